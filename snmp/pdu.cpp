@@ -1,0 +1,86 @@
+#include "snmp/pdu.h"
+
+#include <ctime>
+#include <string>
+
+namespace {
+template <typename T>
+std::uint32_t sizeOf(const std::optional<T>& field) {
+    return field ? field->encodedSize() : 0;
+}
+
+template <typename T>
+void encodeField(std::optional<T>& field, std::uint8_t*& cursor) {
+    if (field) field->encode(cursor);
+}
+
+// One field of a decode: on the expected tag the field is built from the
+// reader; on any other tag only the tag is consumed.
+template <typename T>
+void decodeField(BerReader& reader, std::uint32_t expected, std::optional<T>& field) {
+    if (readTag(reader) == expected) field.emplace(reader);
+}
+}  // namespace
+
+SnmpPdu::SnmpPdu(std::uint8_t type) : type_(type) {
+    requestId_.emplace(static_cast<std::int32_t>(std::time(nullptr)));
+    errorStatus_.emplace(0);
+    errorIndex_.emplace(0);
+}
+
+void SnmpPdu::encode(std::uint8_t*& cursor) {
+    encodeField(requestId_, cursor);
+    encodeField(errorStatus_, cursor);
+    encodeField(errorIndex_, cursor);
+}
+
+std::uint32_t SnmpPdu::contentLength() { return sizeOf(requestId_) + sizeOf(errorStatus_) + sizeOf(errorIndex_); }
+
+void SnmpPdu::decode(BerReader& reader) {
+    decodeField(reader, tags::kInteger, requestId_);
+    decodeField(reader, tags::kInteger, errorStatus_);
+    decodeField(reader, tags::kInteger, errorIndex_);
+}
+
+SnmpNotificationPdu::SnmpNotificationPdu(std::uint8_t type) : SnmpPdu(type) {
+    std::string text;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        if (shift != 24) text.push_back('.');
+        appendDecimal(text, (agentAddress_ >> shift) & 0xFF);
+    }
+    text.copy(agentAddressText_, sizeof agentAddressText_ - 1);
+}
+
+void SnmpTrapPdu::encode(std::uint8_t*& cursor) {
+    encodeField(enterprise_, cursor);
+    encodeField(agentAddress_, cursor);
+    encodeField(genericTrap_, cursor);
+    encodeField(specificTrap_, cursor);
+    encodeField(timeStamp_, cursor);
+}
+
+std::uint32_t SnmpTrapPdu::contentLength() {
+    return sizeOf(enterprise_) + sizeOf(agentAddress_) + sizeOf(genericTrap_) + sizeOf(specificTrap_) +
+           sizeOf(timeStamp_);
+}
+
+void SnmpTrapPdu::decode(BerReader& reader) {
+    decodeField(reader, tags::kOid, enterprise_);
+    decodeField(reader, tags::kIpAddress, agentAddress_);
+    decodeField(reader, tags::kInteger, genericTrap_);
+    decodeField(reader, tags::kInteger, specificTrap_);
+    decodeField(reader, tags::kTimeTicks, timeStamp_);
+}
+
+SnmpPduBase* makePdu(std::uint8_t type) {
+    switch (type) {
+        case pdutags::kGetRequest: return new SnmpGetPdu();
+        case pdutags::kGetNextRequest: return new SnmpGetNextPdu();
+        case pdutags::kGetResponse: return new SnmpResponsePdu();
+        case pdutags::kSetRequest: return new SnmpSetPdu();
+        case pdutags::kTrap: return new SnmpTrapPdu();
+        case pdutags::kInformRequest: return new SnmpInformPdu();
+        case pdutags::kV2Trap: return new SnmpV2TrapPdu();
+        default: return nullptr;
+    }
+}

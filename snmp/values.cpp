@@ -1,0 +1,277 @@
+#include "snmp/values.h"
+
+#include <charconv>
+#include <cstring>
+
+namespace {
+
+// Calls f(number) for each component of dotted text. Consecutive dots count as
+// one separator; leading and trailing dots are ignored. Returns the count.
+template <typename F>
+std::size_t forEachComponent(const char* text, F&& f) {
+    std::size_t count = 0;
+    const char* p = text;
+    while (*p != '\0') {
+        if (*p == '.') {
+            ++p;
+            continue;
+        }
+        // The conversion stops at the first non-digit, so it never runs over a dot.
+        const std::uint32_t number = parseDecimal(p);
+        ++count;
+        if (!f(number)) return count;
+        while (*p != '\0' && *p != '.') ++p;
+    }
+    return count;
+}
+
+bool isPrintable(std::uint8_t b) { return b >= 0x20 && b <= 0x7E; }
+
+}  // namespace
+
+std::uint32_t parseDecimal(const char* text, const char** end) {
+    const char* p = text;
+    while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+    bool negative = false;
+    if (*p == '+' || *p == '-') negative = *p++ == '-';
+    std::uint32_t v = 0;
+    while (*p >= '0' && *p <= '9') v = v * 10u + static_cast<std::uint32_t>(*p++ - '0');
+    if (end != nullptr) *end = p;
+    return negative ? 0u - v : v;
+}
+
+void appendDecimal(std::string& out, std::uint64_t v) {
+    char digits[20];
+    const auto result = std::to_chars(digits, digits + sizeof digits, v);
+    out.append(digits, result.ptr);
+}
+
+// ---- SnmpValue -------------------------------------------------------------
+
+SnmpValue::SnmpValue(BerReader& reader, std::uint16_t tag, const char* typeName) : tag_(tag), typeName_(typeName) {
+    const std::uint32_t n = readLength(reader);
+    // A content that is not all there, or that a 16-bit length cannot hold,
+    // cannot be taken: the element is damaged.
+    if (n > reader.remaining() || n > limits::kMaxContent) {
+        reader.fail();
+        return;
+    }
+    contentLength_ = static_cast<std::uint16_t>(n);
+}
+
+std::unique_ptr<std::uint8_t[]> SnmpValue::toBytes() {
+    auto buffer = std::make_unique<std::uint8_t[]>(encodedSize());
+    std::uint8_t* cursor = buffer.get();
+    encode(cursor);
+    return buffer;
+}
+
+const char* SnmpValue::toString() {
+    if (!textMade_) {
+        makeText(text_);
+        textMade_ = true;
+    }
+    return text_.c_str();
+}
+
+// ---- numbers ---------------------------------------------------------------
+
+SnmpNumber::SnmpNumber(BerReader& reader, std::uint16_t tag, const char* typeName) : SnmpValue(reader, tag, typeName) {
+    value_ = readInt32(reader, contentLength_);
+}
+
+void SnmpNumber::setValue(std::int32_t v) {
+    value_ = v;
+    contentLength_ = static_cast<std::uint16_t>(integerContentLength(v));
+}
+
+void SnmpNumber::encode(std::uint8_t*& cursor) {
+    writeHeader(cursor, static_cast<std::uint8_t>(tag()), contentLength_);
+    writeIntegerContent(cursor, value_, contentLength_);
+}
+
+void SnmpNumber::makeText(std::string& out) {
+    // Counter, Gauge and TimeTicks are unsigned quantities: 4294967295, not -1.
+    if (tag() == tags::kInteger && value_ < 0) {
+        out.push_back('-');
+        appendDecimal(out, 0u - static_cast<std::uint32_t>(value_));
+    } else {
+        appendDecimal(out, static_cast<std::uint32_t>(value_));
+    }
+}
+
+SnmpNumber64::SnmpNumber64(BerReader& reader, std::uint16_t tag, const char* typeName)
+    : SnmpValue(reader, tag, typeName) {
+    value_ = readUInt64(reader, contentLength_);
+}
+
+void SnmpNumber64::setValue(std::uint64_t v) {
+    value_ = v;
+    contentLength_ = static_cast<std::uint16_t>(integerContentLength(v));
+}
+
+void SnmpNumber64::encode(std::uint8_t*& cursor) {
+    writeHeader(cursor, static_cast<std::uint8_t>(tag()), contentLength_);
+    writeIntegerContent(cursor, value_, contentLength_);
+}
+
+void SnmpNumber64::makeText(std::string& out) { appendDecimal(out, value_); }
+
+// ---- byte strings ----------------------------------------------------------
+
+void ContentBytes::assign(const std::uint8_t* data, std::size_t n) {
+    std::uint8_t* target = inline_;
+    if (n > kInline) {
+        heap_ = std::make_unique<std::uint8_t[]>(n);
+        target = heap_.get();
+    } else {
+        heap_.reset();
+    }
+    if (n != 0) std::memcpy(target, data, n);
+}
+
+SnmpByteValue::SnmpByteValue(BerReader& reader, std::uint16_t tag, const char* typeName)
+    : SnmpValue(reader, tag, typeName) {
+    const std::uint8_t* content = reader.take(contentLength_);
+    if (content != nullptr) bytes_.assign(content, contentLength_);
+}
+
+void SnmpByteValue::setBytes(const std::uint8_t* data, std::size_t n) {
+    bytes_.assign(data, n);
+    contentLength_ = static_cast<std::uint16_t>(n);
+}
+
+void SnmpByteValue::encode(std::uint8_t*& cursor) {
+    writeHeader(cursor, static_cast<std::uint8_t>(tag()), contentLength_);
+    if (contentLength_ != 0) std::memcpy(cursor, bytes_.data(), contentLength_);
+    cursor += contentLength_;
+}
+
+SnmpOctetString::SnmpOctetString(const char* text) : SnmpByteValue(tags::kOctetString, "String") {
+    const std::size_t n = std::strlen(text);
+    setBytes(reinterpret_cast<const std::uint8_t*>(text), n < limits::kMaxContent ? n : limits::kMaxContent);
+}
+
+SnmpOctetString::SnmpOctetString(const std::uint8_t* data, std::size_t n) : SnmpByteValue(tags::kOctetString, "String") {
+    setBytes(data, n < limits::kMaxContent ? n : limits::kMaxContent);
+}
+
+void SnmpOctetString::makeText(std::string& out) {
+    const std::uint8_t* b = bytes();
+    const std::size_t n = contentLength_;
+    nonPrintable_ = false;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint8_t c = b[i];
+        if (isPrintable(c) || c == '\t' || c == '\n' || c == '\r') continue;
+        // A single trailing NUL, as some agents send with their strings, stays text.
+        nonPrintable_ = !(i + 1 == n && c == 0);
+        break;
+    }
+    if (!nonPrintable_) {
+        out.assign(reinterpret_cast<const char*>(b), n);
+        return;
+    }
+    static const char kHex[] = "0123456789abcdef";
+    out.resize(2 * n);
+    for (std::size_t i = 0; i < n; ++i) {
+        out[2 * i] = kHex[b[i] >> 4];
+        out[2 * i + 1] = kHex[b[i] & 0x0F];
+    }
+}
+
+SnmpOid::SnmpOid(const char* text) : SnmpByteValue(tags::kOid, "OID") { setFromText(text); }
+
+SnmpOid::SnmpOid(const std::uint8_t* content, std::size_t n) : SnmpByteValue(tags::kOid, "OID") {
+    setBytes(content, n < limits::kMaxContent ? n : limits::kMaxContent);
+}
+
+bool SnmpOid::setFromText(const char* text) {
+    std::uint8_t scratch[limits::kOidScratch];
+    std::size_t length = 0;
+    std::size_t index = 0;
+    std::uint32_t first = 0;
+    bool ok = true;
+    forEachComponent(text, [&](std::uint32_t number) {
+        if (index == 0) {
+            first = number;
+        } else if (index == 1) {
+            // The first two arcs must fit the one byte 40 * a + b.
+            const std::uint32_t limit = first < 2 ? 39 : 47;
+            if (first > 2 || number > limit) ok = false;
+            std::uint8_t* cursor = scratch;
+            if (ok) writeFirstArcs(cursor, first, number);
+            length = 1;
+        } else if (length + static_cast<std::size_t>(subIdSize(number)) > sizeof scratch) {
+            ok = false;
+        } else {
+            length += static_cast<std::size_t>(writeSubId(scratch + length, number));
+        }
+        ++index;
+        return ok;
+    });
+    if (!ok || index < 2) {
+        setBytes(nullptr, 0);
+        return false;
+    }
+    setBytes(scratch, length);
+    return true;
+}
+
+void SnmpOid::makeText(std::string& out) {
+    if (contentLength_ == 0) return;
+    out.reserve(11u * contentLength_);
+    BerReader reader(bytes(), contentLength_);
+    std::uint16_t a = 0;
+    std::uint16_t b = 0;
+    readFirstArcs(reader, a, b);
+    appendDecimal(out, a);
+    out.push_back('.');
+    appendDecimal(out, b);
+    while (!reader.atEnd()) {
+        out.push_back('.');
+        appendDecimal(out, readSubId(reader));
+    }
+}
+
+int compareOids(const SnmpOid& a, const SnmpOid& b) {
+    BerReader ra(a.bytes(), a.contentLength());
+    BerReader rb(b.bytes(), b.contentLength());
+    // The first byte holds two arcs, and 40 * a + b orders them as the arcs do.
+    bool first = true;
+    while (!ra.atEnd() && !rb.atEnd()) {
+        const std::uint32_t x = first ? ra.readByte() : readSubId(ra);
+        const std::uint32_t y = first ? rb.readByte() : readSubId(rb);
+        first = false;
+        if (x != y) return x < y ? -1 : 1;
+    }
+    if (ra.atEnd() && rb.atEnd()) return 0;
+    return ra.atEnd() ? -1 : 1;
+}
+
+SnmpIpAddress::SnmpIpAddress(const char* text) : SnmpByteValue(tags::kIpAddress, "IpAddress") { setFromText(text); }
+
+bool SnmpIpAddress::setFromText(const char* text) {
+    std::uint8_t address[4] = {0, 0, 0, 0};
+    std::size_t index = 0;
+    const std::size_t count = forEachComponent(text, [&](std::uint32_t number) {
+        if (index < 4) address[index] = static_cast<std::uint8_t>(number);
+        ++index;
+        return true;
+    });
+    setBytes(address, 4);
+    return count == 4;
+}
+
+void SnmpIpAddress::makeText(std::string& out) {
+    const std::uint8_t* b = bytes();
+    for (std::size_t i = 0; i < contentLength_; ++i) {
+        if (i != 0) out.push_back('.');
+        appendDecimal(out, b[i]);
+    }
+}
+
+void SnmpOpaque::makeText(std::string& out) {
+    const std::uint8_t* b = bytes();
+    out.resize(contentLength_);
+    for (std::size_t i = 0; i < contentLength_; ++i) out[i] = isPrintable(b[i]) ? static_cast<char>(b[i]) : ' ';
+}

@@ -1,0 +1,219 @@
+// SNMP values: the numbers (Integer, Counter, Gauge, TimeTicks, Counter64) and
+// the byte strings (OCTET STRING, OBJECT IDENTIFIER, IpAddress, Opaque). Each
+// value knows its tag and type name, encodes itself, can be built from received
+// bytes, and shows itself as text.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "snmp/ber.h"
+
+// Root of everything that encodes itself: values, bindings, lists, PDUs, messages.
+class BerObject {
+public:
+    virtual ~BerObject() = default;
+    // Writes the object at the cursor and advances it.
+    virtual void encode(std::uint8_t*& cursor) = 0;
+
+protected:
+    BerObject() = default;
+    BerObject(const BerObject&) = default;
+    BerObject& operator=(const BerObject&) = default;
+};
+
+class SnmpValue : public BerObject {
+public:
+    SnmpValue(const SnmpValue&) = delete;
+    SnmpValue& operator=(const SnmpValue&) = delete;
+
+    // A new buffer of exactly encodedSize() bytes holding the encoding.
+    virtual std::unique_ptr<std::uint8_t[]> toBytes();
+    // The value's text, made at the first call and kept: the pointer stays valid
+    // and the same for the value's whole life.
+    virtual const char* toString();
+    // Tag, length field and content: 1 + lengthFieldSize(n) + n.
+    std::uint32_t encodedSize() const { return elementSize(contentLength_); }
+
+    std::uint16_t contentLength() const { return contentLength_; }
+    std::uint16_t tag() const { return tag_; }
+    const char* typeName() const { return typeName_; }
+
+protected:
+    SnmpValue(std::uint16_t tag, const char* typeName) : tag_(tag), typeName_(typeName) {}
+    // The tag byte has been read; reads the length field. A length that runs past
+    // the reader's bytes fails the reader and leaves an empty content.
+    SnmpValue(BerReader& reader, std::uint16_t tag, const char* typeName);
+
+    // Builds the text form into out (empty on entry).
+    virtual void makeText(std::string& out) = 0;
+
+    std::uint16_t contentLength_ = 0;
+
+private:
+    std::uint16_t tag_;
+    const char* typeName_;
+    bool textMade_ = false;
+    std::string text_;
+};
+
+// The 32-bit numbers. Counter, Gauge and TimeTicks share the two's-complement
+// wire form of INTEGER; their text is unsigned, Integer's signed.
+class SnmpNumber : public SnmpValue {
+public:
+    void encode(std::uint8_t*& cursor) override;
+    virtual std::int32_t value() const { return value_; }
+    virtual void setValue(std::int32_t v);
+
+protected:
+    SnmpNumber(std::uint16_t tag, const char* typeName, std::int32_t v) : SnmpValue(tag, typeName) { setValue(v); }
+    SnmpNumber(BerReader& reader, std::uint16_t tag, const char* typeName);
+    void makeText(std::string& out) override;
+
+    std::int32_t value_ = 0;
+};
+
+class SnmpInteger final : public SnmpNumber {
+public:
+    explicit SnmpInteger(std::int32_t v) : SnmpNumber(tags::kInteger, "Integer", v) {}
+    explicit SnmpInteger(BerReader& reader) : SnmpNumber(reader, tags::kInteger, "Integer") {}
+};
+
+class SnmpCounter final : public SnmpNumber {
+public:
+    explicit SnmpCounter(BerReader& reader) : SnmpNumber(reader, tags::kCounter, "Counter") {}
+};
+
+class SnmpGauge final : public SnmpNumber {
+public:
+    explicit SnmpGauge(BerReader& reader) : SnmpNumber(reader, tags::kGauge, "Gauge") {}
+};
+
+class SnmpTimeTicks final : public SnmpNumber {
+public:
+    explicit SnmpTimeTicks(std::int32_t v) : SnmpNumber(tags::kTimeTicks, "TimeTick", v) {}
+    explicit SnmpTimeTicks(BerReader& reader) : SnmpNumber(reader, tags::kTimeTicks, "TimeTick") {}
+};
+
+// The 64-bit numbers.
+class SnmpNumber64 : public SnmpValue {
+public:
+    void encode(std::uint8_t*& cursor) override;
+    virtual std::uint64_t value() const { return value_; }
+    virtual void setValue(std::uint64_t v);
+
+protected:
+    SnmpNumber64(BerReader& reader, std::uint16_t tag, const char* typeName);
+    void makeText(std::string& out) override;
+
+    std::uint64_t value_ = 0;
+};
+
+class SnmpCounter64 final : public SnmpNumber64 {
+public:
+    explicit SnmpCounter64(BerReader& reader) : SnmpNumber64(reader, tags::kCounter64, "Counter64") {}
+};
+
+// Content bytes of a byte-string value. Short contents (community strings, MAC
+// addresses, the OIDs of a walk) live inside the object; longer ones on the heap.
+class ContentBytes {
+public:
+    ContentBytes() = default;
+    ContentBytes(const ContentBytes&) = delete;
+    ContentBytes& operator=(const ContentBytes&) = delete;
+
+    void assign(const std::uint8_t* data, std::size_t n);
+    const std::uint8_t* data() const { return heap_ ? heap_.get() : inline_; }
+
+private:
+    static constexpr std::size_t kInline = 24;
+    std::uint8_t inline_[kInline] = {};
+    std::unique_ptr<std::uint8_t[]> heap_;
+};
+
+// Common ground of the four byte-string values: content held as received, and
+// encoded as tag, length and those bytes.
+class SnmpByteValue : public SnmpValue {
+public:
+    void encode(std::uint8_t*& cursor) override;
+    const std::uint8_t* bytes() const { return bytes_.data(); }
+
+protected:
+    SnmpByteValue(std::uint16_t tag, const char* typeName) : SnmpValue(tag, typeName) {}
+    // Reads the length and copies the content.
+    SnmpByteValue(BerReader& reader, std::uint16_t tag, const char* typeName);
+    void setBytes(const std::uint8_t* data, std::size_t n);
+
+    ContentBytes bytes_;
+};
+
+class SnmpOctetString final : public SnmpByteValue {
+public:
+    // The text's characters without the terminator. Text beyond 65535 bytes is
+    // cut there: the length on the wire always matches the content.
+    explicit SnmpOctetString(const char* text);
+    SnmpOctetString(const std::uint8_t* data, std::size_t n);
+    explicit SnmpOctetString(BerReader& reader) : SnmpByteValue(reader, tags::kOctetString, "String") {}
+
+    // Decided when the text is made: some byte is neither printable nor tab,
+    // line feed or carriage return (a single trailing NUL does not count).
+    bool nonPrintable() const { return nonPrintable_; }
+
+protected:
+    void makeText(std::string& out) override;
+
+private:
+    bool nonPrintable_ = false;
+};
+
+class SnmpOid final : public SnmpByteValue {
+public:
+    // Dotted decimal, as setFromText takes it.
+    explicit SnmpOid(const char* text);
+    SnmpOid(const std::uint8_t* content, std::size_t n);
+    explicit SnmpOid(BerReader& reader) : SnmpByteValue(reader, tags::kOid, "OID") {}
+
+    // Builds the content from dotted decimal text. Text with fewer than two
+    // components, first arcs that do not fit one byte (a above 2, or b above 39
+    // for a of 0 and 1, above 47 for a of 2), or a content beyond the scratch
+    // area is refused: the result is false and the OID is empty.
+    bool setFromText(const char* text);
+
+protected:
+    void makeText(std::string& out) override;
+};
+
+// Orders two object identifiers arc by arc, as SNMP orders a walk: negative,
+// zero or positive as a comes before, equals or follows b.
+int compareOids(const SnmpOid& a, const SnmpOid& b);
+
+class SnmpIpAddress final : public SnmpByteValue {
+public:
+    explicit SnmpIpAddress(const char* text);
+    explicit SnmpIpAddress(BerReader& reader) : SnmpByteValue(reader, tags::kIpAddress, "IpAddress") {}
+
+    // Always four bytes: the components in order, each cut to its low 8 bits;
+    // missing components give 0 and components after the fourth are ignored.
+    // The result tells whether the text had exactly four components.
+    bool setFromText(const char* text);
+
+protected:
+    void makeText(std::string& out) override;
+};
+
+// Any value whose tag the decoder does not know (NULL and the SNMPv2 exceptions
+// among them): the content kept as received, under the tag 0x44.
+class SnmpOpaque final : public SnmpByteValue {
+public:
+    explicit SnmpOpaque(BerReader& reader) : SnmpByteValue(reader, tags::kOpaque, "Opaque") {}
+
+protected:
+    void makeText(std::string& out) override;
+};
+
+// Decimal number conversion of the text forms: leading white space, one sign,
+// digits up to the first non-digit, 0 without digits, modulo 2^32.
+std::uint32_t parseDecimal(const char* text, const char** end = nullptr);
+// Appends v in decimal.
+void appendDecimal(std::string& out, std::uint64_t v);

@@ -1,0 +1,60 @@
+// Variable bindings: a name (an object identifier) with an optional value, and
+// the singly linked list of them that closes every PDU on the wire.
+#pragma once
+
+#include <cstdint>
+
+#include "snmp/values.h"
+
+class SnmpVarbind : public BerObject {
+public:
+    SnmpVarbind() = default;
+    // Takes over both; value may be null, which stands for an SNMP NULL.
+    SnmpVarbind(SnmpOid* name, SnmpValue* value) : name_(name), value_(value) {}
+    ~SnmpVarbind() override;
+    SnmpVarbind(const SnmpVarbind&) = delete;
+    SnmpVarbind& operator=(const SnmpVarbind&) = delete;
+
+    // Store the new pointer only: the caller disposes of the object replaced.
+    void setName(SnmpOid* name) { name_ = name; }
+    void setValue(SnmpValue* value) { value_ = value; }
+    SnmpOid* name() const { return name_; }
+    SnmpValue* value() const { return value_; }
+
+    // SEQUENCE { name, value or NULL }.
+    void encode(std::uint8_t*& cursor) override;
+    std::int32_t encodedLength() const;
+
+    // The following binding of a list; not owned by this binding.
+    SnmpVarbind* next = nullptr;
+
+private:
+    std::uint32_t contentSize() const;
+
+    SnmpOid* name_ = nullptr;
+    SnmpValue* value_ = nullptr;
+};
+
+class SnmpVarbindList : public BerObject {
+public:
+    SnmpVarbindList() = default;
+    // Deletes every binding along the chain.
+    ~SnmpVarbindList() override;
+    SnmpVarbindList(const SnmpVarbindList&) = delete;
+    SnmpVarbindList& operator=(const SnmpVarbindList&) = delete;
+
+    // Adds the binding (and any chain behind it) at the tail. Returns the binding
+    // when it became the head of an empty list, else null. Null changes nothing.
+    SnmpVarbind* append(SnmpVarbind* binding);
+    SnmpVarbind* head() const { return head_; }
+    // Makes binding the head and hands the former chain to the caller.
+    SnmpVarbind* replaceHead(SnmpVarbind* binding);
+
+    void encode(std::uint8_t*& cursor) override;
+    std::int32_t encodedLength() const;
+
+private:
+    std::uint32_t contentSize() const;
+
+    SnmpVarbind* head_ = nullptr;
+};

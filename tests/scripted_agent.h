@@ -1,0 +1,131 @@
+// A small UDP responder on 127.0.0.1 for tests: each request it receives is
+// decoded and handed to a script, which says what to send back and when.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "snmp/decoder.h"
+#include "snmp/message.h"
+#include "tests/hex.h"
+#include "transport/sockets.h"
+
+struct ScriptedReply {
+    Bytes bytes;
+    int delayMs = 0;
+};
+
+class ScriptedAgent {
+public:
+    // The script gets the decoded request (null if it did not decode) and its
+    // number, counted from 1, and returns the replies to send.
+    using Script = std::function<std::vector<ScriptedReply>(SnmpMessage* request, int number)>;
+
+    explicit ScriptedAgent(Script script) : script_(std::move(script)) {
+        net::startup();
+        socket_ = net::openUdpSocket();
+        net::bindAny(socket_, 0);
+        port_ = net::localPort(socket_);
+        thread_ = std::thread([this] { serve(); });
+    }
+
+    ~ScriptedAgent() {
+        stop_ = true;
+        thread_.join();
+        net::closeSocket(socket_);
+        net::cleanup();
+    }
+
+    std::uint16_t port() const { return port_; }
+
+    int requests() const { return requests_; }
+
+    // The OID texts of the requests received, in order.
+    std::vector<std::string> requestedOids() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return requestedOids_;
+    }
+
+    // Raw bytes of the latest request.
+    Bytes lastRequest() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return lastRequest_;
+    }
+
+private:
+    struct Pending {
+        std::chrono::steady_clock::time_point due;
+        Bytes bytes;
+        std::uint32_t address;
+        std::uint16_t port;
+    };
+
+    void serve() {
+        std::vector<Pending> pending;
+        std::vector<std::uint8_t> buffer(65536);
+        while (!stop_) {
+            const auto now = std::chrono::steady_clock::now();
+            for (auto it = pending.begin(); it != pending.end();) {
+                if (it->due <= now) {
+                    net::sendTo(socket_, it->bytes.data(), it->bytes.size(), it->address, it->port);
+                    it = pending.erase(it);
+                } else {
+                    ++it;
+                }
+            }
+            if (net::waitReadable(socket_, 5) != net::Wait::Readable) continue;
+            std::uint32_t address = 0;
+            std::uint16_t port = 0;
+            const int n = net::receiveFrom(socket_, buffer.data(), buffer.size(), &address, &port);
+            if (n <= 0) continue;
+            SnmpMessageDecoder decoder(buffer.data(), n);
+            std::unique_ptr<SnmpMessage> request(decoder.release());
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                lastRequest_.assign(buffer.begin(), buffer.begin() + n);
+                requestedOids_.push_back(request ? request->varbindName(1) : "?");
+            }
+            const int number = ++requests_;
+            for (auto& reply : script_(request.get(), number)) {
+                pending.push_back({std::chrono::steady_clock::now() + std::chrono::milliseconds(reply.delayMs),
+                                   std::move(reply.bytes), address, port});
+            }
+        }
+    }
+
+    Script script_;
+    net::SocketHandle socket_;
+    std::uint16_t port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> requests_{0};
+    std::mutex mutex_;
+    std::vector<std::string> requestedOids_;
+    Bytes lastRequest_;
+    std::thread thread_;
+};
+
+// A GetResponse with one binding (or none when name is null).
+inline Bytes makeResponse(const char* name, SnmpValue* value, std::int32_t requestId = 123,
+                          std::int32_t errorStatus = 0) {
+    SnmpMessage message(0xA2, 0);
+    message.setCommunity("public");
+    message.setRequestId(requestId);
+    message.setErrorStatus(errorStatus);
+    if (name != nullptr) message.addVarbind(new SnmpVarbind(new SnmpOid(name), value));
+    else delete value;
+    Bytes out(static_cast<std::size_t>(message.encodedLength()));
+    std::uint8_t* cursor = out.data();
+    message.encode(cursor);
+    return out;
+}
+
+inline SnmpValue* macValue(const char* hex) {
+    const Bytes b = hexBytes(hex);
+    return new SnmpOctetString(b.data(), b.size());
+}

@@ -1,0 +1,229 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/scripted_agent.h"
+#include "walker/cli.h"
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+const char kBanner[] = "Tarnwick v1.1 - the ARP table of a network device, read over SNMP\n\n";
+
+std::string usage(const std::string& shownName) {
+    return "  A program to use SNMP to fetch the ARP cache of a device.\n"
+           "\n  Usage:\t" +
+           shownName +
+           " ipAddress community [-o] [-d]\n\n"
+           "  Arguments:\tipAddress = IP address of switch (or DNS name)\n"
+           "\t\tcommunity = SNMP read/write community name on switch\n"
+           "\t\t[-o] = Use old depricated OIDs (1.3.6.1.2.1.3.1.1.2)\n"
+           "\t\t[-d] = Output debugging information\n";
+}
+
+std::string header(const std::string& agent, bool debug, bool old) {
+    return "Agent:\t\t" + agent + "\nDebugMode:\t" + (debug ? "TRUE" : "FALSE") + "\nOID:\t\t" +
+           (old ? "1.3.6.1.2.1.3.1.1.2" : "1.3.6.1.2.1.4.22.1.2") +
+           "\n\nIP Address\tMAC Address\t\tInt\n---------------\t-----------------\t---\n";
+}
+
+const char kNoReply[] =
+    "ERROR P1: No returned packet.  Your SNMP community string may be incorrect, or there may be a problem "
+    "communicating with the device.\n";
+
+struct Result {
+    int code;
+    std::string output;
+};
+
+// Runs the tool in this process with a command line.
+Result runInProcess(const std::vector<std::string>& args, const RunOptions& options = RunOptions()) {
+    std::vector<const char*> argv;
+    for (const auto& a : args) argv.push_back(a.c_str());
+    std::FILE* out = std::tmpfile();
+    const int code = runTarnwick(static_cast<int>(argv.size()), argv.data(), out, options);
+    std::rewind(out);
+    std::string text;
+    char chunk[4096];
+    std::size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, out)) > 0) text.append(chunk, n);
+    std::fclose(out);
+    return {code, text};
+}
+
+#ifndef _WIN32
+std::string quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+// Runs the built binary as a shell would, from directory dir, invoked as program.
+Result runBinary(const std::string& dir, const std::string& program, const std::vector<std::string>& args) {
+    char outName[] = "/tmp/tarnwick-cli-XXXXXX";
+    const int fd = mkstemp(outName);
+    close(fd);
+    std::string command = "cd " + quote(dir) + " && " + quote(program);
+    for (const auto& a : args) command += " " + quote(a);
+    command += " > " + std::string(outName) + " 2>&1";
+    const int status = std::system(command.c_str());
+    std::ifstream in(outName, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::remove(outName);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text.str()};
+}
+#endif
+
+TEST(CommandLine, UsageShowsTheProgramNameInCapitals) {
+#ifdef _WIN32
+    GTEST_SKIP() << "runs the Linux binary";
+#else
+    char dir[] = "/tmp/tarnwick-path-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string tools = std::string(dir) + "/tools";
+    ASSERT_EQ(std::system(("mkdir -p " + tools + " && ln -s " + quote(TARNWICK_BINARY) + " " + tools + "/tarnwick").c_str()), 0);
+    const Result result = runBinary(dir, "tools/tarnwick", {});
+    EXPECT_EQ(result.code, 1);
+    EXPECT_EQ(result.output, kBanner + usage("TOOLS/TARNWICK"));
+    std::system(("rm -rf " + std::string(dir)).c_str());
+#endif
+}
+
+TEST(CommandLine, WrongArgumentCounts) {
+    const std::vector<std::vector<std::string>> rows = {
+        {"tarnwick"},
+        {"tarnwick", "10.0.0.1"},
+        {"tarnwick", "10.0.0.1", "public", "-d", "-o", "extra"},
+        {"tarnwick", "a", "b", "c", "d", "e", "f"},
+    };
+    for (const auto& args : rows) {
+        SCOPED_TRACE(args.size());
+        const Result result = runInProcess(args);
+        EXPECT_EQ(result.code, 1);
+        EXPECT_EQ(result.output, kBanner + usage("TARNWICK"));
+    }
+    // Only a-z change case: digits, dots and capitals stay.
+    EXPECT_EQ(runInProcess({"./Tarn-wick_2.exe"}).output, kBanner + usage("./TARN-WICK_2.EXE"));
+}
+
+TEST(CommandLine, SwitchesAndHeader) {
+    const struct {
+        std::vector<std::string> switches;
+        bool debug, old;
+    } rows[] = {
+        {{}, false, false},
+        {{"-d"}, true, false},
+        {{"-D"}, true, false},
+        {{"-o"}, false, true},
+        {{"-O"}, false, true},
+        {{"-o", "-d"}, true, true},
+        {{"-D", "-O"}, true, true},
+        {{"-d", "-d"}, true, false},
+        {{"-x", "-o"}, false, true},
+        {{"-dd"}, false, false},
+        {{"d"}, false, false},
+        {{"--o"}, false, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.switches.empty() ? "none" : row.switches[0]);
+        // An empty agent name resolves to nothing, so the walk ends at once.
+        std::vector<std::string> args = {"tarnwick", "", "public"};
+        args.insert(args.end(), row.switches.begin(), row.switches.end());
+        const Result result = runInProcess(args);
+        EXPECT_EQ(result.code, 2);
+        std::string expected = kBanner + header("", row.debug, row.old);
+        if (row.debug) {
+            expected += "Winsock Startup...successful\n";
+            const std::string attempt = std::string("\nSending GETNEXT: ") +
+                                        (row.old ? "1.3.6.1.2.1.3.1.1.2" : "1.3.6.1.2.1.4.22.1.2") +
+                                        "...sent\nReceiving response...completed...";
+            expected += attempt + attempt + attempt;
+        }
+        expected += kNoReply;
+        if (row.debug) expected += "Winsock cleanup...completed\n";
+        EXPECT_EQ(result.output, expected);
+    }
+}
+
+TEST(CommandLine, SwitchesOnlyInPlacesThreeAndFour) {
+    // "-d" typed as the agent is the agent's text.
+    const Result result = runInProcess({"tarnwick", "-d", "public"});
+    EXPECT_EQ(result.output.substr(0, sizeof kBanner - 1 + header("-d", false, false).size()),
+              kBanner + header("-d", false, false));
+}
+
+TEST(CommandLine, TheBinaryEndToEnd) {
+#ifdef _WIN32
+    GTEST_SKIP() << "runs the Linux binary";
+#else
+    const Result usageRun = runBinary("/", TARNWICK_BINARY, {"only-one"});
+    EXPECT_EQ(usageRun.code, 1);
+    const Result run = runBinary("/", TARNWICK_BINARY, {"", "public", "-D"});
+    EXPECT_EQ(run.code, 2);
+    EXPECT_EQ(run.output.substr(0, sizeof kBanner - 1), kBanner);
+    EXPECT_NE(run.output.find(kNoReply), std::string::npos);
+    EXPECT_NE(run.output.find("Winsock cleanup...completed\n"), std::string::npos);
+#endif
+}
+
+TEST(CommandLine, LongArgumentsAreTakenWhole) {
+    // Far beyond the 100 characters of old: used whole, never cut.
+    const std::string community(3000, 'c');
+    ScriptedAgent agent([](SnmpMessage*, int) {
+        return std::vector<ScriptedReply>{{makeResponse("1.3.6.1.2.1.4.22.1.3", new SnmpInteger(1))}};
+    });
+    RunOptions options;
+    options.port = agent.port();
+    options.timeoutMs = 500;
+    const Result result = runInProcess({"tarnwick", "127.0.0.1", community}, options);
+    EXPECT_EQ(result.code, 0);
+    const Bytes request = agent.lastRequest();
+    const std::string sent(request.begin(), request.end());
+    EXPECT_NE(sent.find(community), std::string::npos);
+    EXPECT_EQ(request.size(), 3039u);
+
+    const std::string agentName(300, 'h');
+    const Result longAgent = runInProcess({"tarnwick", agentName, "public", "-x"}, options);
+    EXPECT_NE(longAgent.output.find("Agent:\t\t" + agentName + "\n"), std::string::npos);
+}
+
+TEST(CommandLine, CommunityBeyondOneOctetStringIsRefused) {
+    const std::string community(65536, 'c');
+    const Result result = runInProcess({"tarnwick", "127.0.0.1", community});
+    EXPECT_EQ(result.code, 1);
+    EXPECT_EQ(result.output, kBanner + usage("TARNWICK"));
+}
+
+TEST(CommandLine, ExitCodesOfTheWalkEnds) {
+    const struct {
+        Bytes reply;
+        int code;
+    } rows[] = {
+        {makeResponse("1.3.6.1.2.1.4.22.1.3.1", new SnmpInteger(1)), 0},
+        {makeResponse("1.3.6.1.2.1.4.22.1.2.1", new SnmpInteger(1), 123, 5), 3},
+        {makeResponse("1.3.6.1.2.1.4.22.1.2.1", new SnmpInteger(1), 7), 3},
+        {Bytes(), 2},
+    };
+    for (const auto& row : rows) {
+        const Bytes reply = row.reply;
+        ScriptedAgent agent([reply](SnmpMessage*, int) {
+            return reply.empty() ? std::vector<ScriptedReply>{} : std::vector<ScriptedReply>{{reply}};
+        });
+        RunOptions options;
+        options.port = agent.port();
+        options.timeoutMs = 100;
+        EXPECT_EQ(runInProcess({"tarnwick", "127.0.0.1", "public"}, options).code, row.code);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,239 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "snmp/decoder.h"
+#include "snmp/message.h"
+#include "tests/hex.h"
+
+namespace {
+
+const char kColumn[] = "1.3.6.1.2.1.4.22.1.2";
+
+Bytes encodeMessage(SnmpMessage& message) {
+    const auto length = static_cast<std::size_t>(message.encodedLength());
+    Bytes out(length + 1, 0xEE);
+    std::uint8_t* cursor = out.data();
+    message.encode(cursor);
+    // The caller's cursor stays on the message's first byte.
+    EXPECT_EQ(cursor, out.data());
+    // Exactly the computed size was written: the guard byte is untouched.
+    EXPECT_EQ(out[length], 0xEE);
+    out.resize(length);
+    return out;
+}
+
+std::unique_ptr<SnmpMessage> walkRequest() {
+    auto request = std::make_unique<SnmpMessage>(0xA1, 0);
+    request->setRequestId(123);
+    request->addVarbind(new SnmpVarbind(new SnmpOid(kColumn), nullptr));
+    return request;
+}
+
+TEST(Message, TheWalkRequestByteForByte) {
+    auto request = walkRequest();
+    EXPECT_EQ(request->encodedLength(), 41);
+    EXPECT_EQ(hexText(encodeMessage(*request)),
+              "30 27 02 01 00 04 06 76 61 6E 74 72 79 A1 1A 02 01 7B 02 01 00 02 01 00 "
+              "30 0F 30 0D 06 09 2B 06 01 02 01 04 16 01 02 05 00");
+}
+
+TEST(Message, CommunityLengthMovesTheOuterLength) {
+    for (std::size_t k : {0u, 1u, 6u, 93u, 94u, 95u, 200u, 300u}) {
+        SCOPED_TRACE(k);
+        auto request = walkRequest();
+        request->setCommunity(std::string(k, 'c').c_str());
+        const Bytes bytes = encodeMessage(*request);
+        const std::size_t content = 33 + k + (k >= 127 ? static_cast<std::size_t>(lengthFieldSize(static_cast<std::uint32_t>(k))) - 1 : 0);
+        EXPECT_EQ(bytes.size(), 1 + static_cast<std::size_t>(lengthFieldSize(static_cast<std::uint32_t>(content))) + content);
+        if (k <= 93) {
+            EXPECT_EQ(bytes.size(), 35 + k);
+        }
+        if (k == 94) {
+            EXPECT_EQ(bytes.size(), 130u);
+            EXPECT_EQ(hexText(Bytes(bytes.begin(), bytes.begin() + 3)), "30 81 7F");
+        }
+        EXPECT_STREQ(request->community(), std::string(k, 'c').c_str());
+    }
+}
+
+TEST(Message, SizeEqualsBytesWrittenForEveryKindAndBindingCount) {
+    for (int type = 0xA0; type <= 0xA8; ++type) {
+        for (int bindings : {0, 1, 2, 40}) {
+            SCOPED_TRACE(std::to_string(type) + "/" + std::to_string(bindings));
+            SnmpMessage message(type, 1);
+            message.setEnterprise("1.3.6.1.4.1.9");
+            message.setAgentAddress("10.0.0.1");
+            message.setGenericTrap(6);
+            message.setSpecificTrap(2);
+            message.setTimeStamp(99);
+            for (int i = 0; i < bindings; ++i) {
+                message.addVarbind(new SnmpVarbind(new SnmpOid(("1.3.6.1.2.1.2.2.1.10." + std::to_string(i)).c_str()),
+                                                   new SnmpOctetString(std::string(static_cast<std::size_t>(i * 3), 'v').c_str())));
+            }
+            const Bytes bytes = encodeMessage(message);
+            ASSERT_EQ(bytes.size(), static_cast<std::size_t>(message.encodedLength()));
+            if (message.pdu() == nullptr) continue;
+            // What was written decodes to the same kind and bindings.
+            SnmpMessageDecoder decoder(bytes.data(), static_cast<std::int32_t>(bytes.size()));
+            std::unique_ptr<SnmpMessage> back(decoder.release());
+            ASSERT_NE(back, nullptr);
+            EXPECT_EQ(back->pduType(), message.pduType());
+            if (message.pdu() != nullptr) {
+                EXPECT_EQ(back->varbindCount(), bindings);
+            }
+        }
+    }
+}
+
+TEST(Message, WithoutAPduSizeAndBytesAgree) {
+    for (int type : {0xA5, 0xB0, 0x1A1, -1}) {
+        SCOPED_TRACE(type);
+        SnmpMessage message(type, 0);
+        message.addVarbind(new SnmpVarbind(new SnmpOid(kColumn), nullptr));
+        EXPECT_EQ(message.pdu(), nullptr);
+        EXPECT_EQ(message.pduType(), 0xFF);
+        EXPECT_EQ(message.requestId(), 0);
+        EXPECT_EQ(message.agentAddress(), nullptr);
+        message.setRequestId(9);
+        EXPECT_EQ(message.requestId(), 0);
+        // Version and community only.
+        EXPECT_EQ(hexText(encodeMessage(message)), "30 0B 02 01 00 04 06 76 61 6E 74 72 79");
+    }
+}
+
+TEST(Message, DefaultMessage) {
+    SnmpMessage message;
+    EXPECT_EQ(message.varbindCount(), 0);
+    EXPECT_STREQ(message.varbindName(1), "NULL");
+    EXPECT_STREQ(message.community(), "vantry");
+    EXPECT_EQ(message.pduType(), 0xFF);
+    EXPECT_EQ(message.errorStatus(), 0);
+    EXPECT_EQ(message.enterprise(), nullptr);
+    try {
+        message.version();
+        FAIL() << "version() of a message without a version must throw";
+    } catch (int payload) {
+        EXPECT_EQ(payload, 0);
+    }
+}
+
+TEST(Message, BindingsByIndex) {
+    SnmpMessage message(0xA2, 0);
+    message.addVarbind(new SnmpVarbind(new SnmpOid("1.3.1"), new SnmpInteger(-5)));
+    message.addVarbind(new SnmpVarbind(new SnmpOid("1.3.2"), new SnmpOctetString("text")));
+    message.addVarbind(new SnmpVarbind(new SnmpOid("1.3.3"), nullptr));  // no value
+    message.addVarbind(new SnmpVarbind(nullptr, new SnmpTimeTicks(7)));   // no name
+    EXPECT_EQ(message.varbindCount(), 4);
+    const struct {
+        int n;
+        const char *name, *type, *value;
+    } rows[] = {
+        {0, "NULL", "NULL", "NULL"},     {-1, "NULL", "NULL", "NULL"},     {5, "NULL", "NULL", "NULL"},
+        {1, "1.3.1", "Integer", "-5"},   {2, "1.3.2", "String", "text"},   {3, "1.3.3", "NULL", "NULL"},
+        {4, "NULL", "TimeTick", "7"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.n);
+        EXPECT_STREQ(message.varbindName(row.n), row.name);
+        EXPECT_STREQ(message.varbindTypeName(row.n), row.type);
+        EXPECT_STREQ(message.varbindValue(row.n), row.value);
+    }
+}
+
+TEST(Message, SetCommunityReplaces) {
+    auto request = walkRequest();
+    request->setCommunity("public");
+    const Bytes bytes = encodeMessage(*request);
+    EXPECT_EQ(hexText(Bytes(bytes.begin() + 5, bytes.begin() + 13)), "04 06 70 75 62 6C 69 63");
+    request->setCommunity(static_cast<SnmpOctetString*>(nullptr));
+    EXPECT_EQ(request->community(), nullptr);
+    EXPECT_EQ(encodeMessage(*request).size(), 33u);
+}
+
+TEST(Message, NotificationBindingsForStandardTraps) {
+    SnmpMessage message(0xA7, 1);
+    message.addVarbind(new SnmpVarbind(new SnmpOid("1.3.6.1.2.1.2.2.1.1.3"), new SnmpInteger(3)));
+    message.addNotificationBindings(1234, "1.3.6.1.4.1.9", 2, 0);
+    ASSERT_EQ(message.varbindCount(), 3);
+    EXPECT_STREQ(message.varbindName(1), "1.3.6.1.2.1.1.3.0");
+    EXPECT_STREQ(message.varbindTypeName(1), "TimeTick");
+    EXPECT_STREQ(message.varbindValue(1), "1234");
+    EXPECT_STREQ(message.varbindName(2), "1.3.6.1.6.3.1.1.4.1.0");
+    EXPECT_STREQ(message.varbindTypeName(2), "OID");
+    EXPECT_STREQ(message.varbindValue(2), "1.3.6.1.6.3.1.1.5.3");
+    EXPECT_STREQ(message.varbindName(3), "1.3.6.1.2.1.2.2.1.1.3");
+    EXPECT_EQ(message.genericTrap(), 6);
+    EXPECT_EQ(message.specificTrap(), 3);
+    EXPECT_STREQ(message.enterprise(), "1.3.6.1.6.3.1.1.5.3");
+    EXPECT_STREQ(message.agentAddress(), "255.255.255.255");
+    for (int generic = 0; generic <= 5; ++generic) {
+        SnmpMessage inform(0xA6, 1);
+        inform.addNotificationBindings(0, nullptr, generic, 0);
+        EXPECT_EQ(inform.varbindValue(2), "1.3.6.1.6.3.1.1.5." + std::to_string(generic + 1));
+    }
+}
+
+TEST(Message, NotificationBindingsForEnterpriseTraps) {
+    for (int generic : {6, 7, -1}) {
+        SCOPED_TRACE(generic);
+        SnmpMessage message(0xA7, 1);
+        message.addNotificationBindings(1, "1.3.6.1.4.1.9", generic, 17);
+        EXPECT_STREQ(message.varbindValue(2), "1.3.6.1.4.1.9.0.17");
+        EXPECT_EQ(message.specificTrap(), 17);
+        // Without an enterprise there is no trap OID: nothing changes.
+        SnmpMessage bare(0xA7, 1);
+        bare.addNotificationBindings(1, nullptr, generic, 17);
+        EXPECT_EQ(bare.varbindCount(), 0);
+    }
+    SnmpMessage twice(0xA6, 1);
+    twice.addNotificationBindings(1, "1.3.6.1.4.1.9", 6, 1);
+    twice.addNotificationBindings(2, "1.3.6.1.4.1.9", 6, 2);
+    EXPECT_EQ(twice.varbindCount(), 4);
+    EXPECT_STREQ(twice.varbindValue(2), "1.3.6.1.4.1.9.0.2");
+}
+
+TEST(Message, NotificationBindingsOnlyForNotificationsMadeAsSuch) {
+    for (int type : {0xA4, 0xA1}) {
+        SnmpMessage message(type, 0);
+        message.addNotificationBindings(1, "1.3.6.1.4.1.9", 2, 0);
+        EXPECT_EQ(message.varbindCount(), 0);
+    }
+    // A decoded SNMPv2-Trap keeps the PDU type member 0.
+    SnmpMessage made(0xA7, 1);
+    const Bytes bytes = encodeMessage(made);
+    SnmpMessageDecoder decoder(bytes.data(), static_cast<std::int32_t>(bytes.size()));
+    std::unique_ptr<SnmpMessage> decoded(decoder.release());
+    ASSERT_NE(decoded, nullptr);
+    decoded->addNotificationBindings(1, "1.3.6.1.4.1.9", 2, 0);
+    EXPECT_EQ(decoded->varbindCount(), 0);
+    EXPECT_EQ(decoded->pduType(), 0xA7);
+    EXPECT_EQ(decoded->genericTrap(), 6);
+}
+
+TEST(Message, TrapFieldsOfAnSnmpV1Trap) {
+    SnmpMessage message(0xA4, 0);
+    message.setEnterprise("1.3.6.1.4.1.9");
+    message.setAgentAddress("10.0.0.1");
+    message.setGenericTrap(4);
+    message.setSpecificTrap(9);
+    message.setTimeStamp(555);
+    message.setRequestId(1);
+    EXPECT_EQ(message.genericTrap(), 4);
+    EXPECT_EQ(message.specificTrap(), 9);
+    EXPECT_EQ(message.timeStamp(), 555);
+    EXPECT_STREQ(message.agentAddress(), "10.0.0.1");
+    EXPECT_STREQ(message.enterprise(), "1.3.6.1.4.1.9");
+    EXPECT_EQ(message.requestId(), 0);
+}
+
+TEST(Message, NotificationWithANonOidSecondBinding) {
+    SnmpMessage message(0xA7, 1);
+    message.addVarbind(new SnmpVarbind(new SnmpOid("1.3.6.1.2.1.1.3.0"), new SnmpTimeTicks(1)));
+    message.addVarbind(new SnmpVarbind(new SnmpOid("1.3.6.1.6.3.1.1.4.1.0"), new SnmpInteger(42)));
+    EXPECT_EQ(message.enterprise(), nullptr);
+    EXPECT_EQ(message.specificTrap(), 0);
+}
+
+}  // namespace

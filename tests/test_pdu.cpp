@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <memory>
+
+#include "snmp/pdu.h"
+#include "tests/hex.h"
+
+namespace {
+
+Bytes encodePdu(SnmpPduBase& pdu) { return encodeExactly(pdu, pdu.contentLength()); }
+
+TEST(Pdu, GetNextRequestFields) {
+    SnmpGetNextPdu pdu;
+    pdu.setRequestId(123);
+    EXPECT_EQ(pdu.contentLength(), 9u);
+    EXPECT_EQ(hexText(encodePdu(pdu)), "02 01 7B 02 01 00 02 01 00");
+    EXPECT_EQ(pdu.pduType(), 0xA1);
+}
+
+TEST(Pdu, RequestIdFromTheClockAndErrorFields) {
+    const auto before = static_cast<std::int32_t>(std::time(nullptr));
+    SnmpGetPdu pdu;
+    const auto after = static_cast<std::int32_t>(std::time(nullptr));
+    EXPECT_GE(pdu.requestId(), before);
+    EXPECT_LE(pdu.requestId(), after);
+    EXPECT_EQ(pdu.errorStatus(), 0);
+    EXPECT_EQ(pdu.errorIndex(), 0);
+    pdu.setRequestId(5);
+    pdu.setErrorStatus(2);
+    pdu.setErrorIndex(1);
+    EXPECT_EQ(hexText(encodePdu(pdu)), "02 01 05 02 01 02 02 01 01");
+    // Trap fields do not apply to a request.
+    pdu.setGenericTrap(3);
+    pdu.setSpecificTrap(4);
+    pdu.setTimeStamp(5);
+    pdu.setEnterprise("1.3.6");
+    pdu.setAgentAddress("1.2.3.4");
+    EXPECT_EQ(pdu.genericTrap(), 0);
+    EXPECT_EQ(pdu.specificTrap(), 0);
+    EXPECT_EQ(pdu.timeStamp(), 0);
+    EXPECT_EQ(pdu.enterprise(), nullptr);
+    EXPECT_EQ(pdu.agentAddress(), nullptr);
+    EXPECT_EQ(hexText(encodePdu(pdu)), "02 01 05 02 01 02 02 01 01");
+    pdu.makeResponse();
+    EXPECT_EQ(pdu.pduType(), 0xA2);
+}
+
+TEST(Pdu, EveryKindHasItsTag) {
+    const struct {
+        std::uint8_t type;
+        bool made;
+    } rows[] = {{0xA0, true}, {0xA1, true}, {0xA2, true}, {0xA3, true}, {0xA4, true},
+                {0xA5, false}, {0xA6, true}, {0xA7, true}, {0xA8, false}, {0x30, false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.type);
+        std::unique_ptr<SnmpPduBase> pdu(makePdu(row.type));
+        EXPECT_EQ(pdu != nullptr, row.made);
+        if (pdu) {
+            EXPECT_EQ(pdu->pduType(), row.type);
+        }
+    }
+}
+
+TEST(Pdu, TrapFields) {
+    SnmpTrapPdu empty;
+    EXPECT_EQ(empty.contentLength(), 0u);
+    EXPECT_EQ(encodePdu(empty).size(), 0u);
+    EXPECT_EQ(empty.pduType(), 0xA4);
+    EXPECT_EQ(empty.genericTrap(), 0);
+    EXPECT_EQ(empty.enterprise(), nullptr);
+    EXPECT_EQ(empty.agentAddress(), nullptr);
+
+    SnmpTrapPdu trap;
+    trap.setTimeStamp(100);
+    trap.setSpecificTrap(1);
+    trap.setAgentAddress("10.0.0.1");
+    trap.setGenericTrap(6);
+    trap.setEnterprise("1.3.6.1.4.1.9");
+    trap.setRequestId(77);  // no such field on a trap
+    EXPECT_EQ(trap.contentLength(), 23u);
+    EXPECT_EQ(hexText(encodePdu(trap)),
+              "06 06 2B 06 01 04 01 09 40 04 0A 00 00 01 02 01 06 02 01 01 43 01 64");
+    EXPECT_STREQ(trap.agentAddress(), "10.0.0.1");
+    EXPECT_STREQ(trap.enterprise(), "1.3.6.1.4.1.9");
+    EXPECT_EQ(trap.requestId(), 0);
+
+    // Decoding the same fields into a fresh trap gives them back.
+    const Bytes fields = encodePdu(trap);
+    SnmpTrapPdu decoded;
+    BerReader reader(fields.data(), fields.size());
+    decoded.decode(reader);
+    EXPECT_FALSE(reader.failed());
+    EXPECT_TRUE(reader.atEnd());
+    EXPECT_EQ(encodePdu(decoded), fields);
+    EXPECT_EQ(decoded.timeStamp(), 100);
+}
+
+TEST(Pdu, NotificationAgentAddress) {
+    SnmpInformPdu inform;
+    SnmpV2TrapPdu trap;
+    SnmpGetPdu get;
+    const char* first = inform.agentAddress();
+    EXPECT_STREQ(first, "255.255.255.255");
+    trap.setAgentAddress("10.1.1.1");
+    // Each PDU keeps its own text: another call cannot overwrite it.
+    EXPECT_STREQ(trap.agentAddress(), "255.255.255.255");
+    EXPECT_STREQ(first, "255.255.255.255");
+    EXPECT_NE(static_cast<const void*>(first), static_cast<const void*>(trap.agentAddress()));
+    EXPECT_EQ(get.agentAddress(), nullptr);
+}
+
+TEST(Pdu, DecodeTagByTag) {
+    const struct {
+        const char* bytes;
+        std::int32_t requestId, errorStatus, errorIndex;
+        std::size_t consumed;
+    } rows[] = {
+        {"02 01 05 02 01 00 02 01 00", 5, 0, 0, 9},
+        {"02 01 05 02 01 02 02 01 03", 5, 2, 3, 9},
+        // A field with another tag keeps its default; only the tag is consumed
+        // and the next step reads its tag from the following byte.
+        {"02 01 05 04 02 01 07", 5, 0, 7, 7},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.bytes);
+        const Bytes b = hexBytes(row.bytes);
+        SnmpResponsePdu pdu;
+        pdu.setErrorStatus(0);
+        BerReader reader(b.data(), b.size());
+        pdu.decode(reader);
+        EXPECT_FALSE(reader.failed());
+        EXPECT_EQ(pdu.requestId(), row.requestId);
+        EXPECT_EQ(pdu.errorStatus(), row.errorStatus);
+        EXPECT_EQ(pdu.errorIndex(), row.errorIndex);
+        EXPECT_EQ(reader.offset(), row.consumed);
+    }
+}
+
+TEST(Pdu, DecodeStopsAtTheEndOfTheBytes) {
+    for (const char* bytes : {"02 01", "02 05 01 02", "02 01 05 02"}) {
+        SCOPED_TRACE(bytes);
+        const Bytes b = hexBytes(bytes);
+        BerReader reader(b.data(), b.size());
+        SnmpResponsePdu pdu;
+        pdu.decode(reader);
+        EXPECT_TRUE(reader.failed());
+        BerReader again(b.data(), b.size());
+        SnmpTrapPdu trap;
+        trap.decode(again);
+        EXPECT_TRUE(again.failed());
+    }
+}
+
+}  // namespace

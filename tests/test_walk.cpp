@@ -1,0 +1,274 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tests/scripted_agent.h"
+#include "walker/walk.h"
+
+namespace {
+
+struct Entry {
+    std::string oid;
+    std::function<SnmpValue*()> value;
+};
+
+Entry mac(const std::string& index, const char* hex, const char* column = "1.3.6.1.2.1.4.22.1.2.") {
+    return {column + index, [hex] { return macValue(hex); }};
+}
+
+// Answers each GetNext with the first entry beyond the OID asked for, or with
+// an OID of the next column when there is none.
+ScriptedAgent::Script tableScript(std::vector<Entry> entries, std::string after = "1.3.6.1.2.1.4.22.1.3.1.10.0.0.1") {
+    return [entries, after](SnmpMessage* request, int) -> std::vector<ScriptedReply> {
+        if (request == nullptr) return {};
+        SnmpOid asked(request->varbindName(1));
+        for (const Entry& e : entries) {
+            SnmpOid candidate(e.oid.c_str());
+            if (compareOids(candidate, asked) > 0) return {{makeResponse(e.oid.c_str(), e.value())}};
+        }
+        return {{makeResponse(after.c_str(), new SnmpInteger(3))}};
+    };
+}
+
+struct WalkRun {
+    WalkEnd end;
+    std::string output;
+    double seconds;
+};
+
+WalkRun walk(ScriptedAgent& agent, bool old = false, bool debug = false, int timeoutMs = 300,
+             const std::string& host = "127.0.0.1") {
+    WalkSettings settings;
+    settings.agent = host;
+    settings.community = "public";
+    settings.useOldOids = old;
+    settings.debugMode = debug;
+    settings.port = agent.port();
+    settings.timeoutMs = timeoutMs;
+    std::FILE* out = std::tmpfile();
+    const auto start = std::chrono::steady_clock::now();
+    const WalkEnd end = walkArpTable(settings, out);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::string text;
+    std::rewind(out);
+    char chunk[4096];
+    std::size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, out)) > 0) text.append(chunk, n);
+    std::fclose(out);
+    return {end, text, seconds};
+}
+
+const char kNoReply[] =
+    "ERROR P1: No returned packet.  Your SNMP community string may be incorrect, or there may be a problem "
+    "communicating with the device.\n";
+
+TEST(Walk, NormalTable) {
+    ScriptedAgent agent(tableScript({
+        mac("1.10.0.0.1", "00 0c 29 3a 4b 5c"),
+        mac("2.192.168.1.1", "00 11 22 33 44 55"),
+        mac("3.172.16.0.255", "ff ee dd cc bb aa 99 88"),  // a longer value shows its first six bytes
+    }));
+    const WalkRun run = walk(agent);
+    EXPECT_EQ(run.end, WalkEnd::EndOfColumn);
+    EXPECT_EQ(run.output,
+              "10.0.0.1\t00-0c-29-3a-4b-5c\t1\n"
+              "192.168.1.1\t00-11-22-33-44-55\t2\n"
+              "172.16.0.255\tff-ee-dd-cc-bb-aa\t3\n");
+    // The first request names the column, every later one the previous row.
+    EXPECT_EQ(agent.requestedOids(),
+              (std::vector<std::string>{"1.3.6.1.2.1.4.22.1.2", "1.3.6.1.2.1.4.22.1.2.1.10.0.0.1",
+                                        "1.3.6.1.2.1.4.22.1.2.2.192.168.1.1", "1.3.6.1.2.1.4.22.1.2.3.172.16.0.255"}));
+}
+
+TEST(Walk, RequestOnTheWire) {
+    ScriptedAgent agent(tableScript({}));
+    walk(agent);
+    EXPECT_EQ(hexText(agent.lastRequest()),
+              "30 27 02 01 00 04 06 70 75 62 6C 69 63 A1 1A 02 01 7B 02 01 00 02 01 00 "
+              "30 0F 30 0D 06 09 2B 06 01 02 01 04 16 01 02 05 00");
+}
+
+TEST(Walk, EmptyTable) {
+    ScriptedAgent agent(tableScript({}));
+    const WalkRun run = walk(agent);
+    EXPECT_EQ(run.end, WalkEnd::EndOfColumn);
+    EXPECT_EQ(run.output, "");
+    EXPECT_EQ(agent.requests(), 1);
+}
+
+TEST(Walk, OldColumnWithAddressKind) {
+    const char* column = "1.3.6.1.2.1.3.1.1.2.";
+    ScriptedAgent agent(tableScript({mac("4.1.10.1.2.3", "00 00 5e 00 01 01", column),
+                                     mac("5.77.10.1.2.4", "00 00 5e 00 01 02", column)},
+                                    "1.3.6.1.2.1.3.1.1.3.4.1.10.1.2.3"));
+    const WalkRun run = walk(agent, true);
+    EXPECT_EQ(run.end, WalkEnd::EndOfColumn);
+    EXPECT_EQ(run.output, "10.1.2.3\t00-00-5e-00-01-01\t4\n10.1.2.4\t00-00-5e-00-01-02\t5\n");
+    EXPECT_EQ(agent.requestedOids().front(), "1.3.6.1.2.1.3.1.1.2");
+}
+
+TEST(Walk, AnswersOnTheSecondAndThirdAttempt) {
+    auto table = tableScript({mac("1.10.0.0.1", "00 00 00 00 00 01"), mac("1.10.0.0.2", "00 00 00 00 00 02")});
+    // Request 1 is dropped once, request 2 twice.
+    ScriptedAgent agent([table](SnmpMessage* request, int number) -> std::vector<ScriptedReply> {
+        if (number == 1 || number == 3 || number == 4) return {};
+        return table(request, number);
+    });
+    const WalkRun run = walk(agent, false, true, 200);
+    EXPECT_EQ(run.end, WalkEnd::EndOfColumn);
+    EXPECT_EQ(agent.requests(), 6);
+    // The failed attempts show only in debug mode, with nothing after "completed...".
+    const std::string failed =
+        "\nSending GETNEXT: 1.3.6.1.2.1.4.22.1.2.1.10.0.0.1...sent\nReceiving response...completed...";
+    EXPECT_NE(run.output.find(failed + failed + "\nSending GETNEXT"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("10.0.0.2\t00-00-00-00-00-02\t1\n"), std::string::npos);
+}
+
+TEST(Walk, NoReplyAtAll) {
+    ScriptedAgent agent([](SnmpMessage*, int) { return std::vector<ScriptedReply>{}; });
+    const WalkRun run = walk(agent, false, false, 150);
+    EXPECT_EQ(run.end, WalkEnd::NoReply);
+    EXPECT_EQ(run.output, kNoReply);
+    EXPECT_EQ(agent.requests(), 3);
+    EXPECT_GE(run.seconds, 0.4);
+}
+
+TEST(Walk, RefusedReplies) {
+    const struct {
+        const char* what;
+        Bytes reply;
+        WalkEnd end;
+        const char* output;
+    } rows[] = {
+        {"another request-id", makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.0.1", macValue("00 01 02 03 04 05"), 124),
+         WalkEnd::RequestIdWrong, "ERROR P1: Request ID does not match\n"},
+        {"an error-status", makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.0.1", macValue("00 01 02 03 04 05"), 123, 2),
+         WalkEnd::ErrorStatus, "ERROR P1: Error receiving packet\n"},
+        {"too few index numbers", makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.1", macValue("00 01 02 03 04 05")),
+         WalkEnd::BadIndex, "ERROR: Mac address could not be read\n"},
+        {"no binding", makeResponse(nullptr, nullptr), WalkEnd::NoBinding,
+         "ERROR: The reply holds no variable binding\n"},
+        {"the next column", makeResponse("1.3.6.1.2.1.4.22.1.3.1.10.0.0.1", macValue("00 01 02 03 04 05")),
+         WalkEnd::EndOfColumn, ""},
+        {"a column that starts with the same digits",
+         makeResponse("1.3.6.1.2.1.4.22.1.20.1.10.0.0.1", macValue("00 01 02 03 04 05")), WalkEnd::EndOfColumn, ""},
+        {"the column without index", makeResponse("1.3.6.1.2.1.4.22.1.2", macValue("00 01 02 03 04 05")),
+         WalkEnd::NotAdvancing, nullptr},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const Bytes reply = row.reply;
+        ScriptedAgent agent([reply](SnmpMessage*, int) { return std::vector<ScriptedReply>{{reply}}; });
+        const WalkRun run = walk(agent, false, false, 150);
+        EXPECT_EQ(run.end, row.end);
+        if (row.output != nullptr) {
+            EXPECT_EQ(run.output, row.output);
+        }
+    }
+}
+
+TEST(Walk, MacColumnRendering) {
+    const struct {
+        std::function<SnmpValue*()> value;
+        const char* mac;
+    } rows[] = {
+        {[] { return macValue("41 42 43 44 45 46"); }, "41-42-43-44-45-46"},  // all printable
+        {[] { return macValue("00 11 22"); }, "00-11-22"},                     // fewer than six bytes
+        {[] { return macValue(""); }, ""},
+        {[] { return new SnmpInteger(5); }, "5"},                              // another type: its text
+        {[] { return new SnmpIpAddress("10.1.2.3"); }, "0a-01-02-03"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.mac);
+        ScriptedAgent agent(tableScript({{"1.3.6.1.2.1.4.22.1.2.7.10.0.0.9", row.value},
+                                         mac("7.10.0.0.10", "00 00 00 00 00 0a")}));
+        const WalkRun run = walk(agent);
+        EXPECT_EQ(run.output, std::string("10.0.0.9\t") + row.mac + "\t7\n10.0.0.10\t00-00-00-00-00-0a\t7\n");
+    }
+}
+
+TEST(Walk, AgentThatDoesNotAdvance) {
+    // Always the same row, whatever is asked.
+    ScriptedAgent agent([](SnmpMessage*, int) {
+        return std::vector<ScriptedReply>{{makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.0.1", macValue("00 01 02 03 04 05"))}};
+    });
+    const WalkRun run = walk(agent, false, false, 150);
+    EXPECT_EQ(run.end, WalkEnd::NotAdvancing);
+    EXPECT_EQ(run.output,
+              "10.0.0.1\t00-01-02-03-04-05\t1\n"
+              "ERROR: The device keeps answering with OID 1.3.6.1.2.1.4.22.1.2.1.10.0.0.1, which does not follow "
+              "1.3.6.1.2.1.4.22.1.2.1.10.0.0.1; the walk cannot go on.\n");
+    EXPECT_EQ(agent.requests(), 4);
+}
+
+TEST(Walk, LateDuplicateReplies) {
+    auto table = tableScript({mac("1.10.0.0.1", "00 00 00 00 00 01"), mac("1.10.0.0.2", "00 00 00 00 00 02"),
+                              mac("1.10.0.0.3", "00 00 00 00 00 03")});
+    // The first request's answer comes late, after the walk has sent it again
+    // (at 200 ms). Both attempts are answered: the second copy (at 450 ms) names
+    // the first row again and arrives while the walk waits for the third row.
+    ScriptedAgent agent([table](SnmpMessage* request, int number) {
+        auto replies = table(request, number);
+        const int delays[] = {0, 250, 250, 180, 100};
+        if (number <= 4) replies[0].delayMs = delays[number];
+        return replies;
+    });
+    const WalkRun run = walk(agent, false, false, 200);
+    EXPECT_EQ(run.end, WalkEnd::EndOfColumn);
+    EXPECT_EQ(run.output,
+              "10.0.0.1\t00-00-00-00-00-01\t1\n"
+              "10.0.0.2\t00-00-00-00-00-02\t1\n"
+              "10.0.0.3\t00-00-00-00-00-03\t1\n");
+}
+
+TEST(Walk, DuplicateOfEveryReply) {
+    // Every reply sent twice: the copies are set aside without a row or an end.
+    auto table = tableScript({mac("1.10.0.0.1", "00 00 00 00 00 01"), mac("1.10.0.0.2", "00 00 00 00 00 02")});
+    ScriptedAgent agent([table](SnmpMessage* request, int number) {
+        auto replies = table(request, number);
+        replies.push_back(replies[0]);
+        return replies;
+    });
+    const WalkRun run = walk(agent);
+    EXPECT_EQ(run.end, WalkEnd::EndOfColumn);
+    EXPECT_EQ(run.output, "10.0.0.1\t00-00-00-00-00-01\t1\n10.0.0.2\t00-00-00-00-00-02\t1\n");
+}
+
+TEST(Walk, UnresolvableAgentEndsAtOnce) {
+    ScriptedAgent agent(tableScript({}));
+    const WalkRun run = walk(agent, false, false, 2000, "");
+    EXPECT_EQ(run.end, WalkEnd::NoReply);
+    EXPECT_EQ(run.output, kNoReply);
+    EXPECT_LT(run.seconds, 1.0);
+    EXPECT_EQ(agent.requests(), 0);
+}
+
+TEST(Walk, DebugOutputToTheByte) {
+    ScriptedAgent agent(tableScript({mac("2.10.0.0.1", "00 0c 29 3a 4b 5c")}));
+    const WalkRun run = walk(agent, false, true);
+    EXPECT_EQ(run.output,
+              "\nSending GETNEXT: 1.3.6.1.2.1.4.22.1.2...sent\nReceiving response...completed...received..."
+              "RequestID matches...No SNMP Error\nOID Response:    1.3.6.1.2.1.4.22.1.2.2.10.0.0.1\n"
+              "10.0.0.1\t00-0c-29-3a-4b-5c\t2\n"
+              "\nSending GETNEXT: 1.3.6.1.2.1.4.22.1.2.2.10.0.0.1...sent\nReceiving response...completed...received..."
+              "RequestID matches...No SNMP Error\nOID Response:    1.3.6.1.2.1.4.22.1.3.1.10.0.0.1\n"
+              "\n\nOID is outside list\n\n");
+}
+
+TEST(Walk, LongOidsAndValues) {
+    // An OID far longer than any fixed buffer of old, and a long value.
+    std::string index = "1.10.0.0.1";
+    for (int i = 0; i < 300; ++i) index += ".4294967295";
+    ScriptedAgent agent(tableScript({{"1.3.6.1.2.1.4.22.1.2." + index,
+                                      [] { return new SnmpOctetString(std::string(1500, 'x').c_str()); }}}));
+    const WalkRun run = walk(agent);
+    EXPECT_EQ(run.end, WalkEnd::EndOfColumn);
+    EXPECT_EQ(run.output, "10.0.0.1\t78-78-78-78-78-78\t1\n");
+    EXPECT_EQ(agent.requestedOids().back(), "1.3.6.1.2.1.4.22.1.2." + index);
+}
+
+}  // namespace

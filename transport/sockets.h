@@ -1,0 +1,57 @@
+// The thin socket layer: the only code that knows whether it runs on BSD
+// sockets or on Winsock. Addresses and ports cross it in host byte order.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace net {
+
+// A socket handle wide enough for both platforms' handles.
+using SocketHandle = std::uintptr_t;
+extern const SocketHandle kInvalidSocket;
+
+// The error code of a datagram longer than the receive buffer: Winsock's
+// WSAEMSGSIZE, EMSGSIZE elsewhere.
+extern const int kMessageTooLong;
+
+// Starts the socket library (Winsock version 1.1 where there is Winsock).
+// Returns 0 or the start-up's error code.
+int startup();
+// Stops it again.
+void cleanup();
+// The error code of the latest failed socket call of this thread.
+int lastError();
+// Closes a socket; kInvalidSocket is ignored.
+void closeSocket(SocketHandle handle);
+
+// A UDP socket over IPv4, or kInvalidSocket.
+SocketHandle openUdpSocket();
+// Turns on SO_BROADCAST; the result is 0 on success.
+int enableBroadcast(SocketHandle handle);
+// Binds to any local address and the given port (0: the system's choice).
+int bindAny(SocketHandle handle, std::uint16_t port);
+// The local port a bound socket got, or 0.
+std::uint16_t localPort(SocketHandle handle);
+
+// A dotted IPv4 address, as inet_addr reads it; false for anything else.
+bool parseIPv4(const char* text, std::uint32_t& address);
+// The first IPv4 address of a DNS name; false when it has none.
+bool lookupIPv4(const char* name, std::uint32_t& address);
+
+// Sends one datagram; the count sent, or -1.
+int sendTo(SocketHandle handle, const std::uint8_t* bytes, std::size_t length, std::uint32_t address,
+           std::uint16_t port);
+
+enum class Wait { Readable, TimedOut, Failed };
+// Waits until a datagram can be read, at most timeoutMs milliseconds (negative:
+// without limit). Interrupted waits go on with the time left.
+Wait waitReadable(SocketHandle handle, int timeoutMs);
+
+// Reads one datagram into buffer. Returns its length, or -1 on failure; a
+// datagram longer than size is a failure with kMessageTooLong on every platform.
+// The sender's address and port are stored where pointers are given.
+int receiveFrom(SocketHandle handle, std::uint8_t* buffer, std::size_t size, std::uint32_t* address = nullptr,
+                std::uint16_t* port = nullptr);
+
+}  // namespace net

@@ -1,0 +1,125 @@
+// The socket layer over Winsock.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <chrono>
+#include <cstring>
+
+#include "transport/sockets.h"
+
+namespace net {
+
+const SocketHandle kInvalidSocket = static_cast<SocketHandle>(INVALID_SOCKET);
+const int kMessageTooLong = WSAEMSGSIZE;
+
+namespace {
+SOCKET sock(SocketHandle handle) { return static_cast<SOCKET>(handle); }
+
+sockaddr_in makeAddress(std::uint32_t address, std::uint16_t port) {
+    sockaddr_in sa;
+    std::memset(&sa, 0, sizeof sa);
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(address);
+    sa.sin_port = htons(port);
+    return sa;
+}
+}  // namespace
+
+int startup() {
+    WSADATA data;
+    // Winsock 1.1 is all the tool needs.
+    return WSAStartup(MAKEWORD(1, 1), &data);
+}
+
+void cleanup() { WSACleanup(); }
+int lastError() { return WSAGetLastError(); }
+
+void closeSocket(SocketHandle handle) {
+    if (handle != kInvalidSocket) ::closesocket(sock(handle));
+}
+
+SocketHandle openUdpSocket() {
+    const SOCKET s = ::socket(AF_INET, SOCK_DGRAM, 0);
+    return s == INVALID_SOCKET ? kInvalidSocket : static_cast<SocketHandle>(s);
+}
+
+int enableBroadcast(SocketHandle handle) {
+    const std::int32_t on = 1;
+    return ::setsockopt(sock(handle), SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&on), sizeof on);
+}
+
+int bindAny(SocketHandle handle, std::uint16_t port) {
+    const sockaddr_in local = makeAddress(INADDR_ANY, port);
+    return ::bind(sock(handle), reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0 ? 0 : -1;
+}
+
+std::uint16_t localPort(SocketHandle handle) {
+    sockaddr_in local;
+    int length = sizeof local;
+    if (::getsockname(sock(handle), reinterpret_cast<sockaddr*>(&local), &length) != 0) return 0;
+    return ntohs(local.sin_port);
+}
+
+bool parseIPv4(const char* text, std::uint32_t& address) {
+    const unsigned long a = ::inet_addr(text);
+    if (a == INADDR_NONE) return false;
+    address = ntohl(a);
+    return true;
+}
+
+bool lookupIPv4(const char* name, std::uint32_t& address) {
+    const hostent* entry = ::gethostbyname(name);
+    if (entry == nullptr || entry->h_addrtype != AF_INET || entry->h_length != 4 || entry->h_addr_list[0] == nullptr)
+        return false;
+    std::uint32_t networkOrder = 0;
+    std::memcpy(&networkOrder, entry->h_addr_list[0], 4);
+    address = ntohl(networkOrder);
+    return true;
+}
+
+int sendTo(SocketHandle handle, const std::uint8_t* bytes, std::size_t length, std::uint32_t address,
+           std::uint16_t port) {
+    const sockaddr_in peer = makeAddress(address, port);
+    const int sent = ::sendto(sock(handle), reinterpret_cast<const char*>(bytes), static_cast<int>(length), 0,
+                              reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
+    return sent == SOCKET_ERROR ? -1 : sent;
+}
+
+Wait waitReadable(SocketHandle handle, int timeoutMs) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+    for (;;) {
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(sock(handle), &readable);
+        timeval limit{};
+        timeval* limitPointer = nullptr;
+        if (timeoutMs >= 0) {
+            const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
+            const long long us = left.count() > 0 ? left.count() : 0;
+            limit.tv_sec = static_cast<long>(us / 1000000);
+            limit.tv_usec = static_cast<long>(us % 1000000);
+            limitPointer = &limit;
+        }
+        // Winsock ignores select's first argument; the sets carry the handles.
+        const int ready = ::select(0, &readable, nullptr, nullptr, limitPointer);
+        if (ready > 0) return Wait::Readable;
+        if (ready == 0) return Wait::TimedOut;
+        if (WSAGetLastError() != WSAEINTR) return Wait::Failed;
+    }
+}
+
+int receiveFrom(SocketHandle handle, std::uint8_t* buffer, std::size_t size, std::uint32_t* address,
+                std::uint16_t* port) {
+    sockaddr_in sender;
+    int senderLength = sizeof sender;
+    // Winsock fails a datagram longer than the buffer with WSAEMSGSIZE by itself.
+    const int n = ::recvfrom(sock(handle), reinterpret_cast<char*>(buffer), static_cast<int>(size), 0,
+                             reinterpret_cast<sockaddr*>(&sender), &senderLength);
+    if (n == SOCKET_ERROR) return -1;
+    if (address != nullptr) *address = ntohl(sender.sin_addr.s_addr);
+    if (port != nullptr) *port = ntohs(sender.sin_port);
+    return n;
+}
+
+}  // namespace net

@@ -1,0 +1,119 @@
+#include "transport/transport.h"
+
+#include <cstring>
+#include <new>
+
+#include "snmp/decoder.h"
+
+UdpSocket::UdpSocket(std::int32_t port, std::int32_t timeoutSeconds)
+    : port_(port), timeoutMs_(timeoutSeconds == 0 ? -1 : timeoutSeconds * 1000) {
+    createSocket();
+    setPort(port);
+}
+
+UdpSocket::~UdpSocket() { net::closeSocket(socketHandle_); }
+
+void UdpSocket::createSocket() {
+    setBufferSize(static_cast<std::uint32_t>(limits::kReceiveBuffer));
+    scratch_ = std::make_unique<std::uint8_t[]>(limits::kReceiveBuffer);
+    socketHandle_ = net::openUdpSocket();
+    if (socketHandle_ == net::kInvalidSocket) captureError();
+    // Lets the agent be a broadcast address. Its result is of no consequence.
+    if (socketHandle_ != net::kInvalidSocket) net::enableBroadcast(socketHandle_);
+}
+
+void UdpSocket::setPort(std::int32_t port) {
+    port_ = port;
+    peerPort_ = static_cast<std::uint16_t>(port);
+}
+
+std::uint8_t* UdpSocket::setBufferSize(std::uint32_t size) {
+    bufferSize_ = size;
+    buffer_.reset(new std::uint8_t[size]);
+    return buffer_.get();
+}
+
+std::int32_t UdpSocket::captureError() {
+    lastError_ = net::lastError();
+    return lastError_;
+}
+
+std::int32_t UdpSocket::sendTo(const std::uint8_t* bytes, std::int32_t length, std::uint32_t address,
+                               std::uint16_t port) {
+    const int sent = net::sendTo(socketHandle_, bytes, static_cast<std::size_t>(length), address, port);
+    if (sent < 0) {
+        captureError();
+        return 0;
+    }
+    return sent;
+}
+
+const std::uint8_t* UdpSocket::receiveFrom(std::uint32_t* senderAddress, std::uint16_t* senderPort) {
+    receivedLength_ = 0;
+    // A time-out or a failed wait is no datagram; the error code is left alone.
+    if (net::waitReadable(socketHandle_, timeoutMs_) != net::Wait::Readable) return nullptr;
+    const int n = net::receiveFrom(socketHandle_, scratch_.get(), bufferSize_, senderAddress, senderPort);
+    if (n <= 0) {
+        // A failure, a datagram longer than the buffer, or an empty datagram.
+        if (n < 0) captureError();
+        return nullptr;
+    }
+    receivedLength_ = n;
+    std::memcpy(buffer_.get(), scratch_.get(), static_cast<std::size_t>(n));
+    std::memset(buffer_.get() + n, 0, bufferSize_ - static_cast<std::uint32_t>(n));
+    return buffer_.get();
+}
+
+std::int32_t UdpSocket::sendMessage(SnmpMessage& message, std::uint32_t address, std::uint16_t port) {
+    try {
+        const std::int32_t length = message.encodedLength();
+        // Exactly the message's size: the encoder writes every byte of it.
+        std::unique_ptr<std::uint8_t[]> bytes(new std::uint8_t[static_cast<std::size_t>(length)]);
+        std::uint8_t* cursor = bytes.get();
+        message.encode(cursor);
+        return sendTo(bytes.get(), length, address, port);
+    } catch (...) {
+        return 0;
+    }
+}
+
+SnmpMessage* UdpSocket::receiveMessage() {
+    if (receiveFrom() == nullptr || receivedLength_ == 0) return nullptr;
+    SnmpMessageDecoder decoder(buffer_.get(), receivedLength_);
+    return decoder.release();
+}
+
+SnmpTransport::SnmpTransport(std::int32_t port, const char* host) : UdpSocket(port, 5) { setHost(host); }
+
+void SnmpTransport::setTimeout(std::int32_t seconds) { timeoutMs_ = seconds == 0 ? -1 : seconds * 1000; }
+
+void SnmpTransport::setTimeoutMilliseconds(std::int32_t ms) { timeoutMs_ = ms; }
+
+void SnmpTransport::setHost(const char* host) {
+    if (host != nullptr && *host != '\0') {
+        hostText_ = host;
+        hasHost_ = true;
+    }
+    resolveAndBind();
+}
+
+void SnmpTransport::resolveAndBind() {
+    // An empty host names no agent: the transport stays not ready.
+    if (!hasHost_ || socketHandle_ == net::kInvalidSocket) return;
+    // A dotted address needs no DNS query; anything else is looked up, once.
+    if (!net::parseIPv4(hostText_.c_str(), peerAddress_) && !net::lookupIPv4(hostText_.c_str(), peerAddress_)) {
+        captureError();
+        return;
+    }
+    if (net::bindAny(socketHandle_, 0) != 0) {
+        captureError();
+        return;
+    }
+    ready_ = true;
+}
+
+std::int32_t SnmpTransport::send(SnmpMessage& message) {
+    return ready_ ? sendMessage(message, peerAddress_, peerPort_) : 0;
+}
+
+SnmpMessage* SnmpTransport::receive() { return ready_ ? receiveMessage() : nullptr; }

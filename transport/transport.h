@@ -1,0 +1,88 @@
+// UDP transport to one SNMP agent: sends an encoded message and receives one
+// datagram with a time-out, which it hands to the message decoder.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "snmp/message.h"
+#include "transport/sockets.h"
+
+// Sockets, buffers and the time-out; not where the agent is.
+class UdpSocket {
+public:
+    UdpSocket(std::int32_t port, std::int32_t timeoutSeconds);
+    // Releases the buffers and closes the socket.
+    ~UdpSocket();
+    UdpSocket(const UdpSocket&) = delete;
+    UdpSocket& operator=(const UdpSocket&) = delete;
+
+    void setPort(std::int32_t port);
+    // Replaces the receive buffer with one of size bytes (not cleared).
+    std::uint8_t* setBufferSize(std::uint32_t size);
+    // Stores and returns the socket layer's latest error code.
+    std::int32_t captureError();
+    // One datagram to the destination; the count sent, or 0 on failure.
+    std::int32_t sendTo(const std::uint8_t* bytes, std::int32_t length, std::uint32_t address, std::uint16_t port);
+    // Waits at most the time-out for one datagram and returns the buffer that
+    // holds it (followed by zero bytes), or null.
+    const std::uint8_t* receiveFrom(std::uint32_t* senderAddress = nullptr, std::uint16_t* senderPort = nullptr);
+    // Encodes the message into a buffer of exactly its encoded length and sends it.
+    std::int32_t sendMessage(SnmpMessage& message, std::uint32_t address, std::uint16_t port);
+    // Receives one datagram and decodes it: a new message owned by the caller, or null.
+    SnmpMessage* receiveMessage();
+
+    std::int32_t port() const { return port_; }
+    std::int32_t lastError() const { return lastError_; }
+    std::int32_t receivedLength() const { return receivedLength_; }
+    std::uint32_t bufferSize() const { return bufferSize_; }
+    const std::uint8_t* buffer() const { return buffer_.get(); }
+    bool ready() const { return ready_; }
+    std::uint16_t localPort() const { return net::localPort(socketHandle_); }
+
+protected:
+    void createSocket();
+
+    std::int32_t port_;
+    std::uint32_t bufferSize_ = 0;
+    std::unique_ptr<std::uint8_t[]> buffer_;
+    // Where recvfrom puts a datagram before it is copied to buffer_, so that a
+    // failed receive leaves the last datagram as it was. Made once, not per receive.
+    std::unique_ptr<std::uint8_t[]> scratch_;
+    std::int32_t receivedLength_ = 0;
+    std::int32_t lastError_ = 0;
+    // Whole seconds from the public interface; kept in milliseconds so that
+    // tests can wait less than a second. Negative: no limit.
+    std::int32_t timeoutMs_;
+    net::SocketHandle socketHandle_ = net::kInvalidSocket;
+    std::uint32_t peerAddress_ = 0;
+    std::uint16_t peerPort_ = 0;
+    bool ready_ = false;
+};
+
+// A UdpSocket bound to one agent, named by a dotted IPv4 address or a DNS name
+// that is resolved once, at construction.
+class SnmpTransport : public UdpSocket {
+public:
+    // Time-out 5 seconds.
+    SnmpTransport(std::int32_t port, const char* host);
+
+    // Seconds a receive waits; 0 waits without limit.
+    void setTimeout(std::int32_t seconds);
+    // The same in milliseconds, for callers that need shorter waits.
+    void setTimeoutMilliseconds(std::int32_t ms);
+    // 0 and nothing sent unless ready.
+    std::int32_t send(SnmpMessage& message);
+    // Null at once unless ready.
+    SnmpMessage* receive();
+
+    const char* hostText() const { return hasHost_ ? hostText_.c_str() : nullptr; }
+
+private:
+    void setHost(const char* host);
+    void resolveAndBind();
+
+    std::string hostText_;
+    bool hasHost_ = false;
+};

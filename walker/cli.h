@@ -1,0 +1,25 @@
+// The entry point's work: banner, command line, run header, socket start-up
+// and clean-up around the walk, and the exit code.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+// Exit codes.
+namespace exitcode {
+constexpr int kOk = 0;           // the walk reached the end of the column
+constexpr int kUsage = 1;        // the command line was not accepted
+constexpr int kNoReply = 2;      // the device did not answer (or could not be reached)
+constexpr int kBadReply = 3;     // the device answered, but the walk could not go on
+constexpr int kOutOfMemory = 4;  // the tool ran out of memory
+}  // namespace exitcode
+
+// What tests change about a run; the tool itself uses the defaults.
+struct RunOptions {
+    std::uint16_t port = 161;
+    std::int32_t timeoutMs = 5000;
+};
+
+// Runs the tool on a command line (argv[0] the program name as invoked),
+// printing everything to out; returns the exit code.
+int runTarnwick(int argc, const char* const* argv, std::FILE* out, const RunOptions& options = RunOptions());

@@ -1,0 +1,43 @@
+// The walk of a device's ARP table: one GetNextRequest after another down one
+// column, one printed row per entry.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+// The two columns that can be walked.
+constexpr char kNetToMediaColumn[] = "1.3.6.1.2.1.4.22.1.2";  // ipNetToMediaPhysAddress
+constexpr char kOldAtColumn[] = "1.3.6.1.2.1.3.1.1.2";        // atPhysAddress, with -o
+
+struct WalkSettings {
+    std::string agent;
+    std::string community;
+    bool useOldOids = false;
+    bool debugMode = false;
+    // The tool always talks to port 161 and waits 5 seconds per attempt; tests
+    // point it at their own responder and wait less.
+    std::uint16_t port = 161;
+    std::int32_t timeoutMs = 5000;
+};
+
+// How a walk ended. Only the end of the column is a success.
+enum class WalkEnd {
+    EndOfColumn,     // the reply named an OID outside the column
+    NoReply,         // three attempts without a usable reply
+    RequestIdWrong,  // the reply carried another request-id
+    ErrorStatus,     // the agent reported an error
+    BadIndex,        // the OID's index could not be read
+    NoBinding,       // the reply held no variable binding
+    NotAdvancing,    // the agent kept answering with an OID that does not follow the one asked for
+};
+
+// Runs the walk from the column's OID; prints rows, error lines and, in debug
+// mode, progress lines to out.
+WalkEnd walkArpTable(const WalkSettings& settings, std::FILE* out);
+
+// The MAC column of a row: the first six bytes of a byte-string value as two
+// lower-case hex digits each, joined by "-" (fewer bytes give fewer groups);
+// any other value shows its text.
+class SnmpValue;
+void appendMac(std::string& out, SnmpValue* value);
