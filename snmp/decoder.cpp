@@ -56,9 +56,9 @@ bool SnmpMessageDecoder::decode(const std::uint8_t* bytes, std::int32_t count) {
     if (readTag(reader) == tags::kOctetString) message_->setCommunity(new SnmpOctetString(reader));
 
     const std::uint8_t pduTag = reader.readByte();
-    SnmpPduBase* pdu = makePdu(pduTag);
     readLength(reader);
     if (reader.failed()) return false;
+    SnmpPduBase* pdu = makePdu(pduTag);
     // A PDU without a class (GetBulkRequest, or any other tag): its fields are
     // unknown, so the message ends here with its version and community.
     if (pdu == nullptr) return true;

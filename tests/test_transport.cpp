@@ -79,7 +79,7 @@ TEST(Transport, ReceivesDatagramsIntoAClearedBuffer) {
     // A long datagram first, then a short one: the buffer holds the short one
     // followed by zero bytes only.
     peer.sendTo(local, Bytes(300, 0xAB));
-    EXPECT_EQ(transport.receive(), nullptr);  // not a message, but received
+    EXPECT_EQ(std::unique_ptr<SnmpMessage>(transport.receive()), nullptr);  // not a message, but received
     EXPECT_EQ(transport.receivedLength(), 300);
     const Bytes reply = makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.0.1", macValue("00 11 22 33 44 55"));
     peer.sendTo(local, reply);
@@ -102,7 +102,7 @@ TEST(Transport, DatagramSizes) {
     const std::uint16_t local = transport.localPort();
 
     peer.sendTo(local, Bytes(4096, 0x30));  // exactly the buffer: taken whole
-    transport.receive();
+    std::unique_ptr<SnmpMessage> whole(transport.receive());
     EXPECT_EQ(transport.receivedLength(), 4096);
 
     peer.sendTo(local, Bytes(4097, 0x30));  // one more: a failed receive, not a cut datagram
