@@ -1,0 +1,148 @@
+# Shared helpers of the end-to-end tests: a network namespace of the test's
+# own, real agents started inside it and stopped by process id, and the
+# conversion of snmpwalk's output into tarnwick's rows.
+# Traffic stays inside the namespace: its 127.0.0.1, or its veth address.
+
+set -uo pipefail
+
+E2E_SKIP=77
+ns=""
+work=""
+agent_pids=()
+
+need_namespace() {
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "SKIPPED: not root, so no network namespace can be made" >&2
+    exit $E2E_SKIP
+  fi
+  for tool in ip snmpwalk; do
+    command -v "$tool" >/dev/null || { echo "SKIPPED: $tool is not installed" >&2; exit $E2E_SKIP; }
+  done
+  ns="tw-e2e-$$-$RANDOM"
+  if ! ip netns add "$ns" 2>/dev/null; then
+    echo "SKIPPED: this machine cannot make a network namespace" >&2
+    exit $E2E_SKIP
+  fi
+  work=$(mktemp -d /tmp/tarnwick-e2e.XXXXXX)
+  chmod 755 "$work"
+  trap cleanup EXIT
+  ip -n "$ns" link set lo up
+  # Name look-ups inside the namespace ask 127.0.0.1, where nobody answers:
+  # an unknown name fails at once and no query leaves the machine.
+  mkdir -p "/etc/netns/$ns"
+  printf 'nameserver 127.0.0.1\noptions timeout:1 attempts:1\n' > "/etc/netns/$ns/resolv.conf"
+  printf '127.0.0.1 localhost\n' > "/etc/netns/$ns/hosts"
+}
+
+cleanup() {
+  local pid
+  for pid in "${agent_pids[@]}"; do
+    kill "$pid" 2>/dev/null
+  done
+  for pid in "${agent_pids[@]}"; do
+    # Bounded: an agent that does not stop is killed.
+    for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    kill -9 "$pid" 2>/dev/null
+  done
+  [ -n "$ns" ] && ip netns del "$ns" 2>/dev/null
+  [ -n "$ns" ] && rm -rf "/etc/netns/$ns"
+  [ -n "$work" ] && rm -rf "$work"
+}
+
+in_ns() { ip netns exec "$ns" "$@"; }
+
+# Waits until the agent answers a GetRequest for sysUpTime.0 with the community.
+wait_for_agent() {
+  local community=$1
+  for _ in $(seq 100); do
+    if in_ns snmpget -v1 -c "$community" -t 0.3 -r 0 127.0.0.1 1.3.6.1.2.1.1.3.0 >/dev/null 2>&1; then
+      return 0
+    fi
+    sleep 0.2
+  done
+  echo "FAIL: the agent did not come up" >&2
+  return 1
+}
+
+# net-snmp's snmpd on the namespace's 127.0.0.1:161, read-only community $1.
+start_snmpd() {
+  local community=$1
+  mkdir -p "$work/snmpd"
+  printf 'rocommunity %s 127.0.0.1\n' "$community" > "$work/snmpd/snmpd.conf"
+  SNMP_PERSISTENT_DIR="$work/snmpd" in_ns /usr/sbin/snmpd -f -C -c "$work/snmpd/snmpd.conf" \
+    -Lf "$work/snmpd/log" -p "$work/snmpd/pid" udp:127.0.0.1:161 &
+  agent_pids+=($!)
+  wait_for_agent "$community"
+}
+
+# snmpsimd serving the .snmprec files of folder $1 on the namespace's 127.0.0.1:161;
+# the community of each table is its file name.
+start_snmpsim() {
+  local data=$1 first
+  command -v snmpsimd >/dev/null || { echo "SKIPPED: snmpsimd is not installed" >&2; exit $E2E_SKIP; }
+  mkdir -p "$work/snmpsim/data" "$work/snmpsim/cache"
+  cp "$data"/*.snmprec "$work/snmpsim/data/"
+  chown -R nobody:nogroup "$work/snmpsim"
+  in_ns snmpsimd --data-dir="$work/snmpsim/data" --cache-dir="$work/snmpsim/cache" \
+    --agent-udpv4-endpoint=127.0.0.1:161 --process-user=nobody --process-group=nogroup \
+    --logging-method=file:"$work/snmpsim/log" >/dev/null 2>&1 &
+  agent_pids+=($!)
+  first=$(basename "$(ls "$data"/*.snmprec | head -n 1)" .snmprec)
+  wait_for_agent "$first"
+}
+
+# snmpwalk's reading of a column, as tarnwick's rows: address, MAC column
+# (byte strings as hex pairs joined by "-", at most six; other values as their
+# text; an IpAddress by its bytes), interface index. $1 community, $2 column,
+# $3 the numbers before the address in the index (1, or 2 for the older column).
+snmpwalk_rows() {
+  local community=$1 column=$2 skip=$3
+  in_ns snmpwalk -v1 -On -Ox -m '' -c "$community" -t 2 -r 2 127.0.0.1 "$column" |
+    awk -v prefix=".$column." -v skip="$skip" '
+      index($1, prefix) != 1 { next }
+      {
+        oid = substr($1, length(prefix) + 1)
+        split(oid, idx, ".")
+        address = idx[skip + 1] "." idx[skip + 2] "." idx[skip + 3] "." idx[skip + 4]
+        type = $3
+        mac = ""
+        if (type == "Hex-STRING:") {
+          for (i = 4; i <= NF && i < 10; i++) mac = mac (i > 4 ? "-" : "") tolower($i)
+        } else if (type == "IpAddress:") {
+          split($4, q, ".")
+          mac = sprintf("%02x-%02x-%02x-%02x", q[1], q[2], q[3], q[4])
+        } else if (type == "\"\"") {
+          mac = ""
+        } else {
+          mac = $4
+        }
+        printf "%s\t%s\t%s\n", address, mac, idx[1]
+      }'
+}
+
+# tarnwick's rows alone: the lines after the header's dashes.
+table_rows() { sed -n '/^---------------\t/,$p' | tail -n +2; }
+
+failures=0
+check() {
+  local what=$1
+  shift
+  if "$@"; then
+    echo "ok: $what"
+  else
+    echo "FAIL: $what" >&2
+    failures=$((failures + 1))
+  fi
+}
+
+same_rows() {
+  local expected=$1 actual=$2
+  if [ ! -s "$expected" ]; then
+    echo "  snmpwalk read no rows" >&2
+    return 1
+  fi
+  if ! diff -u "$expected" "$actual" >"$work/diff"; then
+    head -n 20 "$work/diff" >&2
+    return 1
+  fi
+}
