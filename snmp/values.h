@@ -9,6 +9,7 @@
 #include <string>
 
 #include "snmp/ber.h"
+#include "snmp/pool.h"
 
 // Root of everything that encodes itself: values, bindings, lists, PDUs, messages.
 class BerObject {
@@ -16,6 +17,9 @@ public:
     virtual ~BerObject() = default;
     // Writes the object at the cursor and advances it.
     virtual void encode(std::uint8_t*& cursor) = 0;
+
+    static void* operator new(std::size_t size) { return pool::allocate(size); }
+    static void operator delete(void* block, std::size_t size) noexcept { pool::release(block, size); }
 
 protected:
     BerObject() = default;

@@ -44,6 +44,10 @@ cleanup() {
     for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
     kill -9 "$pid" 2>/dev/null
   done
+  # Anything else still running in the namespace goes too.
+  if [ -n "$ns" ]; then
+    for pid in $(ip netns pids "$ns" 2>/dev/null); do kill -9 "$pid" 2>/dev/null; done
+  fi
   [ -n "$ns" ] && ip netns del "$ns" 2>/dev/null
   [ -n "$ns" ] && rm -rf "/etc/netns/$ns"
   [ -n "$work" ] && rm -rf "$work"
@@ -69,8 +73,10 @@ start_snmpd() {
   local community=$1
   mkdir -p "$work/snmpd"
   printf 'rocommunity %s 127.0.0.1\n' "$community" > "$work/snmpd/snmpd.conf"
-  SNMP_PERSISTENT_DIR="$work/snmpd" in_ns /usr/sbin/snmpd -f -C -c "$work/snmpd/snmpd.conf" \
-    -Lf "$work/snmpd/log" -p "$work/snmpd/pid" udp:127.0.0.1:161 &
+  # Started directly (not through a shell function), so that $! is the agent's
+  # own process id; its output goes to files, not to the test runner's pipes.
+  ip netns exec "$ns" env SNMP_PERSISTENT_DIR="$work/snmpd" /usr/sbin/snmpd -f -C -c "$work/snmpd/snmpd.conf" \
+    -Lf "$work/snmpd/log" udp:127.0.0.1:161 </dev/null >"$work/snmpd/out" 2>&1 &
   agent_pids+=($!)
   wait_for_agent "$community"
 }
@@ -83,9 +89,9 @@ start_snmpsim() {
   mkdir -p "$work/snmpsim/data" "$work/snmpsim/cache"
   cp "$data"/*.snmprec "$work/snmpsim/data/"
   chown -R nobody:nogroup "$work/snmpsim"
-  in_ns snmpsimd --data-dir="$work/snmpsim/data" --cache-dir="$work/snmpsim/cache" \
+  ip netns exec "$ns" snmpsimd --data-dir="$work/snmpsim/data" --cache-dir="$work/snmpsim/cache" \
     --agent-udpv4-endpoint=127.0.0.1:161 --process-user=nobody --process-group=nogroup \
-    --logging-method=file:"$work/snmpsim/log" >/dev/null 2>&1 &
+    --logging-method=file:"$work/snmpsim/log" </dev/null >/dev/null 2>&1 &
   agent_pids+=($!)
   first=$(basename "$(ls "$data"/*.snmprec | head -n 1)" .snmprec)
   wait_for_agent "$first"
