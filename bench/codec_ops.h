@@ -34,10 +34,10 @@ public:
     // As the transport sends: a buffer of exactly the encoded length, encoded, released.
     std::uint8_t encodeOnce() {
         const std::int32_t length = message_.encodedLength();
-        std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[static_cast<std::size_t>(length)]);
+        pool::Buffer buffer(static_cast<std::size_t>(length));
         std::uint8_t* cursor = buffer.get();
         message_.encode(cursor);
-        return buffer[static_cast<std::size_t>(length) - 1];
+        return buffer.get()[static_cast<std::size_t>(length) - 1];
     }
 
 private:

@@ -74,11 +74,22 @@ private:
 // Writers store their bytes at the encoding cursor and advance it. They do not
 // know the end of the buffer: callers size it first with the functions below.
 
+// Bytes that writeLength writes for n: 1 to 5.
+inline int lengthFieldSize(std::uint32_t n) {
+    if (n <= 126) return 1;
+    return n <= 0xFF ? 2 : n <= 0xFFFF ? 3 : n <= 0xFFFFFF ? 4 : 5;
+}
 // X.690 8.1.3: the definite length field of n; short form up to 126 (127 is
 // written in the long form 81 7F), long form 0x80 | k followed by k bytes.
-void writeLength(std::uint8_t*& cursor, std::uint32_t n);
-// Bytes that writeLength writes for n: 1 to 5.
-int lengthFieldSize(std::uint32_t n);
+inline void writeLength(std::uint8_t*& cursor, std::uint32_t n) {
+    if (n <= 126) {
+        *cursor++ = static_cast<std::uint8_t>(n);
+        return;
+    }
+    const int k = lengthFieldSize(n) - 1;
+    *cursor++ = static_cast<std::uint8_t>(0x80 + k);
+    for (int i = k - 1; i >= 0; --i) *cursor++ = static_cast<std::uint8_t>(n >> (8 * i));
+}
 // 1 + lengthFieldSize(n) + n: the size of an element with n content bytes.
 inline std::uint32_t elementSize(std::uint32_t n) { return 1 + static_cast<std::uint32_t>(lengthFieldSize(n)) + n; }
 // Writes a tag byte and the length field of n: every element starts this way.
@@ -89,21 +100,44 @@ inline void writeHeader(std::uint8_t*& cursor, std::uint8_t tag, std::uint32_t n
 
 // Reads a length field. The indefinite form (a lone 0x80) is not accepted and
 // fails the reader; more than four length octets keep the value of the last four.
-std::uint32_t readLength(BerReader& reader);
+std::uint32_t readLongLength(BerReader& reader);
+inline std::uint32_t readLength(BerReader& reader) {
+    // The short form, by far the most common, without a call.
+    if (reader.remaining() != 0 && (*reader.position() & 0x80) == 0) return reader.readByte();
+    return readLongLength(reader);
+}
 // Reads a tag. A byte below 0x80 is the tag itself; a byte with the top bit set
 // starts a multi-byte tag that runs to the first byte without it, and yields a
 // number above 0xFF that matches no tag the library accepts.
-std::uint32_t readTag(BerReader& reader);
+std::uint32_t readHighTag(BerReader& reader);
+inline std::uint32_t readTag(BerReader& reader) {
+    if (reader.remaining() != 0 && (*reader.position() & 0x80) == 0) return reader.readByte();
+    return readHighTag(reader);
+}
 
 // Shortest two's-complement length of a value of 4 (or 8) bytes: 1 to 4 (or 8).
 int integerContentLength(std::int32_t value);
 int integerContentLength(std::uint64_t value);
 // Writes n content bytes, most significant first; bytes above the value's width are 0x00.
-void writeIntegerContent(std::uint8_t*& cursor, std::int32_t value, int n);
-void writeIntegerContent(std::uint8_t*& cursor, std::uint64_t value, int n);
+inline void writeIntegerContent(std::uint8_t*& cursor, std::int32_t value, int n) {
+    const auto v = static_cast<std::uint32_t>(value);
+    if (n == 1) {
+        *cursor++ = static_cast<std::uint8_t>(v);
+        return;
+    }
+    for (int i = n - 1; i >= 0; --i) *cursor++ = i < 4 ? static_cast<std::uint8_t>(v >> (8 * i)) : 0;
+}
+inline void writeIntegerContent(std::uint8_t*& cursor, std::uint64_t value, int n) {
+    for (int i = n - 1; i >= 0; --i) *cursor++ = i < 8 ? static_cast<std::uint8_t>(value >> (8 * i)) : 0;
+}
 // Reads n content bytes. Contents of 1 to 3 bytes are sign-extended; longer than
 // four bytes keep the last four. A content of 0 bytes yields 0 and reads nothing.
-std::int32_t readInt32(BerReader& reader, std::uint32_t n);
+std::int32_t readLongInt32(BerReader& reader, std::uint32_t n);
+inline std::int32_t readInt32(BerReader& reader, std::uint32_t n) {
+    // One content byte, the usual request-id, error-status or small number.
+    if (n == 1 && reader.remaining() != 0) return static_cast<std::int8_t>(reader.readByte());
+    return readLongInt32(reader, n);
+}
 // Reads n content bytes without sign extension; longer than eight keep the last eight.
 std::uint64_t readUInt64(BerReader& reader, std::uint32_t n);
 

@@ -50,15 +50,20 @@ bool SnmpMessageDecoder::decode(const std::uint8_t* bytes, std::int32_t count) {
     const std::uint32_t outerLength = readLength(reader);
     if (reader.failed() || outerLength > static_cast<std::uint32_t>(count)) return false;
 
-    message_ = new SnmpMessage();
+    message_ = new SnmpMessage(SnmpMessage::Empty{});
 
     if (readTag(reader) == tags::kInteger) message_->setVersion(new SnmpInteger(reader));
-    if (readTag(reader) == tags::kOctetString) message_->setCommunity(new SnmpOctetString(reader));
+    // Without a community element the message keeps the default community.
+    if (readTag(reader) == tags::kOctetString) {
+        message_->setCommunity(new SnmpOctetString(reader));
+    } else {
+        message_->setCommunity(kDefaultCommunity);
+    }
 
     const std::uint8_t pduTag = reader.readByte();
     readLength(reader);
     if (reader.failed()) return false;
-    SnmpPduBase* pdu = makePdu(pduTag);
+    SnmpPduBase* pdu = makePduForDecoding(pduTag);
     // A PDU without a class (GetBulkRequest, or any other tag): its fields are
     // unknown, so the message ends here with its version and community.
     if (pdu == nullptr) return true;

@@ -5,13 +5,12 @@
 
 namespace {
 const char kNullText[] = "NULL";
-const char kDefaultCommunity[] = "vantry";
 const char kSysUpTime[] = "1.3.6.1.2.1.1.3.0";
 const char kSnmpTrapOid[] = "1.3.6.1.6.3.1.1.4.1.0";
 const char kStandardTraps[] = "1.3.6.1.6.3.1.1.5.";
 }  // namespace
 
-SnmpMessage::SnmpMessage() : community_(new SnmpOctetString(kDefaultCommunity)), list_(new SnmpVarbindList()) {}
+SnmpMessage::SnmpMessage() : community_(new SnmpOctetString(kDefaultCommunity)) {}
 
 SnmpMessage::SnmpMessage(std::int32_t pduType, std::int32_t version) : SnmpMessage() {
     version_ = new SnmpInteger(version);
@@ -25,7 +24,6 @@ SnmpMessage::SnmpMessage(std::int32_t pduType, std::int32_t version) : SnmpMessa
 }
 
 SnmpMessage::~SnmpMessage() {
-    delete list_;
     delete community_;
     delete version_;
     delete pdu_;
@@ -52,33 +50,36 @@ void SnmpMessage::setPdu(SnmpPduBase* pdu) {
     pdu_ = pdu;
 }
 
-void SnmpMessage::addVarbind(SnmpVarbind* binding) { list_->append(binding); }
+void SnmpMessage::addVarbind(SnmpVarbind* binding) { list_.append(binding); }
 
 // Without a PDU the message ends after the community: there is no tag to write,
 // and the size counts exactly that, so a buffer sized from encodedLength() is
 // always what encode() fills.
 std::uint32_t SnmpMessage::pduContentSize() {
-    return pdu_->contentLength() + static_cast<std::uint32_t>(list_->encodedLength());
+    return pdu_->contentLength() + static_cast<std::uint32_t>(list_.encodedLength());
 }
 
-std::uint32_t SnmpMessage::contentSize() {
+std::uint32_t SnmpMessage::contentSize(std::uint32_t pduContent) {
     std::uint32_t size = (version_ != nullptr ? version_->encodedSize() : 0) +
                          (community_ != nullptr ? community_->encodedSize() : 0);
-    if (pdu_ != nullptr) size += elementSize(pduContentSize());
+    if (pdu_ != nullptr) size += elementSize(pduContent);
     return size;
 }
 
-std::int32_t SnmpMessage::encodedLength() { return static_cast<std::int32_t>(elementSize(contentSize())); }
+std::int32_t SnmpMessage::encodedLength() {
+    return static_cast<std::int32_t>(elementSize(contentSize(pdu_ != nullptr ? pduContentSize() : 0)));
+}
 
 void SnmpMessage::encode(std::uint8_t*& cursor) {
     std::uint8_t* out = cursor;
-    writeHeader(out, tags::kSequence, contentSize());
+    const std::uint32_t pduContent = pdu_ != nullptr ? pduContentSize() : 0;
+    writeHeader(out, tags::kSequence, contentSize(pduContent));
     if (version_ != nullptr) version_->encode(out);
     if (community_ != nullptr) community_->encode(out);
     if (pdu_ == nullptr) return;
-    writeHeader(out, pdu_->pduType(), pduContentSize());
+    writeHeader(out, pdu_->pduType(), pduContent);
     pdu_->encode(out);
-    list_->encode(out);
+    list_.encode(out);
 }
 
 std::int32_t SnmpMessage::version() {
@@ -90,13 +91,13 @@ const char* SnmpMessage::community() { return community_ != nullptr ? community_
 
 std::int32_t SnmpMessage::varbindCount() {
     std::int32_t count = 0;
-    for (const SnmpVarbind* b = list_->head(); b != nullptr; b = b->next) ++count;
+    for (const SnmpVarbind* b = list_.head(); b != nullptr; b = b->next) ++count;
     return count;
 }
 
 SnmpVarbind* SnmpMessage::varbindAt(std::int32_t n) {
     if (n <= 0) return nullptr;
-    SnmpVarbind* b = list_->head();
+    SnmpVarbind* b = list_.head();
     for (std::int32_t i = 1; i < n && b != nullptr; ++i) b = b->next;
     return b;
 }
@@ -172,9 +173,9 @@ void SnmpMessage::addNotificationBindings(std::int32_t timeStamp, const char* en
     }
     auto* upTime = new SnmpVarbind(new SnmpOid(kSysUpTime), new SnmpTimeTicks(timeStamp));
     auto* trap = new SnmpVarbind(new SnmpOid(kSnmpTrapOid), new SnmpOid(trapOid.c_str()));
-    SnmpVarbind* former = list_->replaceHead(upTime);
-    list_->append(trap);
-    list_->append(former);
+    SnmpVarbind* former = list_.replaceHead(upTime);
+    list_.append(trap);
+    list_.append(former);
 }
 
 void SnmpMessage::setRequestId(std::int32_t v) { if (pdu_ != nullptr) pdu_->setRequestId(v); }

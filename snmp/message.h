@@ -9,6 +9,9 @@
 #include "snmp/pdu.h"
 #include "snmp/varbind.h"
 
+// The community of a message that names none.
+constexpr char kDefaultCommunity[] = "vantry";
+
 // The read interface of a message.
 class SnmpMessageBase : public BerObject {
 public:
@@ -57,7 +60,7 @@ public:
     void setPdu(SnmpPduBase* pdu);
     // The binding (and any chain behind it) joins the list at its tail.
     void addVarbind(SnmpVarbind* binding);
-    SnmpVarbindList* varbindList() { return list_; }
+    SnmpVarbindList* varbindList() { return &list_; }
     SnmpPduBase* pdu() { return pdu_; }
 
     void encode(std::uint8_t*& cursor) override;
@@ -96,14 +99,19 @@ public:
     virtual void setEnterprise(const char* text);
 
 private:
+    friend class SnmpMessageDecoder;
+    // For the decoder: no community until the datagram names one.
+    struct Empty {};
+    explicit SnmpMessage(Empty) : list_() {}
+
     SnmpVarbind* varbindAt(std::int32_t n);
     bool isNotification();
     std::uint32_t pduContentSize();
-    std::uint32_t contentSize();
+    std::uint32_t contentSize(std::uint32_t pduContent);
 
     SnmpOctetString* community_ = nullptr;
     SnmpInteger* version_ = nullptr;
     std::int32_t pduType_ = 0;
     SnmpPduBase* pdu_ = nullptr;
-    SnmpVarbindList* list_ = nullptr;
+    SnmpVarbindList list_;
 };

@@ -19,6 +19,36 @@ constexpr std::uint8_t kInformRequest = 0xA6;
 constexpr std::uint8_t kV2Trap = 0xA7;
 }  // namespace pdutags
 
+// One INTEGER field of a request or response PDU, kept inside the PDU: its
+// value and the length of its content as it was set or received, so that a
+// decoded field encodes again to the same bytes. A field may be absent.
+class IntegerField {
+public:
+    bool present() const { return present_; }
+    std::int32_t value() const { return present_ ? value_ : 0; }
+    void set(std::int32_t v) {
+        present_ = true;
+        value_ = v;
+        length_ = static_cast<std::uint16_t>(integerContentLength(v));
+    }
+    // The tag has been read: reads the length and the content.
+    void decode(BerReader& reader);
+    std::uint32_t encodedSize() const { return present_ ? elementSize(length_) : 0; }
+    void encode(std::uint8_t*& cursor) const {
+        if (!present_) return;
+        writeHeader(cursor, tags::kInteger, length_);
+        writeIntegerContent(cursor, value_, length_);
+    }
+
+private:
+    bool present_ = false;
+    std::uint16_t length_ = 0;
+    std::int32_t value_ = 0;
+};
+
+// Marks the constructors of PDUs that decode() fills at once.
+struct Decoding {};
+
 // Every PDU kind answers every operation; a kind without a field ignores its
 // setter and answers 0 or no text (null) for its getter.
 class SnmpPduBase : public BerObject {
@@ -51,12 +81,12 @@ public:
 class SnmpPdu : public SnmpPduBase {
 public:
     void encode(std::uint8_t*& cursor) override;
-    void setRequestId(std::int32_t v) override { requestId_.emplace(v); }
-    std::int32_t requestId() override { return requestId_ ? requestId_->value() : 0; }
-    void setErrorIndex(std::int32_t v) override { errorIndex_.emplace(v); }
-    std::int32_t errorIndex() override { return errorIndex_ ? errorIndex_->value() : 0; }
-    void setErrorStatus(std::int32_t v) override { errorStatus_.emplace(v); }
-    std::int32_t errorStatus() override { return errorStatus_ ? errorStatus_->value() : 0; }
+    void setRequestId(std::int32_t v) override { requestId_.set(v); }
+    std::int32_t requestId() override { return requestId_.value(); }
+    void setErrorIndex(std::int32_t v) override { errorIndex_.set(v); }
+    std::int32_t errorIndex() override { return errorIndex_.value(); }
+    void setErrorStatus(std::int32_t v) override { errorStatus_.set(v); }
+    std::int32_t errorStatus() override { return errorStatus_.value(); }
     void setGenericTrap(std::int32_t) override {}
     std::int32_t genericTrap() override { return 0; }
     void setSpecificTrap(std::int32_t) override {}
@@ -77,33 +107,39 @@ public:
 protected:
     // Request-id from the calendar time in seconds, error-status and error-index 0.
     explicit SnmpPdu(std::uint8_t type);
+    // For decoding: the fields are set by decode(), the defaults above only
+    // where the datagram has no field of its own.
+    SnmpPdu(std::uint8_t type, Decoding) : type_(type) {}
 
 private:
-    // The fields live inside the PDU: an empty one is a field that is not there.
-    std::optional<SnmpInteger> requestId_;
-    std::optional<SnmpInteger> errorStatus_;
-    std::optional<SnmpInteger> errorIndex_;
+    IntegerField requestId_;
+    IntegerField errorStatus_;
+    IntegerField errorIndex_;
     std::uint8_t type_;
 };
 
 class SnmpGetPdu final : public SnmpPdu {
 public:
     SnmpGetPdu() : SnmpPdu(pdutags::kGetRequest) {}
+    explicit SnmpGetPdu(Decoding d) : SnmpPdu(pdutags::kGetRequest, d) {}
 };
 
 class SnmpGetNextPdu final : public SnmpPdu {
 public:
     SnmpGetNextPdu() : SnmpPdu(pdutags::kGetNextRequest) {}
+    explicit SnmpGetNextPdu(Decoding d) : SnmpPdu(pdutags::kGetNextRequest, d) {}
 };
 
 class SnmpResponsePdu final : public SnmpPdu {
 public:
     SnmpResponsePdu() : SnmpPdu(pdutags::kGetResponse) {}
+    explicit SnmpResponsePdu(Decoding d) : SnmpPdu(pdutags::kGetResponse, d) {}
 };
 
 class SnmpSetPdu final : public SnmpPdu {
 public:
     SnmpSetPdu() : SnmpPdu(pdutags::kSetRequest) {}
+    explicit SnmpSetPdu(Decoding d) : SnmpPdu(pdutags::kSetRequest, d) {}
 };
 
 // SNMPv2 notifications carry no agent address on the wire; they answer with the
@@ -114,8 +150,11 @@ public:
 
 protected:
     explicit SnmpNotificationPdu(std::uint8_t type);
+    SnmpNotificationPdu(std::uint8_t type, Decoding d);
 
 private:
+    void formatAddress();
+
     std::uint32_t agentAddress_ = 0xFFFFFFFFu;
     char agentAddressText_[16] = {};
 };
@@ -123,11 +162,13 @@ private:
 class SnmpInformPdu final : public SnmpNotificationPdu {
 public:
     SnmpInformPdu() : SnmpNotificationPdu(pdutags::kInformRequest) {}
+    explicit SnmpInformPdu(Decoding d) : SnmpNotificationPdu(pdutags::kInformRequest, d) {}
 };
 
 class SnmpV2TrapPdu final : public SnmpNotificationPdu {
 public:
     SnmpV2TrapPdu() : SnmpNotificationPdu(pdutags::kV2Trap) {}
+    explicit SnmpV2TrapPdu(Decoding d) : SnmpNotificationPdu(pdutags::kV2Trap, d) {}
 };
 
 // The SNMPv1 Trap: enterprise, agent-addr, generic-trap, specific-trap, time-stamp.
@@ -164,3 +205,5 @@ private:
 
 // The PDU object for a tag, or null for a tag without a class (0xA5 among them).
 SnmpPduBase* makePdu(std::uint8_t type);
+// The same, for a PDU that decode() fills at once.
+SnmpPduBase* makePduForDecoding(std::uint8_t type);

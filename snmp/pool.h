@@ -7,7 +7,69 @@
 
 #include <cstddef>
 
+#include <new>
+
 namespace pool {
-void* allocate(std::size_t size);
-void release(void* block, std::size_t size) noexcept;
+
+#ifdef TARNWICK_NO_POOL
+inline void* allocate(std::size_t size) { return ::operator new(size); }
+inline void release(void* block, std::size_t) noexcept { ::operator delete(block); }
+#else
+constexpr std::size_t kGranule = 16;
+constexpr std::size_t kClasses = 16;       // blocks up to 256 bytes
+constexpr std::size_t kKeepPerClass = 64;  // freed blocks kept per size
+
+struct FreeBlock {
+    FreeBlock* next;
+};
+// Plain data, so that reaching it costs no initialisation check.
+struct Lists {
+    FreeBlock* head[kClasses];
+    std::size_t count[kClasses];
+};
+extern thread_local Lists lists;
+
+inline std::size_t classOf(std::size_t size) { return (size + kGranule - 1) / kGranule - 1; }
+// The allocator's side, when a list is empty or full.
+void* allocateNew(std::size_t size);
+void releaseOld(void* block, std::size_t size) noexcept;
+
+inline void* allocate(std::size_t size) {
+    const std::size_t c = classOf(size);
+    if (c < kClasses) {
+        if (FreeBlock* block = lists.head[c]) {
+            lists.head[c] = block->next;
+            --lists.count[c];
+            return block;
+        }
+    }
+    return allocateNew(size);
+}
+
+inline void release(void* block, std::size_t size) noexcept {
+    const std::size_t c = classOf(size);
+    if (block != nullptr && c < kClasses && lists.count[c] < kKeepPerClass) {
+        auto* b = static_cast<FreeBlock*>(block);
+        b->next = lists.head[c];
+        lists.head[c] = b;
+        ++lists.count[c];
+        return;
+    }
+    releaseOld(block, size);
+}
+#endif
+
+// A byte buffer of a given size from the pool, released when it goes.
+class Buffer {
+public:
+    explicit Buffer(std::size_t size) : size_(size), bytes_(static_cast<unsigned char*>(allocate(size))) {}
+    ~Buffer() { release(bytes_, size_); }
+    Buffer(const Buffer&) = delete;
+    Buffer& operator=(const Buffer&) = delete;
+    unsigned char* get() const { return bytes_; }
+
+private:
+    std::size_t size_;
+    unsigned char* bytes_;
+};
 }  // namespace pool

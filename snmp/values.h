@@ -132,7 +132,7 @@ public:
 
 private:
     static constexpr std::size_t kInline = 24;
-    std::uint8_t inline_[kInline] = {};
+    std::uint8_t inline_[kInline];
     std::unique_ptr<std::uint8_t[]> heap_;
 };
 

@@ -68,7 +68,7 @@ std::int32_t UdpSocket::sendMessage(SnmpMessage& message, std::uint32_t address,
     try {
         const std::int32_t length = message.encodedLength();
         // Exactly the message's size: the encoder writes every byte of it.
-        std::unique_ptr<std::uint8_t[]> bytes(new std::uint8_t[static_cast<std::size_t>(length)]);
+        pool::Buffer bytes(static_cast<std::size_t>(length));
         std::uint8_t* cursor = bytes.get();
         message.encode(cursor);
         return sendTo(bytes.get(), length, address, port);
