@@ -233,6 +233,38 @@ void SnmpOid::makeText(std::string& out) {
     }
 }
 
+std::size_t SnmpOid::arcs(std::uint32_t* out, std::size_t max) const {
+    if (contentLength_ == 0) return 0;
+    BerReader reader(bytes(), contentLength_);
+    std::uint16_t a = 0;
+    std::uint16_t b = 0;
+    readFirstArcs(reader, a, b);
+    std::size_t count = 0;
+    auto put = [&](std::uint32_t arc) {
+        if (count < max) out[count] = arc;
+        ++count;
+    };
+    put(a);
+    put(b);
+    while (!reader.atEnd()) put(readSubId(reader));
+    return count;
+}
+
+bool SnmpOid::isCanonical() const {
+    const std::uint8_t* b = bytes();
+    const std::size_t n = contentLength_;
+    if (n == 0 || (b[0] & 0x80) != 0 || (b[n - 1] & 0x80) != 0) return n == 0;
+    std::size_t start = 1;
+    for (std::size_t i = 1; i < n; ++i) {
+        if ((b[i] & 0x80) != 0) continue;
+        // A sub-identifier from start to i: no leading zero group, at most 32 bits.
+        const std::size_t length = i - start + 1;
+        if (b[start] == 0x80 || length > 5 || (length == 5 && b[start] > 0x8F)) return false;
+        start = i + 1;
+    }
+    return true;
+}
+
 int compareOids(const SnmpOid& a, const SnmpOid& b) {
     BerReader ra(a.bytes(), a.contentLength());
     BerReader rb(b.bytes(), b.contentLength());

@@ -309,3 +309,42 @@ TEST(Values, ContentRunningPastTheBytesFailsTheReader) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Values, OidArcsAndCanonicalForm) {
+    const struct {
+        const char* content;
+        const char* arcs;
+        bool canonical;
+    } rows[] = {
+        {"2B 06 01 02 01", "1 3 6 1 2 1", true},
+        {"2B 81 00", "1 3 128", true},
+        {"2B 8F FF FF FF 7F", "1 3 4294967295", true},
+        {"", "", true},
+        {"7F", "2 47", true},
+        {"2B 80 01", "1 3 1", false},              // a leading zero group
+        {"2B 06 81", "1 3 6 1", false},            // ends inside a sub-identifier
+        {"2B 90 80 80 80 01", "1 3 1", false},     // beyond 32 bits
+        {"2B 80 80 80 80 80 01", "1 3 1", false},
+        {"81 34", "2 49 52", false},               // first arcs spread over two bytes
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.content);
+        const Bytes content = hexBytes(row.content);
+        SnmpOid oid(content.data(), content.size());
+        std::uint32_t arcs[8];
+        const std::size_t count = oid.arcs(arcs, 8);
+        std::string text;
+        for (std::size_t i = 0; i < count && i < 8; ++i) text += (i != 0 ? " " : "") + std::to_string(arcs[i]);
+        EXPECT_EQ(text, row.arcs);
+        EXPECT_EQ(oid.isCanonical(), row.canonical);
+        // Canonical means: the text of the OID makes the same content again.
+        SnmpOid again(oid.toString());
+        const bool same = again.contentLength() == oid.contentLength() &&
+                          Bytes(again.bytes(), again.bytes() + again.contentLength()) == content;
+        EXPECT_EQ(same, row.canonical);
+    }
+}
+
+}  // namespace

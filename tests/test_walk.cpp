@@ -259,6 +259,28 @@ TEST(Walk, DebugOutputToTheByte) {
               "\n\nOID is outside list\n\n");
 }
 
+TEST(Walk, NextRequestNamesTheReplysOidInItsShortestForm) {
+    // The agent writes the address 10.0.0.1 with a needless leading zero group
+    // (80 0A for 10); the next request carries the shortest form.
+    ScriptedAgent agent([](SnmpMessage* request, int number) -> std::vector<ScriptedReply> {
+        if (request == nullptr) return {};
+        if (number > 1) return {{makeResponse("1.3.6.1.2.1.4.22.1.3.1", new SnmpInteger(1))}};
+        SnmpMessage message(0xA2, 0);
+        message.setRequestId(123);
+        const Bytes content = hexBytes("2B 06 01 02 01 04 16 01 02 01 80 0A 00 00 01");
+        message.addVarbind(new SnmpVarbind(new SnmpOid(content.data(), content.size()), macValue("00 01 02 03 04 05")));
+        Bytes out(static_cast<std::size_t>(message.encodedLength()));
+        std::uint8_t* cursor = out.data();
+        message.encode(cursor);
+        return {{out}};
+    });
+    const WalkRun run = walk(agent);
+    EXPECT_EQ(run.end, WalkEnd::EndOfColumn);
+    EXPECT_EQ(run.output, "10.0.0.1\t00-01-02-03-04-05\t1\n");
+    EXPECT_NE(hexText(agent.lastRequest()).find("06 0E 2B 06 01 02 01 04 16 01 02 01 0A 00 00 01 05 00"),
+              std::string::npos);
+}
+
 TEST(Walk, LongOidsAndValues) {
     // An OID far longer than any fixed buffer of old, and a long value.
     std::string index = "1.10.0.0.1";

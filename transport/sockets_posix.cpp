@@ -89,30 +89,36 @@ int sendTo(SocketHandle handle, const std::uint8_t* bytes, std::size_t length, s
 }
 
 Wait waitReadable(SocketHandle handle, int timeoutMs) {
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
     if (fd(handle) < 0 || fd(handle) >= FD_SETSIZE) {
         errno = EBADF;
         return Wait::Failed;
     }
+    timeval limit{};
+    limit.tv_sec = timeoutMs / 1000;
+    limit.tv_usec = static_cast<suseconds_t>(timeoutMs % 1000) * 1000;
+    timeval* limitPointer = timeoutMs >= 0 ? &limit : nullptr;
+#ifndef __linux__
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+#endif
     for (;;) {
         fd_set readable;
         FD_ZERO(&readable);
         FD_SET(fd(handle), &readable);
-        timeval limit{};
-        timeval* limitPointer = nullptr;
-        if (timeoutMs >= 0) {
-            const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
-            const long long us = left.count() > 0 ? left.count() : 0;
-            limit.tv_sec = static_cast<time_t>(us / 1000000);
-            limit.tv_usec = static_cast<suseconds_t>(us % 1000000);
-            limitPointer = &limit;
-        }
         // BSD select wants the highest descriptor plus one.
         const int ready = ::select(fd(handle) + 1, &readable, nullptr, nullptr, limitPointer);
         if (ready > 0) return Wait::Readable;
         if (ready == 0) return Wait::TimedOut;
         if (errno != EINTR) return Wait::Failed;
+#ifndef __linux__
+        // Linux leaves the time not yet waited in limit; elsewhere it is worked out.
+        if (limitPointer != nullptr) {
+            const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
+            const long long us = left > 0 ? left : 0;
+            limit.tv_sec = static_cast<time_t>(us / 1000000);
+            limit.tv_usec = static_cast<suseconds_t>(us % 1000000);
+        }
+#endif
     }
 }
 

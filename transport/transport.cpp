@@ -15,7 +15,8 @@ UdpSocket::~UdpSocket() { net::closeSocket(socketHandle_); }
 
 void UdpSocket::createSocket() {
     setBufferSize(static_cast<std::uint32_t>(limits::kReceiveBuffer));
-    scratch_ = std::make_unique<std::uint8_t[]>(limits::kReceiveBuffer);
+    std::memset(buffer_.get(), 0, bufferSize_);
+    dirtyLength_ = 0;
     socketHandle_ = net::openUdpSocket();
     if (socketHandle_ == net::kInvalidSocket) captureError();
     // Lets the agent be a broadcast address. Its result is of no consequence.
@@ -30,6 +31,8 @@ void UdpSocket::setPort(std::int32_t port) {
 std::uint8_t* UdpSocket::setBufferSize(std::uint32_t size) {
     bufferSize_ = size;
     buffer_.reset(new std::uint8_t[size]);
+    scratch_.reset(new std::uint8_t[size]);
+    dirtyLength_ = size;
     return buffer_.get();
 }
 
@@ -59,8 +62,11 @@ const std::uint8_t* UdpSocket::receiveFrom(std::uint32_t* senderAddress, std::ui
         return nullptr;
     }
     receivedLength_ = n;
-    std::memcpy(buffer_.get(), scratch_.get(), static_cast<std::size_t>(n));
-    std::memset(buffer_.get() + n, 0, bufferSize_ - static_cast<std::uint32_t>(n));
+    const auto length = static_cast<std::uint32_t>(n);
+    std::memcpy(buffer_.get(), scratch_.get(), length);
+    // Zero bytes behind the datagram, up to the buffer's end.
+    if (dirtyLength_ > length) std::memset(buffer_.get() + length, 0, dirtyLength_ - length);
+    dirtyLength_ = length;
     return buffer_.get();
 }
 

@@ -51,6 +51,10 @@ protected:
     // failed receive leaves the last datagram as it was. Made once, not per receive.
     std::unique_ptr<std::uint8_t[]> scratch_;
     std::int32_t receivedLength_ = 0;
+    // Bytes of buffer_ from its start that may be other than zero: what the
+    // last datagram filled, or all of a buffer whose content is unknown. Only
+    // these need clearing behind the next datagram.
+    std::uint32_t dirtyLength_ = 0;
     std::int32_t lastError_ = 0;
     // Whole seconds from the public interface; kept in milliseconds so that
     // tests can wait less than a second. Negative: no limit.

@@ -11,59 +11,67 @@ namespace {
 
 constexpr std::int32_t kRequestId = 123;
 constexpr int kAttempts = 3;
+// Arcs kept of an OID for the checks; longer OIDs are compared in full through
+// their content.
+constexpr std::size_t kMaxArcs = 128;
 
 struct Column {
     const char* oid;
-    const char* prefix;       // with its trailing dot
-    std::size_t prefixLength;
-    int numbers;              // numbers in the index: ifIndex[.kind].a.b.c.d
+    std::uint32_t arcs[10];
+    std::size_t arcCount;
+    int numbers;  // numbers in the index: ifIndex[.kind].a.b.c.d
 };
 
-const Column kNetToMedia{kNetToMediaColumn, "1.3.6.1.2.1.4.22.1.2.", 21, 5};
-const Column kOldAt{kOldAtColumn, "1.3.6.1.2.1.3.1.1.2.", 20, 6};
+const Column kNetToMedia{kNetToMediaColumn, {1, 3, 6, 1, 2, 1, 4, 22, 1, 2}, 10, 5};
+const Column kOldAt{kOldAtColumn, {1, 3, 6, 1, 2, 1, 3, 1, 1, 2}, 10, 6};
 
 void put(std::FILE* out, const char* text) { std::fputs(text, out); }
 
 void put(std::FILE* out, const std::string& text) { std::fwrite(text.data(), 1, text.size(), out); }
 
-// Reads up to wanted unsigned decimal numbers separated by single dots, as
-// "%u.%u..." reads them; returns how many it read.
-int readIndex(const char* text, std::uint32_t* numbers, int wanted) {
-    int count = 0;
-    const char* p = text;
-    while (count < wanted) {
-        if (*p < '0' || *p > '9') break;
-        std::uint64_t v = 0;
-        while (*p >= '0' && *p <= '9') {
-            v = v * 10 + static_cast<std::uint64_t>(*p++ - '0');
-            if (v > 0xFFFFFFFFu) return count;
-        }
-        numbers[count++] = static_cast<std::uint32_t>(v);
-        if (count < wanted) {
-            if (*p != '.') break;
-            ++p;
-        }
+// An OID with its arcs read out once.
+struct Arcs {
+    std::uint32_t arc[kMaxArcs];
+    std::size_t count = 0;
+
+    void read(const SnmpOid& oid) { count = oid.arcs(arc, kMaxArcs); }
+    bool complete() const { return count <= kMaxArcs; }
+};
+
+// Orders a reply's OID against the one asked for, as compareOids does.
+int order(const Arcs& a, const SnmpOid& oidA, const Arcs& b, const SnmpOid& oidB) {
+    if (!a.complete() || !b.complete()) return compareOids(oidA, oidB);
+    const std::size_t n = a.count < b.count ? a.count : b.count;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (a.arc[i] != b.arc[i]) return a.arc[i] < b.arc[i] ? -1 : 1;
     }
-    return count;
+    return a.count < b.count ? -1 : a.count > b.count ? 1 : 0;
 }
 
+SnmpVarbind* firstBinding(SnmpMessage& message) { return message.varbindList()->head(); }
+
 SnmpOid* firstName(SnmpMessage& message) {
-    SnmpVarbind* head = message.varbindList()->head();
+    SnmpVarbind* head = firstBinding(message);
     return head != nullptr ? head->name() : nullptr;
 }
+
+struct Exchange {
+    std::unique_ptr<SnmpMessage> reply;
+    std::unique_ptr<Arcs> replyArcs = std::make_unique<Arcs>();
+    std::string setAside;  // the OID of the latest reply set aside as not advancing
+};
 
 // Sends the request up to three times and waits for a reply after each send.
 // A reply that names an OID at or before the one asked for is a late copy of an
 // earlier answer (or an agent that does not advance): it is set aside and the
 // wait goes on for the rest of that attempt's time.
-std::unique_ptr<SnmpMessage> exchange(SnmpTransport& transport, SnmpMessage& request, const SnmpOid& asked,
-                                      const std::string& oidText, const WalkSettings& settings, std::FILE* out,
-                                      std::string& setAside) {
+void exchange(SnmpTransport& transport, SnmpMessage& request, const SnmpOid& asked, const Arcs& askedArcs,
+              const WalkSettings& settings, std::FILE* out, Exchange& result) {
     using Clock = std::chrono::steady_clock;
     for (int tries = 0; tries < kAttempts;) {
         if (settings.debugMode) {
             put(out, "\nSending GETNEXT: ");
-            put(out, oidText);
+            put(out, const_cast<SnmpOid&>(asked).toString());
             put(out, "...");
         }
         transport.send(request);
@@ -73,29 +81,29 @@ std::unique_ptr<SnmpMessage> exchange(SnmpTransport& transport, SnmpMessage& req
             put(out, "Receiving response...");
             std::fflush(out);
         }
-        const auto deadline = Clock::now() + std::chrono::milliseconds(settings.timeoutMs);
-        std::unique_ptr<SnmpMessage> reply;
+        const auto start = Clock::now();
+        transport.setTimeoutMilliseconds(settings.timeoutMs);
         for (;;) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            transport.setTimeoutMilliseconds(static_cast<std::int32_t>(left > 0 ? left : 0));
-            reply.reset(transport.receive());
-            if (!reply) break;
-            SnmpOid* name = firstName(*reply);
-            const bool stale = reply->requestId() == kRequestId && reply->errorStatus() == 0 && name != nullptr &&
-                               compareOids(*name, asked) <= 0;
-            if (!stale) break;
-            setAside = name->toString();
+            result.reply.reset(transport.receive());
+            if (!result.reply) break;
+            SnmpOid* name = firstName(*result.reply);
+            if (name == nullptr || result.reply->requestId() != kRequestId || result.reply->errorStatus() != 0) break;
+            result.replyArcs->read(*name);
+            if (order(*result.replyArcs, *name, askedArcs, asked) > 0) break;
+            result.setAside = name->toString();
             if (settings.debugMode) {
                 put(out, "ignored a reply for ");
-                put(out, setAside);
+                put(out, result.setAside);
                 put(out, "...");
             }
-            reply.reset();
+            result.reply.reset();
+            const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+            const auto left = settings.timeoutMs - waited;
+            transport.setTimeoutMilliseconds(static_cast<std::int32_t>(left > 0 ? left : 0));
         }
         if (settings.debugMode) put(out, "completed...");
-        if (reply) return reply;
+        if (result.reply) return;
     }
-    return nullptr;
 }
 
 }  // namespace
@@ -118,29 +126,30 @@ void appendMac(std::string& out, SnmpValue* value) {
 
 WalkEnd walkArpTable(const WalkSettings& settings, std::FILE* out) {
     const Column& column = settings.useOldOids ? kOldAt : kNetToMedia;
-    std::string oidText = column.oid;
 
     SnmpMessage request(pdutags::kGetNextRequest, 0);
     request.setCommunity(settings.community.c_str());
     request.setRequestId(kRequestId);
-    SnmpOid* currentOid = new SnmpOid(oidText.c_str());
+    SnmpOid* currentOid = new SnmpOid(column.oid);
     request.addVarbind(new SnmpVarbind(currentOid, nullptr));
+    auto askedArcs = std::make_unique<Arcs>();
+    askedArcs->read(*currentOid);
 
     SnmpTransport transport(settings.port, settings.agent.c_str());
     transport.setTimeoutMilliseconds(settings.timeoutMs);
 
+    auto result = std::make_unique<Exchange>();
     std::string row;
-    std::uint32_t numbers[6];
     for (;;) {
-        std::string setAside;
-        std::unique_ptr<SnmpMessage> reply =
-            exchange(transport, request, *currentOid, oidText, settings, out, setAside);
-        if (!reply) {
-            if (!setAside.empty()) {
+        result->setAside.clear();
+        exchange(transport, request, *currentOid, *askedArcs, settings, out, *result);
+        SnmpMessage* reply = result->reply.get();
+        if (reply == nullptr) {
+            if (!result->setAside.empty()) {
                 put(out, "ERROR: The device keeps answering with OID ");
-                put(out, setAside);
+                put(out, result->setAside);
                 put(out, ", which does not follow ");
-                put(out, oidText);
+                put(out, currentOid->toString());
                 put(out, "; the walk cannot go on.\n");
                 return WalkEnd::NotAdvancing;
             }
@@ -160,44 +169,58 @@ WalkEnd walkArpTable(const WalkSettings& settings, std::FILE* out) {
             return WalkEnd::ErrorStatus;
         }
         if (settings.debugMode) put(out, "No SNMP Error\n");
-        SnmpOid* name = firstName(*reply);
-        if (name == nullptr) {
+        SnmpVarbind* binding = firstBinding(*reply);
+        if (binding == nullptr || binding->name() == nullptr) {
             // A GetResponse to a GetNextRequest always carries the binding asked
             // for; without one the table's end is not known, so this is no end.
             put(out, "ERROR: The reply holds no variable binding\n");
             return WalkEnd::NoBinding;
         }
-        oidText = name->toString();
+        SnmpOid* name = binding->name();
         if (settings.debugMode) {
             put(out, "OID Response:    ");
-            put(out, oidText);
+            put(out, name->toString());
             put(out, "\n");
         }
-        if (oidText.compare(0, column.prefixLength, column.prefix) != 0) {
+        // The reply's OID as text begins with the column's OID and a dot exactly
+        // when its arcs begin with the column's arcs and go on after them.
+        const Arcs& arcs = *result->replyArcs;
+        bool inColumn = arcs.count > column.arcCount;
+        for (std::size_t i = 0; inColumn && i < column.arcCount; ++i) inColumn = arcs.arc[i] == column.arcs[i];
+        if (!inColumn) {
             if (settings.debugMode) put(out, "\n\nOID is outside list\n\n");
             return WalkEnd::EndOfColumn;
         }
-        if (readIndex(oidText.c_str() + column.prefixLength, numbers, column.numbers) != column.numbers) {
+        if (arcs.count < column.arcCount + static_cast<std::size_t>(column.numbers)) {
             put(out, "ERROR: Mac address could not be read\n");
             return WalkEnd::BadIndex;
         }
-        // The address is the last four numbers; the interface index the first.
-        const std::uint32_t* address = numbers + column.numbers - 4;
+        // The interface index is the first number after the column; the address the last four.
+        const std::uint32_t* index = arcs.arc + column.arcCount;
+        const std::uint32_t* address = index + column.numbers - 4;
         row.clear();
         for (int i = 0; i < 4; ++i) {
             appendDecimal(row, address[i]);
             row.push_back(i < 3 ? '.' : '\t');
         }
-        appendMac(row, reply->varbindList()->head()->value());
+        appendMac(row, binding->value());
         row.push_back('\t');
-        appendDecimal(row, numbers[0]);
+        appendDecimal(row, index[0]);
         row.push_back('\n');
         put(out, row);
 
-        // The next request names the OID of this row.
-        SnmpOid* next = new SnmpOid(oidText.c_str());
+        // The next request names the OID of this row. The reply's own name
+        // object moves over when it is exactly what its text would make.
+        SnmpOid* next = nullptr;
+        if (name->isCanonical()) {
+            binding->setName(nullptr);
+            next = name;
+        } else {
+            next = new SnmpOid(name->toString());
+        }
         request.varbindList()->head()->setName(next);
         delete currentOid;
         currentOid = next;
+        std::swap(askedArcs, result->replyArcs);
     }
 }
