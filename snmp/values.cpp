@@ -1,6 +1,5 @@
 #include "snmp/values.h"
 
-#include <charconv>
 #include <cstring>
 
 namespace {
@@ -42,8 +41,12 @@ std::uint32_t parseDecimal(const char* text, const char** end) {
 
 void appendDecimal(std::string& out, std::uint64_t v) {
     char digits[20];
-    const auto result = std::to_chars(digits, digits + sizeof digits, v);
-    out.append(digits, result.ptr);
+    char* p = digits + sizeof digits;
+    do {
+        *--p = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    out.append(p, static_cast<std::size_t>(digits + sizeof digits - p));
 }
 
 // ---- SnmpValue -------------------------------------------------------------
@@ -233,36 +236,49 @@ void SnmpOid::makeText(std::string& out) {
     }
 }
 
-std::size_t SnmpOid::arcs(std::uint32_t* out, std::size_t max) const {
-    if (contentLength_ == 0) return 0;
-    BerReader reader(bytes(), contentLength_);
-    std::uint16_t a = 0;
-    std::uint16_t b = 0;
-    readFirstArcs(reader, a, b);
+std::size_t SnmpOid::arcs(std::uint32_t* out, std::size_t max, bool* canonical) const {
+    const std::uint8_t* b = bytes();
+    const std::size_t n = contentLength_;
+    if (n == 0) {
+        if (canonical != nullptr) *canonical = true;
+        return 0;
+    }
+    BerReader first(b, 1);
+    std::uint16_t a0 = 0;
+    std::uint16_t a1 = 0;
+    readFirstArcs(first, a0, a1);
     std::size_t count = 0;
     auto put = [&](std::uint32_t arc) {
         if (count < max) out[count] = arc;
         ++count;
     };
-    put(a);
-    put(b);
-    while (!reader.atEnd()) put(readSubId(reader));
+    put(a0);
+    put(a1);
+    // The sub-identifiers, read as readSubId reads them, noting on the way any
+    // form that the text would not give back.
+    bool shortest = (b[0] & 0x80) == 0;
+    std::size_t i = 1;
+    while (i < n) {
+        const std::size_t start = i;
+        std::uint32_t v = b[i] & 0x7Fu;
+        while ((b[i] & 0x80) != 0 && i + 1 < n) {
+            ++i;
+            v = (v << 7) | (b[i] & 0x7Fu);
+        }
+        const std::size_t length = i - start + 1;
+        if (b[start] == 0x80 || (b[i] & 0x80) != 0 || length > 5 || (length == 5 && b[start] > 0x8F)) shortest = false;
+        put(v);
+        ++i;
+    }
+    if (canonical != nullptr) *canonical = shortest;
     return count;
 }
 
 bool SnmpOid::isCanonical() const {
-    const std::uint8_t* b = bytes();
-    const std::size_t n = contentLength_;
-    if (n == 0 || (b[0] & 0x80) != 0 || (b[n - 1] & 0x80) != 0) return n == 0;
-    std::size_t start = 1;
-    for (std::size_t i = 1; i < n; ++i) {
-        if ((b[i] & 0x80) != 0) continue;
-        // A sub-identifier from start to i: no leading zero group, at most 32 bits.
-        const std::size_t length = i - start + 1;
-        if (b[start] == 0x80 || length > 5 || (length == 5 && b[start] > 0x8F)) return false;
-        start = i + 1;
-    }
-    return true;
+    bool canonical = false;
+    std::uint32_t ignored[1];
+    arcs(ignored, 0, &canonical);
+    return canonical;
 }
 
 int compareOids(const SnmpOid& a, const SnmpOid& b) {

@@ -186,7 +186,8 @@ public:
 
     // Reads the arcs into out (at most max of them) and returns how many the
     // identifier has: the two of the first byte, then one per sub-identifier.
-    std::size_t arcs(std::uint32_t* out, std::size_t max) const;
+    // canonical, when given, is set to isCanonical().
+    std::size_t arcs(std::uint32_t* out, std::size_t max, bool* canonical = nullptr) const;
     // True when the content is exactly what setFromText makes of this OID's
     // own text: every sub-identifier in its shortest form and within 32 bits,
     // and the first byte a single byte.

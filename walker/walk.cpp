@@ -33,8 +33,9 @@ void put(std::FILE* out, const std::string& text) { std::fwrite(text.data(), 1, 
 struct Arcs {
     std::uint32_t arc[kMaxArcs];
     std::size_t count = 0;
+    bool canonical = false;
 
-    void read(const SnmpOid& oid) { count = oid.arcs(arc, kMaxArcs); }
+    void read(const SnmpOid& oid) { count = oid.arcs(arc, kMaxArcs, &canonical); }
     bool complete() const { return count <= kMaxArcs; }
 };
 
@@ -106,23 +107,55 @@ void exchange(SnmpTransport& transport, SnmpMessage& request, const SnmpOid& ask
     }
 }
 
-}  // namespace
-
-void appendMac(std::string& out, SnmpValue* value) {
-    auto* bytesValue = dynamic_cast<SnmpByteValue*>(value);
-    if (bytesValue == nullptr || dynamic_cast<SnmpOid*>(value) != nullptr) {
-        out += value != nullptr ? value->toString() : "NULL";
-        return;
-    }
-    static const char kHex[] = "0123456789abcdef";
-    const std::uint8_t* b = bytesValue->bytes();
-    const std::size_t n = bytesValue->contentLength() < 6 ? bytesValue->contentLength() : 6;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (i != 0) out.push_back('-');
-        out.push_back(kHex[b[i] >> 4]);
-        out.push_back(kHex[b[i] & 0x0F]);
-    }
+// Writes v in decimal at p; returns the end.
+char* putDecimal(char* p, std::uint32_t v) {
+    char digits[10];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    while (n != 0) *p++ = digits[--n];
+    return p;
 }
+
+// Prints one row: the address, the MAC column and the interface index. The
+// MAC column shows the first six bytes of a byte-string value (OCTET STRING,
+// IpAddress, Opaque) as two lower-case hex digits each, joined by "-"; fewer
+// bytes give fewer groups. Any other value shows its own text.
+void printRow(std::FILE* out, const std::uint32_t* address, SnmpValue* value, std::uint32_t ifIndex) {
+    static const char kHex[] = "0123456789abcdef";
+    // Four numbers of at most ten digits, six hex pairs, one more number and
+    // the separators: 73 bytes at most.
+    char line[96];
+    char* p = line;
+    for (int i = 0; i < 4; ++i) {
+        p = putDecimal(p, address[i]);
+        *p++ = i < 3 ? '.' : '\t';
+    }
+    const std::uint16_t tag = value != nullptr ? value->tag() : 0;
+    if (tag == tags::kOctetString || tag == tags::kIpAddress || tag == tags::kOpaque) {
+        const auto* bytesValue = static_cast<SnmpByteValue*>(value);
+        const std::uint8_t* b = bytesValue->bytes();
+        const std::size_t n = bytesValue->contentLength() < 6 ? bytesValue->contentLength() : 6;
+        for (std::size_t i = 0; i < n; ++i) {
+            if (i != 0) *p++ = '-';
+            *p++ = kHex[b[i] >> 4];
+            *p++ = kHex[b[i] & 0x0F];
+        }
+    } else {
+        // A text of any length goes out on its own.
+        std::fwrite(line, 1, static_cast<std::size_t>(p - line), out);
+        std::fputs(value != nullptr ? value->toString() : "NULL", out);
+        p = line;
+    }
+    *p++ = '\t';
+    p = putDecimal(p, ifIndex);
+    *p++ = '\n';
+    std::fwrite(line, 1, static_cast<std::size_t>(p - line), out);
+}
+
+}  // namespace
 
 WalkEnd walkArpTable(const WalkSettings& settings, std::FILE* out) {
     const Column& column = settings.useOldOids ? kOldAt : kNetToMedia;
@@ -139,7 +172,6 @@ WalkEnd walkArpTable(const WalkSettings& settings, std::FILE* out) {
     transport.setTimeoutMilliseconds(settings.timeoutMs);
 
     auto result = std::make_unique<Exchange>();
-    std::string row;
     for (;;) {
         result->setAside.clear();
         exchange(transport, request, *currentOid, *askedArcs, settings, out, *result);
@@ -197,22 +229,12 @@ WalkEnd walkArpTable(const WalkSettings& settings, std::FILE* out) {
         }
         // The interface index is the first number after the column; the address the last four.
         const std::uint32_t* index = arcs.arc + column.arcCount;
-        const std::uint32_t* address = index + column.numbers - 4;
-        row.clear();
-        for (int i = 0; i < 4; ++i) {
-            appendDecimal(row, address[i]);
-            row.push_back(i < 3 ? '.' : '\t');
-        }
-        appendMac(row, binding->value());
-        row.push_back('\t');
-        appendDecimal(row, index[0]);
-        row.push_back('\n');
-        put(out, row);
+        printRow(out, index + column.numbers - 4, binding->value(), index[0]);
 
         // The next request names the OID of this row. The reply's own name
         // object moves over when it is exactly what its text would make.
         SnmpOid* next = nullptr;
-        if (name->isCanonical()) {
+        if (arcs.canonical) {
             binding->setName(nullptr);
             next = name;
         } else {

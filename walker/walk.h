@@ -35,9 +35,3 @@ enum class WalkEnd {
 // Runs the walk from the column's OID; prints rows, error lines and, in debug
 // mode, progress lines to out.
 WalkEnd walkArpTable(const WalkSettings& settings, std::FILE* out);
-
-// The MAC column of a row: the first six bytes of a byte-string value as two
-// lower-case hex digits each, joined by "-" (fewer bytes give fewer groups);
-// any other value shows its text.
-class SnmpValue;
-void appendMac(std::string& out, SnmpValue* value);
