@@ -138,6 +138,26 @@ TEST(Transport, NotReadyWithoutAnAgent) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
 }
 
+TEST(SocketLayer, ErrorCodesAsThePlatformNamesThem) {
+    Winsock winsock;
+    const net::SocketHandle first = net::openUdpSocket();
+    const net::SocketHandle second = net::openUdpSocket();
+    ASSERT_NE(first, net::kInvalidSocket);
+    ASSERT_EQ(net::bindAny(first, 0), 0);
+    // The same local port twice.
+    EXPECT_NE(net::bindAny(second, net::localPort(first)), 0);
+    EXPECT_EQ(net::lastError(), net::kAddressInUse);
+    net::closeSocket(second);
+    // A closed socket is no socket any more: sending on it fails.
+    net::closeSocket(first);
+    const std::uint8_t byte = 0;
+    EXPECT_EQ(net::sendTo(first, &byte, 1, 0x7F000001, 9), -1);
+    EXPECT_EQ(net::lastError(), net::kNotASocket);
+    // Waiting on it fails too, at once.
+    EXPECT_EQ(net::waitReadable(first, 1000), net::Wait::Failed);
+    net::closeSocket(net::kInvalidSocket);  // ignored
+}
+
 TEST(Transport, WaitsTheWholeFiveSecondsForNothing) {
     Winsock winsock;
     Peer silent;

@@ -11,9 +11,13 @@ namespace net {
 using SocketHandle = std::uintptr_t;
 extern const SocketHandle kInvalidSocket;
 
-// The error code of a datagram longer than the receive buffer: Winsock's
-// WSAEMSGSIZE, EMSGSIZE elsewhere.
+// Error codes the layer hands up, as the platform names them: a datagram
+// longer than the receive buffer (WSAEMSGSIZE, EMSGSIZE), a local address that
+// is taken (WSAEADDRINUSE, EADDRINUSE), and a handle that is no socket, such as
+// one already closed (WSAENOTSOCK, EBADF).
 extern const int kMessageTooLong;
+extern const int kAddressInUse;
+extern const int kNotASocket;
 
 // Starts the socket library (Winsock version 1.1 where there is Winsock).
 // Returns 0 or the start-up's error code.

@@ -15,6 +15,8 @@ namespace net {
 
 const SocketHandle kInvalidSocket = ~SocketHandle{0};
 const int kMessageTooLong = EMSGSIZE;
+const int kAddressInUse = EADDRINUSE;
+const int kNotASocket = EBADF;
 
 namespace {
 int fd(SocketHandle handle) { return static_cast<int>(handle); }

@@ -11,6 +11,8 @@ namespace net {
 
 const SocketHandle kInvalidSocket = static_cast<SocketHandle>(INVALID_SOCKET);
 const int kMessageTooLong = WSAEMSGSIZE;
+const int kAddressInUse = WSAEADDRINUSE;
+const int kNotASocket = WSAENOTSOCK;
 
 namespace {
 SOCKET sock(SocketHandle handle) { return static_cast<SOCKET>(handle); }

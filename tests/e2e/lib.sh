@@ -36,6 +36,8 @@ need_namespace() {
 
 cleanup() {
   local pid
+  # A test's own clean-up first, where it has one.
+  if declare -F before_cleanup >/dev/null; then before_cleanup; fi
   for pid in "${agent_pids[@]}"; do
     kill "$pid" 2>/dev/null
   done

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# The Windows program under Wine against snmpsimd on 127.0.0.1, inside a
+# network namespace of this test's own, compared with the Linux program's
+# output on the same agent (line ends aside: the Windows console writes CRLF).
+# Usage: windows_walk.sh path/to/tarnwick.exe path/to/tarnwick
+exe=$(readlink -f "$1")
+bin=$(readlink -f "$2")
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/lib.sh"
+command -v wine >/dev/null || { echo "SKIPPED: wine is not installed" >&2; exit 77; }
+need_namespace
+export WINEPREFIX="$work/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Wine opens sockets in its server process: the server must run inside the
+# namespace too, so it is started there, by the first Wine program, and stopped
+# before the namespace goes.
+before_cleanup() { in_ns wineserver -k 2>/dev/null; }
+start_snmpsim "$here/../data" || exit 1
+in_ns wineboot -i >/dev/null 2>&1
+
+for args in "demo" "demo -o" "awkward" "demo -d"; do
+  # shellcheck disable=SC2086
+  in_ns "$bin" 127.0.0.1 $args > "$work/linux"
+  linux_code=$?
+  # shellcheck disable=SC2086
+  in_ns wine "$exe" 127.0.0.1 $args > "$work/windows.crlf"
+  windows_code=$?
+  tr -d '\r' < "$work/windows.crlf" > "$work/windows"
+  check "tarnwick.exe 127.0.0.1 $args: same exit status ($windows_code)" [ "$windows_code" -eq "$linux_code" ]
+  check "tarnwick.exe 127.0.0.1 $args: same output" diff -u "$work/linux" "$work/windows"
+  check "tarnwick.exe 127.0.0.1 $args: console line ends" grep -q $'\r$' "$work/windows.crlf"
+done
+check "the demo switch gave 24 rows" [ "$(in_ns "$bin" 127.0.0.1 demo | table_rows | wc -l)" -eq 24 ]
+
+# A wrong community: three attempts of five seconds, then the no-reply line.
+in_ns wine "$exe" 127.0.0.1 no-such-community | tr -d '\r' > "$work/wrong"
+code=${PIPESTATUS[0]}
+check "wrong community: exit status 2" [ "$code" -eq 2 ]
+check "wrong community: the no-reply line" grep -q '^ERROR P1: No returned packet' "$work/wrong"
+
+[ $failures -eq 0 ]
