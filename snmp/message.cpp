@@ -72,14 +72,16 @@ std::int32_t SnmpMessage::encodedLength() {
 
 void SnmpMessage::encode(std::uint8_t*& cursor) {
     std::uint8_t* out = cursor;
-    const std::uint32_t pduContent = pdu_ != nullptr ? pduContentSize() : 0;
+    // Each size is worked out once and used for every length field it feeds.
+    const std::uint32_t listContent = pdu_ != nullptr ? list_.contentSize() : 0;
+    const std::uint32_t pduContent = pdu_ != nullptr ? pdu_->contentLength() + elementSize(listContent) : 0;
     writeHeader(out, tags::kSequence, contentSize(pduContent));
     if (version_ != nullptr) version_->encode(out);
     if (community_ != nullptr) community_->encode(out);
     if (pdu_ == nullptr) return;
     writeHeader(out, pdu_->pduType(), pduContent);
     pdu_->encode(out);
-    list_.encode(out);
+    list_.encode(out, listContent);
 }
 
 std::int32_t SnmpMessage::version() {

@@ -61,7 +61,9 @@ std::uint32_t SnmpVarbindList::contentSize() const {
 
 std::int32_t SnmpVarbindList::encodedLength() const { return static_cast<std::int32_t>(elementSize(contentSize())); }
 
-void SnmpVarbindList::encode(std::uint8_t*& cursor) {
-    writeHeader(cursor, tags::kSequence, contentSize());
+void SnmpVarbindList::encode(std::uint8_t*& cursor) { encode(cursor, contentSize()); }
+
+void SnmpVarbindList::encode(std::uint8_t*& cursor, std::uint32_t contentSize) {
+    writeHeader(cursor, tags::kSequence, contentSize);
     for (SnmpVarbind* b = head_; b != nullptr; b = b->next) b->encode(cursor);
 }

@@ -25,9 +25,42 @@ struct Column {
 const Column kNetToMedia{kNetToMediaColumn, {1, 3, 6, 1, 2, 1, 4, 22, 1, 2}, 10, 5};
 const Column kOldAt{kOldAtColumn, {1, 3, 6, 1, 2, 1, 3, 1, 1, 2}, 10, 6};
 
-void put(std::FILE* out, const char* text) { std::fputs(text, out); }
+// Everything the walk prints goes through one buffer of its own, handed to the
+// stream in large blocks: a row costs a copy, not a call into stdio. The
+// buffer goes out before each wait in debug mode and when the walk ends.
+class Output {
+public:
+    explicit Output(std::FILE* stream) : stream_(stream) {}
+    ~Output() { flush(); }
+    Output(const Output&) = delete;
+    Output& operator=(const Output&) = delete;
 
-void put(std::FILE* out, const std::string& text) { std::fwrite(text.data(), 1, text.size(), out); }
+    void write(const char* text, std::size_t n) {
+        if (n > sizeof buffer_ - used_) {
+            flush();
+            if (n > sizeof buffer_) {
+                std::fwrite(text, 1, n, stream_);
+                return;
+            }
+        }
+        std::memcpy(buffer_ + used_, text, n);
+        used_ += n;
+    }
+    void flush() {
+        if (used_ != 0) std::fwrite(buffer_, 1, used_, stream_);
+        used_ = 0;
+        std::fflush(stream_);
+    }
+
+private:
+    std::FILE* stream_;
+    std::size_t used_ = 0;
+    char buffer_[8192];
+};
+
+void put(Output& out, const char* text) { out.write(text, std::strlen(text)); }
+
+void put(Output& out, const std::string& text) { out.write(text.data(), text.size()); }
 
 // An OID with its arcs read out once.
 struct Arcs {
@@ -43,9 +76,10 @@ struct Arcs {
 int order(const Arcs& a, const SnmpOid& oidA, const Arcs& b, const SnmpOid& oidB) {
     if (!a.complete() || !b.complete()) return compareOids(oidA, oidB);
     const std::size_t n = a.count < b.count ? a.count : b.count;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (a.arc[i] != b.arc[i]) return a.arc[i] < b.arc[i] ? -1 : 1;
-    }
+    // The walk's OIDs share a long prefix; find the first difference in one pass.
+    std::size_t i = 0;
+    while (i < n && a.arc[i] == b.arc[i]) ++i;
+    if (i < n) return a.arc[i] < b.arc[i] ? -1 : 1;
     return a.count < b.count ? -1 : a.count > b.count ? 1 : 0;
 }
 
@@ -67,7 +101,7 @@ struct Exchange {
 // earlier answer (or an agent that does not advance): it is set aside and the
 // wait goes on for the rest of that attempt's time.
 void exchange(SnmpTransport& transport, SnmpMessage& request, const SnmpOid& asked, const Arcs& askedArcs,
-              const WalkSettings& settings, std::FILE* out, Exchange& result) {
+              const WalkSettings& settings, Output& out, Exchange& result) {
     using Clock = std::chrono::steady_clock;
     for (int tries = 0; tries < kAttempts;) {
         if (settings.debugMode) {
@@ -80,7 +114,7 @@ void exchange(SnmpTransport& transport, SnmpMessage& request, const SnmpOid& ask
         ++tries;
         if (settings.debugMode) {
             put(out, "Receiving response...");
-            std::fflush(out);
+            out.flush();
         }
         const auto start = Clock::now();
         transport.setTimeoutMilliseconds(settings.timeoutMs);
@@ -123,7 +157,7 @@ char* putDecimal(char* p, std::uint32_t v) {
 // MAC column shows the first six bytes of a byte-string value (OCTET STRING,
 // IpAddress, Opaque) as two lower-case hex digits each, joined by "-"; fewer
 // bytes give fewer groups. Any other value shows its own text.
-void printRow(std::FILE* out, const std::uint32_t* address, SnmpValue* value, std::uint32_t ifIndex) {
+void printRow(Output& out, const std::uint32_t* address, SnmpValue* value, std::uint32_t ifIndex) {
     static const char kHex[] = "0123456789abcdef";
     // Four numbers of at most ten digits, six hex pairs, one more number and
     // the separators: 73 bytes at most.
@@ -145,19 +179,20 @@ void printRow(std::FILE* out, const std::uint32_t* address, SnmpValue* value, st
         }
     } else {
         // A text of any length goes out on its own.
-        std::fwrite(line, 1, static_cast<std::size_t>(p - line), out);
-        std::fputs(value != nullptr ? value->toString() : "NULL", out);
+        out.write(line, static_cast<std::size_t>(p - line));
+        put(out, value != nullptr ? value->toString() : "NULL");
         p = line;
     }
     *p++ = '\t';
     p = putDecimal(p, ifIndex);
     *p++ = '\n';
-    std::fwrite(line, 1, static_cast<std::size_t>(p - line), out);
+    out.write(line, static_cast<std::size_t>(p - line));
 }
 
 }  // namespace
 
-WalkEnd walkArpTable(const WalkSettings& settings, std::FILE* out) {
+WalkEnd walkArpTable(const WalkSettings& settings, std::FILE* stream) {
+    Output out(stream);
     const Column& column = settings.useOldOids ? kOldAt : kNetToMedia;
 
     SnmpMessage request(pdutags::kGetNextRequest, 0);
