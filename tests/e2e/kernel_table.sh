@@ -30,13 +30,7 @@ check "301 permanent neighbours in the namespace" [ "$count" -eq 301 ]
 start_snmpd "$community" || exit 1
 
 for column in default old; do
-  if [ $column = default ]; then oid=1.3.6.1.2.1.4.22.1.2; skip=1; flag=(); else oid=1.3.6.1.2.1.3.1.1.2; skip=2; flag=(-o); fi
-  snmpwalk_rows "$community" $oid $skip > "$work/expected.$column"
-  in_ns "$bin" 127.0.0.1 "$community" "${flag[@]}" > "$work/out.$column"
-  code=$?
-  table_rows < "$work/out.$column" > "$work/actual.$column"
-  check "$column column: exit status 0" [ $code -eq 0 ]
-  check "$column column: rows equal snmpwalk's, entry for entry" same_rows "$work/expected.$column" "$work/actual.$column"
+  compare_walk "$bin" "$community" $column
   check "$column column: at least 301 rows" [ "$(wc -l < "$work/actual.$column")" -ge 301 ]
   check "$column column: the printable MAC is shown as bytes" grep -q "^10.200.9.9	41-42-43-44-45-46	" "$work/actual.$column"
 done

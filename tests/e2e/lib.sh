@@ -128,6 +128,21 @@ snmpwalk_rows() {
       }'
 }
 
+# Walks column $3 ("default" or "old") of the agent with community $2 with
+# tarnwick ($1) and with snmpwalk, and checks that the exit status is 0 and the
+# rows are equal. Leaves tarnwick's rows in $work/actual.<column>.
+compare_walk() {
+  local bin=$1 community=$2 column=$3 oid skip flag=() code
+  if [ "$column" = default ]; then oid=1.3.6.1.2.1.4.22.1.2; skip=1; else oid=1.3.6.1.2.1.3.1.1.2; skip=2; flag=(-o); fi
+  snmpwalk_rows "$community" $oid $skip > "$work/expected.$column"
+  in_ns "$bin" 127.0.0.1 "$community" "${flag[@]}" > "$work/out.$column"
+  code=$?
+  table_rows < "$work/out.$column" > "$work/actual.$column"
+  check "$community, $column column: exit status 0" [ $code -eq 0 ]
+  check "$community, $column column: rows equal snmpwalk's, entry for entry" \
+    same_rows "$work/expected.$column" "$work/actual.$column"
+}
+
 # tarnwick's rows alone: the lines after the header's dashes.
 table_rows() { sed -n '/^---------------\t/,$p' | tail -n +2; }
 
