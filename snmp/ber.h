@@ -41,7 +41,8 @@ public:
 
     bool failed() const { return failed_; }
     bool atEnd() const { return pos_ >= end_; }
-    std::size_t remaining() const { return failed_ ? 0 : static_cast<std::size_t>(end_ - pos_); }
+    // A failed reader stands at its end, so nothing remains.
+    std::size_t remaining() const { return static_cast<std::size_t>(end_ - pos_); }
     std::size_t offset() const { return static_cast<std::size_t>(pos_ - begin_); }
     const std::uint8_t* position() const { return pos_; }
 
@@ -63,6 +64,13 @@ public:
 
     // Steps over n bytes; failed if fewer remain.
     void skip(std::size_t n) { take(n); }
+
+    // The next byte when it is below 0x80 (a short-form length, a one-byte
+    // tag), consumed; -1 with nothing consumed otherwise.
+    int takeLowByte() {
+        if (pos_ < end_ && *pos_ < 0x80) return *pos_++;
+        return -1;
+    }
 
 private:
     const std::uint8_t* begin_;
@@ -103,16 +111,16 @@ inline void writeHeader(std::uint8_t*& cursor, std::uint8_t tag, std::uint32_t n
 std::uint32_t readLongLength(BerReader& reader);
 inline std::uint32_t readLength(BerReader& reader) {
     // The short form, by far the most common, without a call.
-    if (reader.remaining() != 0 && (*reader.position() & 0x80) == 0) return reader.readByte();
-    return readLongLength(reader);
+    const int b = reader.takeLowByte();
+    return b >= 0 ? static_cast<std::uint32_t>(b) : readLongLength(reader);
 }
 // Reads a tag. A byte below 0x80 is the tag itself; a byte with the top bit set
 // starts a multi-byte tag that runs to the first byte without it, and yields a
 // number above 0xFF that matches no tag the library accepts.
 std::uint32_t readHighTag(BerReader& reader);
 inline std::uint32_t readTag(BerReader& reader) {
-    if (reader.remaining() != 0 && (*reader.position() & 0x80) == 0) return reader.readByte();
-    return readHighTag(reader);
+    const int b = reader.takeLowByte();
+    return b >= 0 ? static_cast<std::uint32_t>(b) : readHighTag(reader);
 }
 
 // Shortest two's-complement length of a value of 4 (or 8) bytes: 1 to 4 (or 8).

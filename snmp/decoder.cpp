@@ -52,12 +52,12 @@ bool SnmpMessageDecoder::decode(const std::uint8_t* bytes, std::int32_t count) {
 
     message_ = new SnmpMessage(SnmpMessage::Empty{});
 
-    if (readTag(reader) == tags::kInteger) message_->setVersion(new SnmpInteger(reader));
+    if (readTag(reader) == tags::kInteger) message_->version_.decode(reader);
     // Without a community element the message keeps the default community.
     if (readTag(reader) == tags::kOctetString) {
-        message_->setCommunity(new SnmpOctetString(reader));
+        message_->community_.emplace(reader);
     } else {
-        message_->setCommunity(kDefaultCommunity);
+        message_->community_.emplace(kDefaultCommunity);
     }
 
     const std::uint8_t pduTag = reader.readByte();

@@ -10,10 +10,10 @@ const char kSnmpTrapOid[] = "1.3.6.1.6.3.1.1.4.1.0";
 const char kStandardTraps[] = "1.3.6.1.6.3.1.1.5.";
 }  // namespace
 
-SnmpMessage::SnmpMessage() : community_(new SnmpOctetString(kDefaultCommunity)) {}
+SnmpMessage::SnmpMessage() { community_.emplace(kDefaultCommunity); }
 
 SnmpMessage::SnmpMessage(std::int32_t pduType, std::int32_t version) : SnmpMessage() {
-    version_ = new SnmpInteger(version);
+    version_.set(version);
     pduType_ = pduType;
     pdu_ = makePdu(static_cast<std::uint8_t>(pduType));
     // Only the eight PDU tags have classes; the byte of another number must not alias one.
@@ -24,25 +24,30 @@ SnmpMessage::SnmpMessage(std::int32_t pduType, std::int32_t version) : SnmpMessa
 }
 
 SnmpMessage::~SnmpMessage() {
-    delete community_;
-    delete version_;
     delete pdu_;
 }
 
 SnmpOctetString* SnmpMessage::setCommunity(const char* text) {
-    delete community_;
-    community_ = new SnmpOctetString(text);
-    return community_;
+    community_.emplace(text);
+    return &*community_;
 }
 
 void SnmpMessage::setCommunity(SnmpOctetString* community) {
-    delete community_;
-    community_ = community;
+    if (community == nullptr) {
+        community_.reset();
+        return;
+    }
+    community_.emplace(community->bytes(), community->contentLength());
+    delete community;
 }
 
 void SnmpMessage::setVersion(SnmpInteger* version) {
-    delete version_;
-    version_ = version;
+    if (version == nullptr) {
+        version_ = IntegerField();
+        return;
+    }
+    version_.set(*version);
+    delete version;
 }
 
 void SnmpMessage::setPdu(SnmpPduBase* pdu) {
@@ -60,8 +65,7 @@ std::uint32_t SnmpMessage::pduContentSize() {
 }
 
 std::uint32_t SnmpMessage::contentSize(std::uint32_t pduContent) {
-    std::uint32_t size = (version_ != nullptr ? version_->encodedSize() : 0) +
-                         (community_ != nullptr ? community_->encodedSize() : 0);
+    std::uint32_t size = version_.encodedSize() + (community_ ? community_->encodedSize() : 0);
     if (pdu_ != nullptr) size += elementSize(pduContent);
     return size;
 }
@@ -76,8 +80,8 @@ void SnmpMessage::encode(std::uint8_t*& cursor) {
     const std::uint32_t listContent = pdu_ != nullptr ? list_.contentSize() : 0;
     const std::uint32_t pduContent = pdu_ != nullptr ? pdu_->contentLength() + elementSize(listContent) : 0;
     writeHeader(out, tags::kSequence, contentSize(pduContent));
-    if (version_ != nullptr) version_->encode(out);
-    if (community_ != nullptr) community_->encode(out);
+    version_.encode(out);
+    if (community_) community_->encode(out);
     if (pdu_ == nullptr) return;
     writeHeader(out, pdu_->pduType(), pduContent);
     pdu_->encode(out);
@@ -85,11 +89,11 @@ void SnmpMessage::encode(std::uint8_t*& cursor) {
 }
 
 std::int32_t SnmpMessage::version() {
-    if (version_ == nullptr) throw 0;
-    return version_->value();
+    if (!version_.present()) throw 0;
+    return version_.value();
 }
 
-const char* SnmpMessage::community() { return community_ != nullptr ? community_->toString() : nullptr; }
+const char* SnmpMessage::community() { return community_ ? community_->toString() : nullptr; }
 
 std::int32_t SnmpMessage::varbindCount() {
     std::int32_t count = 0;

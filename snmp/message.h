@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <optional>
 
 #include "snmp/pdu.h"
 #include "snmp/varbind.h"
@@ -109,8 +110,11 @@ private:
     std::uint32_t pduContentSize();
     std::uint32_t contentSize(std::uint32_t pduContent);
 
-    SnmpOctetString* community_ = nullptr;
-    SnmpInteger* version_ = nullptr;
+    // Version and community live inside the message; an empty one is a part
+    // the message does not have. Objects handed to the setters are copied in
+    // and deleted, as the message owns what it is given.
+    std::optional<SnmpOctetString> community_;
+    IntegerField version_;
     std::int32_t pduType_ = 0;
     SnmpPduBase* pdu_ = nullptr;
     SnmpVarbindList list_;

@@ -31,6 +31,12 @@ public:
         value_ = v;
         length_ = static_cast<std::uint16_t>(integerContentLength(v));
     }
+    // Takes an INTEGER's value and content length as they are.
+    void set(const SnmpInteger& integer) {
+        present_ = true;
+        value_ = integer.value();
+        length_ = integer.contentLength();
+    }
     // The tag has been read: reads the length and the content.
     void decode(BerReader& reader);
     std::uint32_t encodedSize() const { return present_ ? elementSize(length_) : 0; }
