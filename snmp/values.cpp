@@ -259,6 +259,11 @@ std::size_t SnmpOid::arcs(std::uint32_t* out, std::size_t max, bool* canonical) 
     bool shortest = (b[0] & 0x80) == 0;
     std::size_t i = 1;
     while (i < n) {
+        if (b[i] < 0x80) {
+            // Most arcs of a walk fit one byte.
+            put(b[i++]);
+            continue;
+        }
         const std::size_t start = i;
         std::uint32_t v = b[i] & 0x7Fu;
         while ((b[i] & 0x80) != 0 && i + 1 < n) {

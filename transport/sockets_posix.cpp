@@ -5,7 +5,7 @@
 #include <cstring>
 #include <netdb.h>
 #include <netinet/in.h>
-#include <sys/select.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -91,36 +91,34 @@ int sendTo(SocketHandle handle, const std::uint8_t* bytes, std::size_t length, s
 }
 
 Wait waitReadable(SocketHandle handle, int timeoutMs) {
-    if (fd(handle) < 0 || fd(handle) >= FD_SETSIZE) {
+    // poll() rather than select(): no descriptor set to fill, and no limit on
+    // the descriptor's number.
+    if (fd(handle) < 0) {
         errno = EBADF;
         return Wait::Failed;
     }
-    timeval limit{};
-    limit.tv_sec = timeoutMs / 1000;
-    limit.tv_usec = static_cast<suseconds_t>(timeoutMs % 1000) * 1000;
-    timeval* limitPointer = timeoutMs >= 0 ? &limit : nullptr;
-#ifndef __linux__
+    pollfd entry{};
+    entry.fd = fd(handle);
+    entry.events = POLLIN;
     using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
-#endif
+    const auto deadline = timeoutMs >= 0 ? Clock::now() + std::chrono::milliseconds(timeoutMs) : Clock::time_point{};
+    int wait = timeoutMs < 0 ? -1 : timeoutMs;
     for (;;) {
-        fd_set readable;
-        FD_ZERO(&readable);
-        FD_SET(fd(handle), &readable);
-        // BSD select wants the highest descriptor plus one.
-        const int ready = ::select(fd(handle) + 1, &readable, nullptr, nullptr, limitPointer);
-        if (ready > 0) return Wait::Readable;
+        const int ready = ::poll(&entry, 1, wait);
+        if (ready > 0) {
+            if ((entry.revents & POLLNVAL) != 0) {
+                errno = EBADF;
+                return Wait::Failed;
+            }
+            return Wait::Readable;
+        }
         if (ready == 0) return Wait::TimedOut;
         if (errno != EINTR) return Wait::Failed;
-#ifndef __linux__
-        // Linux leaves the time not yet waited in limit; elsewhere it is worked out.
-        if (limitPointer != nullptr) {
-            const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
-            const long long us = left > 0 ? left : 0;
-            limit.tv_sec = static_cast<time_t>(us / 1000000);
-            limit.tv_usec = static_cast<suseconds_t>(us % 1000000);
+        // Interrupted: wait on for the time that is left.
+        if (timeoutMs >= 0) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            wait = left > 0 ? static_cast<int>(left) : 0;
         }
-#endif
     }
 }
 

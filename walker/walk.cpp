@@ -252,8 +252,8 @@ WalkEnd walkArpTable(const WalkSettings& settings, std::FILE* stream) {
         // The reply's OID as text begins with the column's OID and a dot exactly
         // when its arcs begin with the column's arcs and go on after them.
         const Arcs& arcs = *result->replyArcs;
-        bool inColumn = arcs.count > column.arcCount;
-        for (std::size_t i = 0; inColumn && i < column.arcCount; ++i) inColumn = arcs.arc[i] == column.arcs[i];
+        const bool inColumn = arcs.count > column.arcCount &&
+                              std::memcmp(arcs.arc, column.arcs, column.arcCount * sizeof column.arcs[0]) == 0;
         if (!inColumn) {
             if (settings.debugMode) put(out, "\n\nOID is outside list\n\n");
             return WalkEnd::EndOfColumn;
