@@ -37,6 +37,7 @@ void SnmpMessage::setCommunity(SnmpOctetString* community) {
         community_.reset();
         return;
     }
+    if (community_ && community == &*community_) return;  // already the message's own
     community_.emplace(community->bytes(), community->contentLength());
     delete community;
 }

@@ -1,5 +1,6 @@
 #include "snmp/values.h"
 
+#include <bit>
 #include <cstring>
 
 namespace {
@@ -287,15 +288,42 @@ bool SnmpOid::isCanonical() const {
 }
 
 int compareOids(const SnmpOid& a, const SnmpOid& b) {
-    BerReader ra(a.bytes(), a.contentLength());
-    BerReader rb(b.bytes(), b.contentLength());
+    const std::uint8_t* x = a.bytes();
+    const std::uint8_t* y = b.bytes();
+    const std::size_t nx = a.contentLength();
+    const std::size_t ny = b.contentLength();
+    // Identical leading bytes hold identical arcs, so the comparison starts at
+    // the element where the bytes first differ: the first-arcs byte, or the
+    // start of the sub-identifier that holds the first differing byte.
+    const std::size_t common = nx < ny ? nx : ny;
+    std::size_t k = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        // Eight bytes at a time; the lowest differing bit names the first differing byte.
+        while (k + 8 <= common) {
+            std::uint64_t u = 0;
+            std::uint64_t v = 0;
+            std::memcpy(&u, x + k, 8);
+            std::memcpy(&v, y + k, 8);
+            if (u != v) {
+                k += static_cast<std::size_t>(std::countr_zero(u ^ v)) / 8;
+                break;
+            }
+            k += 8;
+        }
+    }
+    while (k < common && x[k] == y[k]) ++k;
+    if (k == nx && k == ny) return 0;
+    std::size_t start = k;
+    while (start > 1 && (x[start - 1] & 0x80) != 0) --start;
+    BerReader ra(x + start, nx - start);
+    BerReader rb(y + start, ny - start);
     // The first byte holds two arcs, and 40 * a + b orders them as the arcs do.
-    bool first = true;
+    bool first = start == 0;
     while (!ra.atEnd() && !rb.atEnd()) {
-        const std::uint32_t x = first ? ra.readByte() : readSubId(ra);
-        const std::uint32_t y = first ? rb.readByte() : readSubId(rb);
+        const std::uint32_t u = first ? ra.readByte() : readSubId(ra);
+        const std::uint32_t v = first ? rb.readByte() : readSubId(rb);
         first = false;
-        if (x != y) return x < y ? -1 : 1;
+        if (u != v) return u < v ? -1 : 1;
     }
     if (ra.atEnd() && rb.atEnd()) return 0;
     return ra.atEnd() ? -1 : 1;

@@ -249,6 +249,34 @@ TEST(Values, OidOrder) {
     }
 }
 
+TEST(Values, OidOrderOfContents) {
+    // Contents as agents may send them, shortest form or not.
+    const struct {
+        const char* a;
+        const char* b;
+        int order;
+    } rows[] = {
+        {"2B 80 01", "2B 01", 0},              // the same arc, one with a needless leading group
+        {"2B 80 01 05", "2B 01 04", 1},
+        {"2B 81 00", "2B 7F", 1},              // 128 follows 127
+        {"2B 82 00", "2B 81 80 00", -1},       // 256 before 16384, though 82 > 81
+        {"2B 06 81", "2B 06 01", 0},           // an unended last group reads as its own seven bits
+        {"2B 06", "2B 06 01", -1},
+        {"", "2B", -1},
+        {"", "", 0},
+        {"2C", "2B 06", 1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.a) + " vs " + row.b);
+        const Bytes a = hexBytes(row.a), b = hexBytes(row.b);
+        SnmpOid x(a.data(), a.size()), y(b.data(), b.size());
+        const int order = compareOids(x, y);
+        EXPECT_EQ(order < 0 ? -1 : order > 0 ? 1 : 0, row.order);
+        const int reverse = compareOids(y, x);
+        EXPECT_EQ(reverse < 0 ? -1 : reverse > 0 ? 1 : 0, -row.order);
+    }
+}
+
 TEST(Values, IpAddressFromText) {
     const struct {
         const char* text;

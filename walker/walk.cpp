@@ -11,9 +11,9 @@ namespace {
 
 constexpr std::int32_t kRequestId = 123;
 constexpr int kAttempts = 3;
-// Arcs kept of an OID for the checks; longer OIDs are compared in full through
-// their content.
-constexpr std::size_t kMaxArcs = 128;
+// Arcs read out of a reply's OID: the column's ten, the index's five or six,
+// and room to spare. Arcs beyond are counted, not kept.
+constexpr std::size_t kMaxArcs = 32;
 
 struct Column {
     const char* oid;
@@ -69,19 +69,7 @@ struct Arcs {
     bool canonical = false;
 
     void read(const SnmpOid& oid) { count = oid.arcs(arc, kMaxArcs, &canonical); }
-    bool complete() const { return count <= kMaxArcs; }
 };
-
-// Orders a reply's OID against the one asked for, as compareOids does.
-int order(const Arcs& a, const SnmpOid& oidA, const Arcs& b, const SnmpOid& oidB) {
-    if (!a.complete() || !b.complete()) return compareOids(oidA, oidB);
-    const std::size_t n = a.count < b.count ? a.count : b.count;
-    // The walk's OIDs share a long prefix; find the first difference in one pass.
-    std::size_t i = 0;
-    while (i < n && a.arc[i] == b.arc[i]) ++i;
-    if (i < n) return a.arc[i] < b.arc[i] ? -1 : 1;
-    return a.count < b.count ? -1 : a.count > b.count ? 1 : 0;
-}
 
 SnmpVarbind* firstBinding(SnmpMessage& message) { return message.varbindList()->head(); }
 
@@ -92,7 +80,7 @@ SnmpOid* firstName(SnmpMessage& message) {
 
 struct Exchange {
     std::unique_ptr<SnmpMessage> reply;
-    std::unique_ptr<Arcs> replyArcs = std::make_unique<Arcs>();
+    Arcs replyArcs;
     std::string setAside;  // the OID of the latest reply set aside as not advancing
 };
 
@@ -100,8 +88,8 @@ struct Exchange {
 // A reply that names an OID at or before the one asked for is a late copy of an
 // earlier answer (or an agent that does not advance): it is set aside and the
 // wait goes on for the rest of that attempt's time.
-void exchange(SnmpTransport& transport, SnmpMessage& request, const SnmpOid& asked, const Arcs& askedArcs,
-              const WalkSettings& settings, Output& out, Exchange& result) {
+void exchange(SnmpTransport& transport, SnmpMessage& request, const SnmpOid& asked, const WalkSettings& settings,
+              Output& out, Exchange& result) {
     using Clock = std::chrono::steady_clock;
     for (int tries = 0; tries < kAttempts;) {
         if (settings.debugMode) {
@@ -123,8 +111,10 @@ void exchange(SnmpTransport& transport, SnmpMessage& request, const SnmpOid& ask
             if (!result.reply) break;
             SnmpOid* name = firstName(*result.reply);
             if (name == nullptr || result.reply->requestId() != kRequestId || result.reply->errorStatus() != 0) break;
-            result.replyArcs->read(*name);
-            if (order(*result.replyArcs, *name, askedArcs, asked) > 0) break;
+            if (compareOids(*name, asked) > 0) {
+                result.replyArcs.read(*name);
+                break;
+            }
             result.setAside = name->toString();
             if (settings.debugMode) {
                 put(out, "ignored a reply for ");
@@ -141,16 +131,44 @@ void exchange(SnmpTransport& transport, SnmpMessage& request, const SnmpOid& ask
     }
 }
 
+// "00" to "99", and every byte as two lower-case hex digits: a row is made of
+// table look-ups, two characters at a time.
+struct Digits {
+    char decimal[200];
+    char hex[512];
+    constexpr Digits() : decimal(), hex() {
+        const char* h = "0123456789abcdef";
+        for (int i = 0; i < 100; ++i) {
+            decimal[2 * i] = static_cast<char>('0' + i / 10);
+            decimal[2 * i + 1] = static_cast<char>('0' + i % 10);
+        }
+        for (int i = 0; i < 256; ++i) {
+            hex[2 * i] = h[i >> 4];
+            hex[2 * i + 1] = h[i & 15];
+        }
+    }
+};
+constexpr Digits kDigits;
+
 // Writes v in decimal at p; returns the end.
 char* putDecimal(char* p, std::uint32_t v) {
-    char digits[10];
-    int n = 0;
-    do {
-        digits[n++] = static_cast<char>('0' + v % 10);
-        v /= 10;
-    } while (v != 0);
-    while (n != 0) *p++ = digits[--n];
-    return p;
+    std::size_t n = 1;
+    for (std::uint32_t limit = 10; n < 10 && v >= limit; limit *= 10) ++n;
+    char* const end = p + n;
+    char* d = end;
+    while (v >= 100) {
+        const std::uint32_t pair = v % 100;
+        v /= 100;
+        *--d = kDigits.decimal[2 * pair + 1];
+        *--d = kDigits.decimal[2 * pair];
+    }
+    if (v >= 10) {
+        *--d = kDigits.decimal[2 * v + 1];
+        *--d = kDigits.decimal[2 * v];
+    } else {
+        *--d = static_cast<char>('0' + v);
+    }
+    return end;
 }
 
 // Prints one row: the address, the MAC column and the interface index. The
@@ -158,7 +176,6 @@ char* putDecimal(char* p, std::uint32_t v) {
 // IpAddress, Opaque) as two lower-case hex digits each, joined by "-"; fewer
 // bytes give fewer groups. Any other value shows its own text.
 void printRow(Output& out, const std::uint32_t* address, SnmpValue* value, std::uint32_t ifIndex) {
-    static const char kHex[] = "0123456789abcdef";
     // Four numbers of at most ten digits, six hex pairs, one more number and
     // the separators: 73 bytes at most.
     char line[96];
@@ -174,8 +191,8 @@ void printRow(Output& out, const std::uint32_t* address, SnmpValue* value, std::
         const std::size_t n = bytesValue->contentLength() < 6 ? bytesValue->contentLength() : 6;
         for (std::size_t i = 0; i < n; ++i) {
             if (i != 0) *p++ = '-';
-            *p++ = kHex[b[i] >> 4];
-            *p++ = kHex[b[i] & 0x0F];
+            std::memcpy(p, kDigits.hex + 2 * b[i], 2);
+            p += 2;
         }
     } else {
         // A text of any length goes out on its own.
@@ -200,8 +217,6 @@ WalkEnd walkArpTable(const WalkSettings& settings, std::FILE* stream) {
     request.setRequestId(kRequestId);
     SnmpOid* currentOid = new SnmpOid(column.oid);
     request.addVarbind(new SnmpVarbind(currentOid, nullptr));
-    auto askedArcs = std::make_unique<Arcs>();
-    askedArcs->read(*currentOid);
 
     SnmpTransport transport(settings.port, settings.agent.c_str());
     transport.setTimeoutMilliseconds(settings.timeoutMs);
@@ -209,7 +224,7 @@ WalkEnd walkArpTable(const WalkSettings& settings, std::FILE* stream) {
     auto result = std::make_unique<Exchange>();
     for (;;) {
         result->setAside.clear();
-        exchange(transport, request, *currentOid, *askedArcs, settings, out, *result);
+        exchange(transport, request, *currentOid, settings, out, *result);
         SnmpMessage* reply = result->reply.get();
         if (reply == nullptr) {
             if (!result->setAside.empty()) {
@@ -251,7 +266,7 @@ WalkEnd walkArpTable(const WalkSettings& settings, std::FILE* stream) {
         }
         // The reply's OID as text begins with the column's OID and a dot exactly
         // when its arcs begin with the column's arcs and go on after them.
-        const Arcs& arcs = *result->replyArcs;
+        const Arcs& arcs = result->replyArcs;
         const bool inColumn = arcs.count > column.arcCount &&
                               std::memcmp(arcs.arc, column.arcs, column.arcCount * sizeof column.arcs[0]) == 0;
         if (!inColumn) {
@@ -278,6 +293,5 @@ WalkEnd walkArpTable(const WalkSettings& settings, std::FILE* stream) {
         request.varbindList()->head()->setName(next);
         delete currentOid;
         currentOid = next;
-        std::swap(askedArcs, result->replyArcs);
     }
 }
