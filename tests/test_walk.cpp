@@ -2,6 +2,11 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <sstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -279,6 +284,40 @@ TEST(Walk, NextRequestNamesTheReplysOidInItsShortestForm) {
     EXPECT_EQ(run.output, "10.0.0.1\t00-01-02-03-04-05\t1\n");
     EXPECT_NE(hexText(agent.lastRequest()).find("06 0E 2B 06 01 02 01 04 16 01 02 01 0A 00 00 01 05 00"),
               std::string::npos);
+}
+
+TEST(Walk, RowsReachTheStreamWhileTheWalkWaits) {
+    // A slow device: each reply takes 150 ms. When the second request arrives,
+    // the first row must already be in the output file, not held back.
+    const std::string path =
+        (std::filesystem::temp_directory_path() / ("tarnwick-rows-" + std::to_string(std::rand()))).string();
+    auto table = tableScript({mac("1.10.0.0.1", "00 00 00 00 00 01"), mac("1.10.0.0.2", "00 00 00 00 00 02")});
+    std::string seen;
+    std::mutex seenMutex;
+    ScriptedAgent agent([&](SnmpMessage* request, int number) {
+        if (number == 2) {
+            std::ifstream in(path, std::ios::binary);
+            std::stringstream text;
+            text << in.rdbuf();
+            std::lock_guard<std::mutex> lock(seenMutex);
+            seen = text.str();
+        }
+        auto replies = table(request, number);
+        replies[0].delayMs = 150;
+        return replies;
+    });
+    WalkSettings settings;
+    settings.agent = "127.0.0.1";
+    settings.community = "public";
+    settings.port = agent.port();
+    settings.timeoutMs = 1000;
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(walkArpTable(settings, out), WalkEnd::EndOfColumn);
+    std::fclose(out);
+    std::remove(path.c_str());
+    std::lock_guard<std::mutex> lock(seenMutex);
+    EXPECT_EQ(seen, "10.0.0.1\t00-00-00-00-00-01\t1\n");
 }
 
 TEST(Walk, LongOidsAndValues) {

@@ -25,12 +25,16 @@ struct Column {
 const Column kNetToMedia{kNetToMediaColumn, {1, 3, 6, 1, 2, 1, 4, 22, 1, 2}, 10, 5};
 const Column kOldAt{kOldAtColumn, {1, 3, 6, 1, 2, 1, 3, 1, 1, 2}, 10, 6};
 
+using Clock = std::chrono::steady_clock;
+
 // Everything the walk prints goes through one buffer of its own, handed to the
 // stream in large blocks: a row costs a copy, not a call into stdio. The
-// buffer goes out before each wait in debug mode and when the walk ends.
+// buffer goes out before a wait once a tenth of a second has passed since it
+// last went out (so rows from a slow device show as they come), before each
+// wait in debug mode, and when the walk ends.
 class Output {
 public:
-    explicit Output(std::FILE* stream) : stream_(stream) {}
+    explicit Output(std::FILE* stream) : stream_(stream), flushedAt_(Clock::now()) {}
     ~Output() { flush(); }
     Output(const Output&) = delete;
     Output& operator=(const Output&) = delete;
@@ -51,9 +55,16 @@ public:
         used_ = 0;
         std::fflush(stream_);
     }
+    // Flushes when the buffer has waited long enough; now is the caller's clock reading.
+    void flushIfDue(Clock::time_point now) {
+        if (now - flushedAt_ < std::chrono::milliseconds(100)) return;
+        flush();
+        flushedAt_ = now;
+    }
 
 private:
     std::FILE* stream_;
+    Clock::time_point flushedAt_;
     std::size_t used_ = 0;
     char buffer_[8192];
 };
@@ -88,13 +99,15 @@ struct Exchange {
 // A reply that names an OID at or before the one asked for is a late copy of an
 // earlier answer (or an agent that does not advance): it is set aside and the
 // wait goes on for the rest of that attempt's time.
-void exchange(SnmpTransport& transport, SnmpMessage& request, const SnmpOid& asked, const WalkSettings& settings,
+void exchange(SnmpTransport& transport, SnmpMessage& request, SnmpOid& asked, const WalkSettings& settings,
               Output& out, Exchange& result) {
-    using Clock = std::chrono::steady_clock;
     for (int tries = 0; tries < kAttempts;) {
+        // What was printed goes out before the next request, if it has waited long enough.
+        const auto start = Clock::now();
+        out.flushIfDue(start);
         if (settings.debugMode) {
             put(out, "\nSending GETNEXT: ");
-            put(out, const_cast<SnmpOid&>(asked).toString());
+            put(out, asked.toString());
             put(out, "...");
         }
         transport.send(request);
@@ -104,7 +117,6 @@ void exchange(SnmpTransport& transport, SnmpMessage& request, const SnmpOid& ask
             put(out, "Receiving response...");
             out.flush();
         }
-        const auto start = Clock::now();
         transport.setTimeoutMilliseconds(settings.timeoutMs);
         for (;;) {
             result.reply.reset(transport.receive());
