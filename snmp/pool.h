@@ -26,6 +26,7 @@ struct FreeBlock {
 struct Lists {
     FreeBlock* head[kClasses];
     std::size_t count[kClasses];
+    bool kept;  // the thread's lists go back to the allocator when it ends
 };
 extern thread_local Lists lists;
 
@@ -33,6 +34,8 @@ inline std::size_t classOf(std::size_t size) { return (size + kGranule - 1) / kG
 // The allocator's side, when a list is empty or full.
 void* allocateNew(std::size_t size);
 void releaseOld(void* block, std::size_t size) noexcept;
+// Arranges for the thread's kept blocks to be freed when the thread ends.
+void keepLists() noexcept;
 
 inline void* allocate(std::size_t size) {
     const std::size_t c = classOf(size);
@@ -49,6 +52,7 @@ inline void* allocate(std::size_t size) {
 inline void release(void* block, std::size_t size) noexcept {
     const std::size_t c = classOf(size);
     if (block != nullptr && c < kClasses && lists.count[c] < kKeepPerClass) {
+        if (!lists.kept) keepLists();
         auto* b = static_cast<FreeBlock*>(block);
         b->next = lists.head[c];
         lists.head[c] = b;
