@@ -52,7 +52,7 @@ inline void* allocate(std::size_t size) {
 inline void release(void* block, std::size_t size) noexcept {
     const std::size_t c = classOf(size);
     if (block != nullptr && c < kClasses && lists.count[c] < kKeepPerClass) {
-        if (!lists.kept) keepLists();
+        if (!lists.kept) [[unlikely]] keepLists();
         auto* b = static_cast<FreeBlock*>(block);
         b->next = lists.head[c];
         lists.head[c] = b;
