@@ -61,8 +61,8 @@ void SnmpMessage::addVarbind(SnmpVarbind* binding) { list_.append(binding); }
 // Without a PDU the message ends after the community: there is no tag to write,
 // and the size counts exactly that, so a buffer sized from encodedLength() is
 // always what encode() fills.
-std::uint32_t SnmpMessage::pduContentSize() {
-    return pdu_->contentLength() + static_cast<std::uint32_t>(list_.encodedLength());
+std::uint32_t SnmpMessage::pduContentSize(std::uint32_t listContent) {
+    return pdu_ != nullptr ? pdu_->contentLength() + elementSize(listContent) : 0;
 }
 
 std::uint32_t SnmpMessage::contentSize(std::uint32_t pduContent) {
@@ -72,14 +72,15 @@ std::uint32_t SnmpMessage::contentSize(std::uint32_t pduContent) {
 }
 
 std::int32_t SnmpMessage::encodedLength() {
-    return static_cast<std::int32_t>(elementSize(contentSize(pdu_ != nullptr ? pduContentSize() : 0)));
+    const std::uint32_t listContent = pdu_ != nullptr ? list_.contentSize() : 0;
+    return static_cast<std::int32_t>(elementSize(contentSize(pduContentSize(listContent))));
 }
 
 void SnmpMessage::encode(std::uint8_t*& cursor) {
     std::uint8_t* out = cursor;
     // Each size is worked out once and used for every length field it feeds.
     const std::uint32_t listContent = pdu_ != nullptr ? list_.contentSize() : 0;
-    const std::uint32_t pduContent = pdu_ != nullptr ? pdu_->contentLength() + elementSize(listContent) : 0;
+    const std::uint32_t pduContent = pduContentSize(listContent);
     writeHeader(out, tags::kSequence, contentSize(pduContent));
     version_.encode(out);
     if (community_) community_->encode(out);

@@ -107,7 +107,8 @@ private:
 
     SnmpVarbind* varbindAt(std::int32_t n);
     bool isNotification();
-    std::uint32_t pduContentSize();
+    // The PDU's fields and the binding list; 0 without a PDU.
+    std::uint32_t pduContentSize(std::uint32_t listContent);
     std::uint32_t contentSize(std::uint32_t pduContent);
 
     // Version and community live inside the message; an empty one is a part

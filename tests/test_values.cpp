@@ -225,6 +225,9 @@ TEST(Values, OidTextRoundTrip) {
               Bytes(first.bytes(), first.bytes() + first.contentLength()));
 }
 
+// The sign of an ordering result: -1, 0 or 1.
+int sign(int order) { return order < 0 ? -1 : order > 0 ? 1 : 0; }
+
 TEST(Values, OidOrder) {
     const struct {
         const char* a;
@@ -242,10 +245,8 @@ TEST(Values, OidOrder) {
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.a) + " vs " + row.b);
         SnmpOid a(row.a), b(row.b);
-        const int order = compareOids(a, b);
-        EXPECT_EQ(order < 0 ? -1 : order > 0 ? 1 : 0, row.order);
-        const int reverse = compareOids(b, a);
-        EXPECT_EQ(reverse < 0 ? -1 : reverse > 0 ? 1 : 0, -row.order);
+        EXPECT_EQ(sign(compareOids(a, b)), row.order);
+        EXPECT_EQ(sign(compareOids(b, a)), -row.order);
     }
 }
 
@@ -270,10 +271,8 @@ TEST(Values, OidOrderOfContents) {
         SCOPED_TRACE(std::string(row.a) + " vs " + row.b);
         const Bytes a = hexBytes(row.a), b = hexBytes(row.b);
         SnmpOid x(a.data(), a.size()), y(b.data(), b.size());
-        const int order = compareOids(x, y);
-        EXPECT_EQ(order < 0 ? -1 : order > 0 ? 1 : 0, row.order);
-        const int reverse = compareOids(y, x);
-        EXPECT_EQ(reverse < 0 ? -1 : reverse > 0 ? 1 : 0, -row.order);
+        EXPECT_EQ(sign(compareOids(x, y)), row.order);
+        EXPECT_EQ(sign(compareOids(y, x)), -row.order);
     }
 }
 
@@ -335,10 +334,6 @@ TEST(Values, ContentRunningPastTheBytesFailsTheReader) {
         EXPECT_STREQ(value.toString(), "");
     }
 }
-
-}  // namespace
-
-namespace {
 
 TEST(Values, OidArcsAndCanonicalForm) {
     const struct {
