@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 // Limits named once for the whole library.
 namespace limits {
@@ -65,6 +66,18 @@ public:
     // Steps over n bytes; failed if fewer remain.
     void skip(std::size_t n) { take(n); }
 
+    // A length field of 1 and the one content byte behind it, consumed, the
+    // byte through out: the shape of nearly every INTEGER in a PDU's header.
+    // False with nothing consumed for any other shape.
+    bool takeOneByteContent(std::uint8_t& out) {
+        if (end_ - pos_ >= 2 && pos_[0] == 1) {
+            out = pos_[1];
+            pos_ += 2;
+            return true;
+        }
+        return false;
+    }
+
     // The next byte when it is below 0x80 (a short-form length, a one-byte
     // tag), consumed; -1 with nothing consumed otherwise.
     int takeLowByte() {
@@ -78,6 +91,46 @@ private:
     const std::uint8_t* end_;
     bool failed_ = false;
 };
+
+// Copies n bytes. Most contents the library moves are short (a community, a
+// MAC address, a walk's OID), and a call into the C library costs more than
+// the copy: up to 32 bytes are moved as two overlapping fixed-size blocks,
+// which reads and writes exactly the n bytes and nothing beyond them.
+inline void copyBytes(std::uint8_t* to, const std::uint8_t* from, std::size_t n) {
+    if (n >= 16) {
+        if (n > 32) {
+            std::memcpy(to, from, n);
+            return;
+        }
+        std::uint8_t head[16];
+        std::uint8_t tail[16];
+        std::memcpy(head, from, 16);
+        std::memcpy(tail, from + n - 16, 16);
+        std::memcpy(to, head, 16);
+        std::memcpy(to + n - 16, tail, 16);
+    } else if (n >= 8) {
+        std::uint64_t head;
+        std::uint64_t tail;
+        std::memcpy(&head, from, 8);
+        std::memcpy(&tail, from + n - 8, 8);
+        std::memcpy(to, &head, 8);
+        std::memcpy(to + n - 8, &tail, 8);
+    } else if (n >= 4) {
+        std::uint32_t head;
+        std::uint32_t tail;
+        std::memcpy(&head, from, 4);
+        std::memcpy(&tail, from + n - 4, 4);
+        std::memcpy(to, &head, 4);
+        std::memcpy(to + n - 4, &tail, 4);
+    } else if (n != 0) {
+        const std::uint8_t first = from[0];
+        const std::uint8_t middle = from[n / 2];
+        const std::uint8_t last = from[n - 1];
+        to[0] = first;
+        to[n / 2] = middle;
+        to[n - 1] = last;
+    }
+}
 
 // Writers store their bytes at the encoding cursor and advance it. They do not
 // know the end of the buffer: callers size it first with the functions below.

@@ -22,10 +22,10 @@ SnmpValue* decodeValue(std::uint8_t tag, BerReader& reader) {
 }  // namespace
 
 SnmpMessageDecoder::SnmpMessageDecoder(const std::uint8_t* bytes, std::int32_t count) {
-    if (!decode(bytes, count)) {
-        delete message_;
-        message_ = nullptr;
-    }
+    // The message is the decoder's from the start, so that it goes if the
+    // datagram turns out unreadable or memory runs out half way.
+    std::unique_ptr<SnmpMessage> message;
+    if (decode(bytes, count, message)) message_ = message.release();
 }
 
 SnmpMessageDecoder::~SnmpMessageDecoder() {
@@ -38,8 +38,8 @@ SnmpMessage* SnmpMessageDecoder::release() {
 }
 
 // Returns false when the datagram cannot be read as a whole: the message built
-// so far is then dropped by the caller.
-bool SnmpMessageDecoder::decode(const std::uint8_t* bytes, std::int32_t count) {
+// so far is then dropped.
+bool SnmpMessageDecoder::decode(const std::uint8_t* bytes, std::int32_t count, std::unique_ptr<SnmpMessage>& out) {
     if (bytes == nullptr || count <= 0) return false;
     BerReader reader(bytes, static_cast<std::size_t>(count));
 
@@ -50,14 +50,15 @@ bool SnmpMessageDecoder::decode(const std::uint8_t* bytes, std::int32_t count) {
     const std::uint32_t outerLength = readLength(reader);
     if (reader.failed() || outerLength > static_cast<std::uint32_t>(count)) return false;
 
-    message_ = new SnmpMessage(SnmpMessage::Empty{});
+    out.reset(new SnmpMessage(SnmpMessage::Empty{}));
+    SnmpMessage& message = *out;
 
-    if (readTag(reader) == tags::kInteger) message_->version_.decode(reader);
+    if (readTag(reader) == tags::kInteger) message.version_.decode(reader);
     // Without a community element the message keeps the default community.
     if (readTag(reader) == tags::kOctetString) {
-        message_->community_.emplace(reader);
+        message.community_.emplace(reader);
     } else {
-        message_->community_.emplace(kDefaultCommunity);
+        message.community_.emplace(kDefaultCommunity);
     }
 
     const std::uint8_t pduTag = reader.readByte();
@@ -67,7 +68,7 @@ bool SnmpMessageDecoder::decode(const std::uint8_t* bytes, std::int32_t count) {
     // A PDU without a class (GetBulkRequest, or any other tag): its fields are
     // unknown, so the message ends here with its version and community.
     if (pdu == nullptr) return true;
-    message_->setPdu(pdu);
+    message.pdu_ = pdu;
     pdu->decode(reader);
 
     reader.skip(1);
@@ -76,37 +77,30 @@ bool SnmpMessageDecoder::decode(const std::uint8_t* bytes, std::int32_t count) {
     BerReader list(reader.position(), listLength);
 
     // Names and values alternate; the binding SEQUENCE lengths are not used to
-    // find where a binding ends.
-    bool expectingName = true;
-    SnmpVarbind* binding = nullptr;
+    // find where a binding ends. Each binding joins the list once it has both.
+    SnmpVarbind* last = nullptr;
     while (!list.atEnd()) {
-        if (expectingName) {
-            list.skip(1);
-            readLength(list);
-        }
-        const std::uint8_t tag = list.readByte();
+        list.skip(1);
+        readLength(list);
+        const std::uint8_t nameTag = list.readByte();
         if (list.failed()) break;
-        SnmpValue* element = decodeValue(tag, list);
-        if (binding == nullptr) binding = new SnmpVarbind();
-        if (expectingName) {
-            // A binding's name is an object identifier; anything else is not a
-            // binding this library can hand out.
-            if (tag != tags::kOid) {
-                delete element;
-                delete binding;
-                return false;
-            }
-            binding->setName(static_cast<SnmpOid*>(element));
+        // A binding's name is an object identifier; anything else is not a
+        // binding this library can hand out.
+        if (nameTag != tags::kOid) return false;
+        std::unique_ptr<SnmpOid> name(new SnmpOid(list));
+        // A name with no value when the list ends is no binding.
+        if (list.atEnd()) break;
+        const std::uint8_t valueTag = list.readByte();
+        std::unique_ptr<SnmpValue> value(decodeValue(valueTag, list));
+        auto* binding = new SnmpVarbind(name.get(), value.get());
+        name.release();
+        value.release();
+        if (last == nullptr) {
+            message.list_.append(binding);
         } else {
-            binding->setValue(element);
+            last->next = binding;
         }
-        if (binding->name() != nullptr && binding->value() != nullptr) {
-            message_->addVarbind(binding);
-            binding = nullptr;
-        }
-        expectingName = !expectingName;
+        last = binding;
     }
-    // A binding with a name and no value when the list ends is not added.
-    delete binding;
     return !reader.failed() && !list.failed();
 }

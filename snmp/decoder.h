@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "snmp/message.h"
 
@@ -20,7 +21,7 @@ public:
     SnmpMessage* release();
 
 private:
-    bool decode(const std::uint8_t* bytes, std::int32_t count);
+    bool decode(const std::uint8_t* bytes, std::int32_t count, std::unique_ptr<SnmpMessage>& out);
 
     bool owns_ = true;
     SnmpMessage* message_ = nullptr;

@@ -44,7 +44,7 @@ private:
     std::int32_t creationTime_;
 };
 
-class SnmpMessage : public SnmpMessageBase {
+class SnmpMessage final : public SnmpMessageBase {
 public:
     // Community "vantry", no version, no PDU, an empty binding list.
     SnmpMessage();

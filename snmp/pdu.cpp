@@ -22,7 +22,7 @@ void decodeField(BerReader& reader, std::uint32_t expected, std::optional<T>& fi
 }
 }  // namespace
 
-void IntegerField::decode(BerReader& reader) {
+void IntegerField::decodeLong(BerReader& reader) {
     const std::uint32_t n = readLength(reader);
     present_ = true;
     if (n > reader.remaining() || n > limits::kMaxContent) {

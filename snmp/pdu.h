@@ -38,7 +38,16 @@ public:
         length_ = integer.contentLength();
     }
     // The tag has been read: reads the length and the content.
-    void decode(BerReader& reader);
+    void decode(BerReader& reader) {
+        std::uint8_t b = 0;
+        if (!reader.takeOneByteContent(b)) {
+            decodeLong(reader);
+            return;
+        }
+        present_ = true;
+        length_ = 1;
+        value_ = static_cast<std::int8_t>(b);
+    }
     std::uint32_t encodedSize() const { return present_ ? elementSize(length_) : 0; }
     void encode(std::uint8_t*& cursor) const {
         if (!present_) return;
@@ -47,6 +56,9 @@ public:
     }
 
 private:
+    // Any length other than a short-form 1.
+    void decodeLong(BerReader& reader);
+
     bool present_ = false;
     std::uint16_t length_ = 0;
     std::int32_t value_ = 0;

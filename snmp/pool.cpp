@@ -19,17 +19,17 @@ struct Keeper {
                 h = next;
             }
             lists.head[c] = nullptr;
-            lists.count[c] = 0;
+            lists.room[c] = 0;
         }
     }
 };
-}  // namespace
 
-void keepLists() noexcept {
-    thread_local Keeper keeper;
-    (void)keeper;
-    lists.kept = true;
+void push(FreeBlock* block, std::size_t c) noexcept {
+    block->next = lists.head[c];
+    lists.head[c] = block;
+    --lists.room[c];
 }
+}  // namespace
 
 void* allocateNew(std::size_t size) {
     const std::size_t c = classOf(size);
@@ -38,7 +38,24 @@ void* allocateNew(std::size_t size) {
     return ::operator new((c + 1) * kGranule);
 }
 
-void releaseOld(void* block, std::size_t) noexcept { ::operator delete(block); }
+void releaseSlow(void* block, std::size_t size) noexcept {
+    if (block == nullptr) return;
+    const std::size_t c = classOf(size);
+    if (c >= kClasses) {
+        ::operator delete(block);
+        return;
+    }
+    if (!lists.kept) {
+        thread_local Keeper keeper;
+        (void)keeper;
+        lists.kept = true;
+        for (std::size_t k = 0; k < kClasses; ++k) lists.room[k] = kKeepPerClass;
+        push(static_cast<FreeBlock*>(block), c);
+        return;
+    }
+    // The list is full: the block goes back to the allocator.
+    ::operator delete(block);
+}
 
 }  // namespace pool
 

@@ -22,27 +22,28 @@ constexpr std::size_t kKeepPerClass = 64;  // freed blocks kept per size
 struct FreeBlock {
     FreeBlock* next;
 };
-// Plain data, so that reaching it costs no initialisation check.
+// Plain data, so that reaching it costs no initialisation check. A thread's
+// room counts start at zero: its first release of each size takes the slow
+// path, which arranges for the kept blocks to be freed when the thread ends
+// and opens the room. Afterwards a release checks one number.
 struct Lists {
     FreeBlock* head[kClasses];
-    std::size_t count[kClasses];
-    bool kept;  // the thread's lists go back to the allocator when it ends
+    std::size_t room[kClasses];  // blocks the list may still take
+    bool kept;
 };
 extern thread_local Lists lists;
 
 inline std::size_t classOf(std::size_t size) { return (size + kGranule - 1) / kGranule - 1; }
-// The allocator's side, when a list is empty or full.
+// The allocator's side, when a list is empty or has no room.
 void* allocateNew(std::size_t size);
-void releaseOld(void* block, std::size_t size) noexcept;
-// Arranges for the thread's kept blocks to be freed when the thread ends.
-void keepLists() noexcept;
+void releaseSlow(void* block, std::size_t size) noexcept;
 
 inline void* allocate(std::size_t size) {
     const std::size_t c = classOf(size);
     if (c < kClasses) {
         if (FreeBlock* block = lists.head[c]) {
             lists.head[c] = block->next;
-            --lists.count[c];
+            ++lists.room[c];
             return block;
         }
     }
@@ -51,15 +52,14 @@ inline void* allocate(std::size_t size) {
 
 inline void release(void* block, std::size_t size) noexcept {
     const std::size_t c = classOf(size);
-    if (block != nullptr && c < kClasses && lists.count[c] < kKeepPerClass) {
-        if (!lists.kept) [[unlikely]] keepLists();
+    if (block != nullptr && c < kClasses && lists.room[c] != 0) {
         auto* b = static_cast<FreeBlock*>(block);
         b->next = lists.head[c];
         lists.head[c] = b;
-        ++lists.count[c];
+        --lists.room[c];
         return;
     }
-    releaseOld(block, size);
+    releaseSlow(block, size);
 }
 #endif
 

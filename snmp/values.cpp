@@ -71,11 +71,12 @@ std::unique_ptr<std::uint8_t[]> SnmpValue::toBytes() {
 }
 
 const char* SnmpValue::toString() {
-    if (!textMade_) {
-        makeText(text_);
-        textMade_ = true;
+    if (!text_) {
+        auto text = std::make_unique<std::string>();
+        makeText(*text);
+        text_ = std::move(text);
     }
-    return text_.c_str();
+    return text_->c_str();
 }
 
 // ---- numbers ---------------------------------------------------------------
@@ -123,7 +124,7 @@ void SnmpNumber64::makeText(std::string& out) { appendDecimal(out, value_); }
 
 // ---- byte strings ----------------------------------------------------------
 
-void ContentBytes::assign(const std::uint8_t* data, std::size_t n) {
+void ContentBytes::assignOnHeap(const std::uint8_t* data, std::size_t n) {
     std::uint8_t* target = inline_;
     if (n > kInline) {
         heap_ = std::make_unique<std::uint8_t[]>(n);
@@ -131,7 +132,7 @@ void ContentBytes::assign(const std::uint8_t* data, std::size_t n) {
     } else {
         heap_.reset();
     }
-    if (n != 0) std::memcpy(target, data, n);
+    copyBytes(target, data, n);
 }
 
 SnmpByteValue::SnmpByteValue(BerReader& reader, std::uint16_t tag, const char* typeName)
@@ -147,7 +148,7 @@ void SnmpByteValue::setBytes(const std::uint8_t* data, std::size_t n) {
 
 void SnmpByteValue::encode(std::uint8_t*& cursor) {
     writeHeader(cursor, static_cast<std::uint8_t>(tag()), contentLength_);
-    if (contentLength_ != 0) std::memcpy(cursor, bytes_.data(), contentLength_);
+    copyBytes(cursor, bytes_.data(), contentLength_);
     cursor += contentLength_;
 }
 

@@ -58,8 +58,8 @@ protected:
 private:
     std::uint16_t tag_;
     const char* typeName_;
-    bool textMade_ = false;
-    std::string text_;
+    // Made at the first toString(); most values are never shown as text.
+    std::unique_ptr<std::string> text_;
 };
 
 // The 32-bit numbers. Counter, Gauge and TimeTicks share the two's-complement
@@ -127,10 +127,19 @@ public:
     ContentBytes(const ContentBytes&) = delete;
     ContentBytes& operator=(const ContentBytes&) = delete;
 
-    void assign(const std::uint8_t* data, std::size_t n);
+    void assign(const std::uint8_t* data, std::size_t n) {
+        if (n > kInline || heap_) [[unlikely]] {
+            assignOnHeap(data, n);
+            return;
+        }
+        copyBytes(inline_, data, n);
+    }
     const std::uint8_t* data() const { return heap_ ? heap_.get() : inline_; }
 
 private:
+    // A content too long for the object, or one that replaces such a content.
+    void assignOnHeap(const std::uint8_t* data, std::size_t n);
+
     static constexpr std::size_t kInline = 24;
     std::uint8_t inline_[kInline];
     std::unique_ptr<std::uint8_t[]> heap_;

@@ -6,7 +6,7 @@
 
 #include "snmp/values.h"
 
-class SnmpVarbind : public BerObject {
+class SnmpVarbind final : public BerObject {
 public:
     SnmpVarbind() = default;
     // Takes over both; value may be null, which stands for an SNMP NULL.
@@ -35,7 +35,7 @@ private:
     SnmpValue* value_ = nullptr;
 };
 
-class SnmpVarbindList : public BerObject {
+class SnmpVarbindList final : public BerObject {
 public:
     SnmpVarbindList() = default;
     // Deletes every binding along the chain.
