@@ -134,29 +134,45 @@ inline void copyBytes(std::uint8_t* to, const std::uint8_t* from, std::size_t n)
 
 // Writers store their bytes at the encoding cursor and advance it. They do not
 // know the end of the buffer: callers size it first with the functions below.
+// Each works on a copy of the cursor and stores it back once at the end: a
+// byte stored through the cursor could otherwise be the cursor itself as far
+// as the compiler knows, and it would reload the cursor after every byte.
 
 // Bytes that writeLength writes for n: 1 to 5.
 inline int lengthFieldSize(std::uint32_t n) {
     if (n <= 126) return 1;
     return n <= 0xFF ? 2 : n <= 0xFFFF ? 3 : n <= 0xFFFFFF ? 4 : 5;
 }
+// The long form of a length field: 0x80 | k followed by k bytes.
+inline std::uint8_t* putLongLength(std::uint8_t* p, std::uint32_t n) {
+    const int k = lengthFieldSize(n) - 1;
+    *p++ = static_cast<std::uint8_t>(0x80 + k);
+    for (int i = k - 1; i >= 0; --i) *p++ = static_cast<std::uint8_t>(n >> (8 * i));
+    return p;
+}
 // X.690 8.1.3: the definite length field of n; short form up to 126 (127 is
 // written in the long form 81 7F), long form 0x80 | k followed by k bytes.
 inline void writeLength(std::uint8_t*& cursor, std::uint32_t n) {
+    std::uint8_t* p = cursor;
     if (n <= 126) {
-        *cursor++ = static_cast<std::uint8_t>(n);
+        *p = static_cast<std::uint8_t>(n);
+        cursor = p + 1;
         return;
     }
-    const int k = lengthFieldSize(n) - 1;
-    *cursor++ = static_cast<std::uint8_t>(0x80 + k);
-    for (int i = k - 1; i >= 0; --i) *cursor++ = static_cast<std::uint8_t>(n >> (8 * i));
+    cursor = putLongLength(p, n);
 }
 // 1 + lengthFieldSize(n) + n: the size of an element with n content bytes.
 inline std::uint32_t elementSize(std::uint32_t n) { return 1 + static_cast<std::uint32_t>(lengthFieldSize(n)) + n; }
 // Writes a tag byte and the length field of n: every element starts this way.
 inline void writeHeader(std::uint8_t*& cursor, std::uint8_t tag, std::uint32_t n) {
-    *cursor++ = tag;
-    writeLength(cursor, n);
+    std::uint8_t* p = cursor;
+    p[0] = tag;
+    if (n <= 126) {
+        p[1] = static_cast<std::uint8_t>(n);
+        cursor = p + 2;
+        return;
+    }
+    cursor = putLongLength(p + 1, n);
 }
 
 // Reads a length field. The indefinite form (a lone 0x80) is not accepted and
@@ -181,15 +197,20 @@ int integerContentLength(std::int32_t value);
 int integerContentLength(std::uint64_t value);
 // Writes n content bytes, most significant first; bytes above the value's width are 0x00.
 inline void writeIntegerContent(std::uint8_t*& cursor, std::int32_t value, int n) {
+    std::uint8_t* p = cursor;
     const auto v = static_cast<std::uint32_t>(value);
     if (n == 1) {
-        *cursor++ = static_cast<std::uint8_t>(v);
+        *p = static_cast<std::uint8_t>(v);
+        cursor = p + 1;
         return;
     }
-    for (int i = n - 1; i >= 0; --i) *cursor++ = i < 4 ? static_cast<std::uint8_t>(v >> (8 * i)) : 0;
+    for (int i = n - 1; i >= 0; --i) *p++ = i < 4 ? static_cast<std::uint8_t>(v >> (8 * i)) : 0;
+    cursor = p;
 }
 inline void writeIntegerContent(std::uint8_t*& cursor, std::uint64_t value, int n) {
-    for (int i = n - 1; i >= 0; --i) *cursor++ = i < 8 ? static_cast<std::uint8_t>(value >> (8 * i)) : 0;
+    std::uint8_t* p = cursor;
+    for (int i = n - 1; i >= 0; --i) *p++ = i < 8 ? static_cast<std::uint8_t>(value >> (8 * i)) : 0;
+    cursor = p;
 }
 // Reads n content bytes. Contents of 1 to 3 bytes are sign-extended; longer than
 // four bytes keep the last four. A content of 0 bytes yields 0 and reads nothing.

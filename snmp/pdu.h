@@ -51,8 +51,11 @@ public:
     std::uint32_t encodedSize() const { return present_ ? elementSize(length_) : 0; }
     void encode(std::uint8_t*& cursor) const {
         if (!present_) return;
-        writeHeader(cursor, tags::kInteger, length_);
-        writeIntegerContent(cursor, value_, length_);
+        // Read before any byte is written, so no write can seem to change them.
+        const std::uint16_t length = length_;
+        const std::int32_t value = value_;
+        writeHeader(cursor, tags::kInteger, length);
+        writeIntegerContent(cursor, value, length);
     }
 
 private:

@@ -4,7 +4,7 @@
 
 namespace pool {
 
-thread_local Lists lists;
+thread_local constinit Lists lists{};
 
 namespace {
 // Hands the blocks a thread kept back to the allocator when the thread ends.

@@ -91,8 +91,10 @@ void SnmpNumber::setValue(std::int32_t v) {
 }
 
 void SnmpNumber::encode(std::uint8_t*& cursor) {
-    writeHeader(cursor, static_cast<std::uint8_t>(tag()), contentLength_);
-    writeIntegerContent(cursor, value_, contentLength_);
+    const std::uint16_t n = contentLength_;
+    const std::int32_t v = value_;
+    writeHeader(cursor, static_cast<std::uint8_t>(tag()), n);
+    writeIntegerContent(cursor, v, n);
 }
 
 void SnmpNumber::makeText(std::string& out) {
@@ -116,8 +118,10 @@ void SnmpNumber64::setValue(std::uint64_t v) {
 }
 
 void SnmpNumber64::encode(std::uint8_t*& cursor) {
-    writeHeader(cursor, static_cast<std::uint8_t>(tag()), contentLength_);
-    writeIntegerContent(cursor, value_, contentLength_);
+    const std::uint16_t n = contentLength_;
+    const std::uint64_t v = value_;
+    writeHeader(cursor, static_cast<std::uint8_t>(tag()), n);
+    writeIntegerContent(cursor, v, n);
 }
 
 void SnmpNumber64::makeText(std::string& out) { appendDecimal(out, value_); }
@@ -147,9 +151,12 @@ void SnmpByteValue::setBytes(const std::uint8_t* data, std::size_t n) {
 }
 
 void SnmpByteValue::encode(std::uint8_t*& cursor) {
-    writeHeader(cursor, static_cast<std::uint8_t>(tag()), contentLength_);
-    copyBytes(cursor, bytes_.data(), contentLength_);
-    cursor += contentLength_;
+    const std::uint16_t n = contentLength_;
+    const std::uint8_t* content = bytes_.data();
+    std::uint8_t* p = cursor;
+    writeHeader(p, static_cast<std::uint8_t>(tag()), n);
+    copyBytes(p, content, n);
+    cursor = p + n;
 }
 
 SnmpOctetString::SnmpOctetString(const char* text) : SnmpByteValue(tags::kOctetString, "String") {
@@ -238,47 +245,68 @@ void SnmpOid::makeText(std::string& out) {
     }
 }
 
+namespace {
+// Reads the rest of a sub-identifier whose first byte (first, at p[-1]) has
+// the top bit, as readSubId reads it, and notes in shortest any form that the
+// text would not give back: a needless leading group, a last byte with the
+// top bit, more than 32 bits.
+std::uint32_t readLongArc(const std::uint8_t*& p, const std::uint8_t* end, std::uint8_t first, bool& shortest) {
+    std::uint32_t v = first & 0x7Fu;
+    std::uint8_t last = first;
+    std::size_t length = 1;
+    while ((last & 0x80) != 0 && p < end) {
+        last = *p++;
+        v = (v << 7) | (last & 0x7Fu);
+        ++length;
+    }
+    if (first == 0x80 || (last & 0x80) != 0 || length > 5 || (length == 5 && first > 0x8F)) shortest = false;
+    return v;
+}
+}  // namespace
+
 std::size_t SnmpOid::arcs(std::uint32_t* out, std::size_t max, bool* canonical) const {
-    const std::uint8_t* b = bytes();
-    const std::size_t n = contentLength_;
-    if (n == 0) {
+    const std::uint8_t* p = bytes();
+    const std::uint8_t* const end = p + contentLength_;
+    if (p == end) {
         if (canonical != nullptr) *canonical = true;
         return 0;
     }
-    BerReader first(b, 1);
-    std::uint16_t a0 = 0;
-    std::uint16_t a1 = 0;
-    readFirstArcs(first, a0, a1);
-    std::size_t count = 0;
-    auto put = [&](std::uint32_t arc) {
-        if (count < max) out[count] = arc;
+    // The first byte holds two arcs, 40 * a + b, as readFirstArcs reads them.
+    const std::uint8_t x = *p++;
+    const std::uint32_t a = x < 40 ? 0 : x < 80 ? 1 : 2;
+    if (max > 0) out[0] = a;
+    if (max > 1) out[1] = x - 40 * a;
+    std::size_t count = 2;
+    bool shortest = x < 0x80;
+    // Most arcs of a walk fit one byte.
+    while (p < end) {
+        std::uint32_t v = *p++;
+        if (v >= 0x80) [[unlikely]]
+            v = readLongArc(p, end, static_cast<std::uint8_t>(v), shortest);
+        if (count < max) out[count] = v;
         ++count;
-    };
-    put(a0);
-    put(a1);
-    // The sub-identifiers, read as readSubId reads them, noting on the way any
-    // form that the text would not give back.
-    bool shortest = (b[0] & 0x80) == 0;
-    std::size_t i = 1;
-    while (i < n) {
-        if (b[i] < 0x80) {
-            // Most arcs of a walk fit one byte.
-            put(b[i++]);
-            continue;
-        }
-        const std::size_t start = i;
-        std::uint32_t v = b[i] & 0x7Fu;
-        while ((b[i] & 0x80) != 0 && i + 1 < n) {
-            ++i;
-            v = (v << 7) | (b[i] & 0x7Fu);
-        }
-        const std::size_t length = i - start + 1;
-        if (b[start] == 0x80 || (b[i] & 0x80) != 0 || length > 5 || (length == 5 && b[start] > 0x8F)) shortest = false;
-        put(v);
-        ++i;
     }
     if (canonical != nullptr) *canonical = shortest;
     return count;
+}
+
+int compareArcs(const std::uint32_t* a, std::size_t na, const std::uint32_t* b, std::size_t nb) {
+    const std::size_t common = na < nb ? na : nb;
+    std::size_t i = 0;
+    // Successive OIDs of a walk share most of their arcs: the equal run is
+    // stepped over two arcs at a time.
+    while (i + 2 <= common) {
+        std::uint64_t x = 0;
+        std::uint64_t y = 0;
+        std::memcpy(&x, a + i, 8);
+        std::memcpy(&y, b + i, 8);
+        if (x != y) break;
+        i += 2;
+    }
+    for (; i < common; ++i) {
+        if (a[i] != b[i]) return a[i] < b[i] ? -1 : 1;
+    }
+    return na == nb ? 0 : na < nb ? -1 : 1;
 }
 
 bool SnmpOid::isCanonical() const {

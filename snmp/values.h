@@ -209,6 +209,8 @@ protected:
 // Orders two object identifiers arc by arc, as SNMP orders a walk: negative,
 // zero or positive as a comes before, equals or follows b.
 int compareOids(const SnmpOid& a, const SnmpOid& b);
+// The same order over arcs already read out with SnmpOid::arcs, all of them.
+int compareArcs(const std::uint32_t* a, std::size_t na, const std::uint32_t* b, std::size_t nb);
 
 class SnmpIpAddress final : public SnmpByteValue {
 public:

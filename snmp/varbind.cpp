@@ -22,8 +22,10 @@ void SnmpVarbind::encode(std::uint8_t*& cursor) {
     if (value_ != nullptr) {
         value_->encode(cursor);
     } else {
-        *cursor++ = tags::kNull;
-        *cursor++ = 0;
+        std::uint8_t* p = cursor;
+        p[0] = tags::kNull;
+        p[1] = 0;
+        cursor = p + kNullSize;
     }
 }
 

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "snmp/message.h"
 #include "transport/transport.h"
@@ -80,7 +81,16 @@ struct Arcs {
     bool canonical = false;
 
     void read(const SnmpOid& oid) { count = oid.arcs(arc, kMaxArcs, &canonical); }
+    bool whole() const { return count <= kMaxArcs; }
 };
+
+// Whether the reply's name follows the one asked for, from their arcs when
+// both were read whole.
+bool follows(const SnmpOid& name, const Arcs& nameArcs, const SnmpOid& asked, const Arcs& askedArcs) {
+    if (nameArcs.whole() && askedArcs.whole())
+        return compareArcs(nameArcs.arc, nameArcs.count, askedArcs.arc, askedArcs.count) > 0;
+    return compareOids(name, asked) > 0;
+}
 
 SnmpVarbind* firstBinding(SnmpMessage& message) { return message.varbindList()->head(); }
 
@@ -91,7 +101,11 @@ SnmpOid* firstName(SnmpMessage& message) {
 
 struct Exchange {
     std::unique_ptr<SnmpMessage> reply;
-    Arcs replyArcs;
+    // The arcs of the OID asked for and of the reply's name; after a row the
+    // reply's become the next request's, so the two swap.
+    Arcs arcs[2];
+    Arcs* askedArcs = &arcs[0];
+    Arcs* replyArcs = &arcs[1];
     std::string setAside;  // the OID of the latest reply set aside as not advancing
 };
 
@@ -99,8 +113,8 @@ struct Exchange {
 // A reply that names an OID at or before the one asked for is a late copy of an
 // earlier answer (or an agent that does not advance): it is set aside and the
 // wait goes on for the rest of that attempt's time.
-void exchange(SnmpTransport& transport, SnmpMessage& request, SnmpOid& asked, const WalkSettings& settings,
-              Output& out, Exchange& result) {
+void exchange(SnmpTransport& transport, SnmpMessage& request, SnmpOid& asked, const Arcs& askedArcs,
+              const WalkSettings& settings, Output& out, Exchange& result) {
     for (int tries = 0; tries < kAttempts;) {
         // What was printed goes out before the next request, if it has waited long enough.
         const auto start = Clock::now();
@@ -123,10 +137,8 @@ void exchange(SnmpTransport& transport, SnmpMessage& request, SnmpOid& asked, co
             if (!result.reply) break;
             SnmpOid* name = firstName(*result.reply);
             if (name == nullptr || result.reply->requestId() != kRequestId || result.reply->errorStatus() != 0) break;
-            if (compareOids(*name, asked) > 0) {
-                result.replyArcs.read(*name);
-                break;
-            }
+            result.replyArcs->read(*name);
+            if (follows(*name, *result.replyArcs, asked, askedArcs)) break;
             result.setAside = name->toString();
             if (settings.debugMode) {
                 put(out, "ignored a reply for ");
@@ -234,9 +246,10 @@ WalkEnd walkArpTable(const WalkSettings& settings, std::FILE* stream) {
     transport.setTimeoutMilliseconds(settings.timeoutMs);
 
     auto result = std::make_unique<Exchange>();
+    result->askedArcs->read(*currentOid);
     for (;;) {
         result->setAside.clear();
-        exchange(transport, request, *currentOid, settings, out, *result);
+        exchange(transport, request, *currentOid, *result->askedArcs, settings, out, *result);
         SnmpMessage* reply = result->reply.get();
         if (reply == nullptr) {
             if (!result->setAside.empty()) {
@@ -278,7 +291,7 @@ WalkEnd walkArpTable(const WalkSettings& settings, std::FILE* stream) {
         }
         // The reply's OID as text begins with the column's OID and a dot exactly
         // when its arcs begin with the column's arcs and go on after them.
-        const Arcs& arcs = result->replyArcs;
+        const Arcs& arcs = *result->replyArcs;
         const bool inColumn = arcs.count > column.arcCount &&
                               std::memcmp(arcs.arc, column.arcs, column.arcCount * sizeof column.arcs[0]) == 0;
         if (!inColumn) {
@@ -305,5 +318,6 @@ WalkEnd walkArpTable(const WalkSettings& settings, std::FILE* stream) {
         request.varbindList()->head()->setName(next);
         delete currentOid;
         currentOid = next;
+        std::swap(result->askedArcs, result->replyArcs);
     }
 }
