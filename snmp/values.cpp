@@ -278,7 +278,16 @@ std::size_t SnmpOid::arcs(std::uint32_t* out, std::size_t max, bool* canonical) 
     if (max > 1) out[1] = x - 40 * a;
     std::size_t count = 2;
     bool shortest = x < 0x80;
-    // Most arcs of a walk fit one byte.
+    // Most arcs of a walk fit one byte: while eight bytes in a row are all
+    // below 0x80 (and out has room), they are eight arcs.
+    while (end - p >= 8 && max >= count && max - count >= 8) {
+        std::uint64_t chunk = 0;
+        std::memcpy(&chunk, p, 8);
+        if ((chunk & 0x8080808080808080ull) != 0) break;
+        for (int k = 0; k < 8; ++k) out[count + k] = p[k];
+        p += 8;
+        count += 8;
+    }
     while (p < end) {
         std::uint32_t v = *p++;
         if (v >= 0x80) [[unlikely]]

@@ -16,15 +16,30 @@ constexpr int kAttempts = 3;
 // and room to spare. Arcs beyond are counted, not kept.
 constexpr std::size_t kMaxArcs = 32;
 
+// Both columns have ten arcs.
+constexpr std::size_t kColumnArcs = 10;
+
 struct Column {
     const char* oid;
-    std::uint32_t arcs[10];
-    std::size_t arcCount;
+    std::uint32_t arcs[kColumnArcs];
     int numbers;  // numbers in the index: ifIndex[.kind].a.b.c.d
+
+    // Whether arcs begin with the column's ten, compared two at a time.
+    bool holds(const std::uint32_t* arc) const {
+        std::uint64_t differ = 0;
+        for (std::size_t i = 0; i < kColumnArcs; i += 2) {
+            std::uint64_t x = 0;
+            std::uint64_t y = 0;
+            std::memcpy(&x, arc + i, 8);
+            std::memcpy(&y, arcs + i, 8);
+            differ |= x ^ y;
+        }
+        return differ == 0;
+    }
 };
 
-const Column kNetToMedia{kNetToMediaColumn, {1, 3, 6, 1, 2, 1, 4, 22, 1, 2}, 10, 5};
-const Column kOldAt{kOldAtColumn, {1, 3, 6, 1, 2, 1, 3, 1, 1, 2}, 10, 6};
+const Column kNetToMedia{kNetToMediaColumn, {1, 3, 6, 1, 2, 1, 4, 22, 1, 2}, 5};
+const Column kOldAt{kOldAtColumn, {1, 3, 6, 1, 2, 1, 3, 1, 1, 2}, 6};
 
 using Clock = std::chrono::steady_clock;
 
@@ -106,6 +121,9 @@ struct Exchange {
     Arcs arcs[2];
     Arcs* askedArcs = &arcs[0];
     Arcs* replyArcs = &arcs[1];
+    // The reply has a name, request-id 123, no error and follows the OID asked
+    // for: the walk need not check those again.
+    bool accepted = false;
     std::string setAside;  // the OID of the latest reply set aside as not advancing
 };
 
@@ -115,6 +133,7 @@ struct Exchange {
 // wait goes on for the rest of that attempt's time.
 void exchange(SnmpTransport& transport, SnmpMessage& request, SnmpOid& asked, const Arcs& askedArcs,
               const WalkSettings& settings, Output& out, Exchange& result) {
+    result.accepted = false;
     for (int tries = 0; tries < kAttempts;) {
         // What was printed goes out before the next request, if it has waited long enough.
         const auto start = Clock::now();
@@ -138,7 +157,10 @@ void exchange(SnmpTransport& transport, SnmpMessage& request, SnmpOid& asked, co
             SnmpOid* name = firstName(*result.reply);
             if (name == nullptr || result.reply->requestId() != kRequestId || result.reply->errorStatus() != 0) break;
             result.replyArcs->read(*name);
-            if (follows(*name, *result.replyArcs, asked, askedArcs)) break;
+            if (follows(*name, *result.replyArcs, asked, askedArcs)) {
+                result.accepted = true;
+                break;
+            }
             result.setAside = name->toString();
             if (settings.debugMode) {
                 put(out, "ignored a reply for ");
@@ -174,21 +196,35 @@ struct Digits {
 };
 constexpr Digits kDigits;
 
-// Writes v in decimal at p; returns the end.
+// Writes v in decimal at p; returns the end. Addresses are made of numbers
+// below 1000, which take a short way.
 char* putDecimal(char* p, std::uint32_t v) {
-    std::size_t n = 1;
-    for (std::uint32_t limit = 10; n < 10 && v >= limit; limit *= 10) ++n;
+    if (v < 10) {
+        *p = static_cast<char>('0' + v);
+        return p + 1;
+    }
+    if (v < 100) {
+        std::memcpy(p, kDigits.decimal + 2 * v, 2);
+        return p + 2;
+    }
+    if (v < 1000) {
+        *p = static_cast<char>('0' + v / 100);
+        std::memcpy(p + 1, kDigits.decimal + 2 * (v % 100), 2);
+        return p + 3;
+    }
+    std::size_t n = 4;
+    for (std::uint32_t limit = 10000; n < 10 && v >= limit; limit *= 10) ++n;
     char* const end = p + n;
     char* d = end;
     while (v >= 100) {
         const std::uint32_t pair = v % 100;
         v /= 100;
-        *--d = kDigits.decimal[2 * pair + 1];
-        *--d = kDigits.decimal[2 * pair];
+        d -= 2;
+        std::memcpy(d, kDigits.decimal + 2 * pair, 2);
     }
     if (v >= 10) {
-        *--d = kDigits.decimal[2 * v + 1];
-        *--d = kDigits.decimal[2 * v];
+        d -= 2;
+        std::memcpy(d, kDigits.decimal + 2 * v, 2);
     } else {
         *--d = static_cast<char>('0' + v);
     }
@@ -206,18 +242,21 @@ void printRow(Output& out, const std::uint32_t* address, SnmpValue* value, std::
     char* p = line;
     for (int i = 0; i < 4; ++i) {
         p = putDecimal(p, address[i]);
-        *p++ = i < 3 ? '.' : '\t';
+        *p++ = '.';
     }
+    p[-1] = '\t';
     const std::uint16_t tag = value != nullptr ? value->tag() : 0;
     if (tag == tags::kOctetString || tag == tags::kIpAddress || tag == tags::kOpaque) {
         const auto* bytesValue = static_cast<SnmpByteValue*>(value);
         const std::uint8_t* b = bytesValue->bytes();
         const std::size_t n = bytesValue->contentLength() < 6 ? bytesValue->contentLength() : 6;
+        // Each byte as two digits and a dash; the last dash becomes the tab.
         for (std::size_t i = 0; i < n; ++i) {
-            if (i != 0) *p++ = '-';
             std::memcpy(p, kDigits.hex + 2 * b[i], 2);
-            p += 2;
+            p[2] = '-';
+            p += 3;
         }
+        if (n != 0) --p;
     } else {
         // A text of any length goes out on its own.
         out.write(line, static_cast<std::size_t>(p - line));
@@ -266,12 +305,12 @@ WalkEnd walkArpTable(const WalkSettings& settings, std::FILE* stream) {
             return WalkEnd::NoReply;
         }
         if (settings.debugMode) put(out, "received...");
-        if (reply->requestId() != kRequestId) {
+        if (!result->accepted && reply->requestId() != kRequestId) {
             put(out, "ERROR P1: Request ID does not match\n");
             return WalkEnd::RequestIdWrong;
         }
         if (settings.debugMode) put(out, "RequestID matches...");
-        if (reply->errorStatus() != 0) {
+        if (!result->accepted && reply->errorStatus() != 0) {
             put(out, "ERROR P1: Error receiving packet\n");
             return WalkEnd::ErrorStatus;
         }
@@ -292,18 +331,17 @@ WalkEnd walkArpTable(const WalkSettings& settings, std::FILE* stream) {
         // The reply's OID as text begins with the column's OID and a dot exactly
         // when its arcs begin with the column's arcs and go on after them.
         const Arcs& arcs = *result->replyArcs;
-        const bool inColumn = arcs.count > column.arcCount &&
-                              std::memcmp(arcs.arc, column.arcs, column.arcCount * sizeof column.arcs[0]) == 0;
+        const bool inColumn = arcs.count > kColumnArcs && column.holds(arcs.arc);
         if (!inColumn) {
             if (settings.debugMode) put(out, "\n\nOID is outside list\n\n");
             return WalkEnd::EndOfColumn;
         }
-        if (arcs.count < column.arcCount + static_cast<std::size_t>(column.numbers)) {
+        if (arcs.count < kColumnArcs + static_cast<std::size_t>(column.numbers)) {
             put(out, "ERROR: Mac address could not be read\n");
             return WalkEnd::BadIndex;
         }
         // The interface index is the first number after the column; the address the last four.
-        const std::uint32_t* index = arcs.arc + column.arcCount;
+        const std::uint32_t* index = arcs.arc + kColumnArcs;
         printRow(out, index + column.numbers - 4, binding->value(), index[0]);
 
         // The next request names the OID of this row. The reply's own name
