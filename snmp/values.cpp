@@ -52,17 +52,6 @@ void appendDecimal(std::string& out, std::uint64_t v) {
 
 // ---- SnmpValue -------------------------------------------------------------
 
-SnmpValue::SnmpValue(BerReader& reader, std::uint16_t tag, const char* typeName) : tag_(tag), typeName_(typeName) {
-    const std::uint32_t n = readLength(reader);
-    // A content that is not all there, or that a 16-bit length cannot hold,
-    // cannot be taken: the element is damaged.
-    if (n > reader.remaining() || n > limits::kMaxContent) {
-        reader.fail();
-        return;
-    }
-    contentLength_ = static_cast<std::uint16_t>(n);
-}
-
 std::unique_ptr<std::uint8_t[]> SnmpValue::toBytes() {
     auto buffer = std::make_unique<std::uint8_t[]>(encodedSize());
     std::uint8_t* cursor = buffer.get();
@@ -137,12 +126,6 @@ void ContentBytes::assignOnHeap(const std::uint8_t* data, std::size_t n) {
         heap_.reset();
     }
     copyBytes(target, data, n);
-}
-
-SnmpByteValue::SnmpByteValue(BerReader& reader, std::uint16_t tag, const char* typeName)
-    : SnmpValue(reader, tag, typeName) {
-    const std::uint8_t* content = reader.take(contentLength_);
-    if (content != nullptr) bytes_.assign(content, contentLength_);
 }
 
 void SnmpByteValue::setBytes(const std::uint8_t* data, std::size_t n) {
@@ -303,14 +286,14 @@ int compareArcs(const std::uint32_t* a, std::size_t na, const std::uint32_t* b, 
     const std::size_t common = na < nb ? na : nb;
     std::size_t i = 0;
     // Successive OIDs of a walk share most of their arcs: the equal run is
-    // stepped over two arcs at a time.
-    while (i + 2 <= common) {
-        std::uint64_t x = 0;
-        std::uint64_t y = 0;
-        std::memcpy(&x, a + i, 8);
-        std::memcpy(&y, b + i, 8);
-        if (x != y) break;
-        i += 2;
+    // stepped over four arcs at a time.
+    while (i + 4 <= common) {
+        std::uint64_t x[2];
+        std::uint64_t y[2];
+        std::memcpy(x, a + i, 16);
+        std::memcpy(y, b + i, 16);
+        if (((x[0] ^ y[0]) | (x[1] ^ y[1])) != 0) break;
+        i += 4;
     }
     for (; i < common; ++i) {
         if (a[i] != b[i]) return a[i] < b[i] ? -1 : 1;

@@ -48,7 +48,16 @@ protected:
     SnmpValue(std::uint16_t tag, const char* typeName) : tag_(tag), typeName_(typeName) {}
     // The tag byte has been read; reads the length field. A length that runs past
     // the reader's bytes fails the reader and leaves an empty content.
-    SnmpValue(BerReader& reader, std::uint16_t tag, const char* typeName);
+    SnmpValue(BerReader& reader, std::uint16_t tag, const char* typeName) : tag_(tag), typeName_(typeName) {
+        const std::uint32_t n = readLength(reader);
+        // A content that is not all there, or that a 16-bit length cannot hold,
+        // cannot be taken: the element is damaged.
+        if (n > reader.remaining() || n > limits::kMaxContent) [[unlikely]] {
+            reader.fail();
+            return;
+        }
+        contentLength_ = static_cast<std::uint16_t>(n);
+    }
 
     // Builds the text form into out (empty on entry).
     virtual void makeText(std::string& out) = 0;
@@ -155,7 +164,10 @@ public:
 protected:
     SnmpByteValue(std::uint16_t tag, const char* typeName) : SnmpValue(tag, typeName) {}
     // Reads the length and copies the content.
-    SnmpByteValue(BerReader& reader, std::uint16_t tag, const char* typeName);
+    SnmpByteValue(BerReader& reader, std::uint16_t tag, const char* typeName) : SnmpValue(reader, tag, typeName) {
+        const std::uint8_t* content = reader.take(contentLength_);
+        if (content != nullptr) bytes_.assign(content, contentLength_);
+    }
     void setBytes(const std::uint8_t* data, std::size_t n);
 
     ContentBytes bytes_;
