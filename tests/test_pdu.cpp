@@ -118,6 +118,8 @@ TEST(Pdu, DecodeTagByTag) {
     } rows[] = {
         {"02 01 05 02 01 00 02 01 00", 5, 0, 0, 9},
         {"02 01 05 02 01 02 02 01 03", 5, 2, 3, 9},
+        {"02 01 FF 02 01 80 02 01 7F", -1, -128, 127, 9},        // one-byte contents are signed
+        {"02 02 01 00 02 00 02 04 7F FF FF FF", 256, 0, 2147483647, 12},  // longer and empty contents
         // A field with another tag keeps its default; only the tag is consumed
         // and the next step reads its tag from the following byte.
         {"02 01 05 04 02 01 07", 5, 0, 7, 7},
@@ -137,8 +139,26 @@ TEST(Pdu, DecodeTagByTag) {
     }
 }
 
+TEST(Pdu, DecodedFieldsEncodeBackToTheSameBytes) {
+    // Each field keeps the content length it arrived with, short or not.
+    for (const char* bytes : {"02 01 7B 02 01 00 02 01 00", "02 01 80 02 02 00 05 02 00",
+                              "02 04 00 00 00 7B 02 01 00 02 03 FF FF FF"}) {
+        SCOPED_TRACE(bytes);
+        const Bytes b = hexBytes(bytes);
+        BerReader reader(b.data(), b.size());
+        SnmpResponsePdu pdu;
+        pdu.decode(reader);
+        ASSERT_FALSE(reader.failed());
+        ASSERT_EQ(pdu.contentLength(), b.size());
+        Bytes out(b.size());
+        std::uint8_t* cursor = out.data();
+        pdu.encode(cursor);
+        EXPECT_EQ(hexText(out), hexText(b));
+    }
+}
+
 TEST(Pdu, DecodeStopsAtTheEndOfTheBytes) {
-    for (const char* bytes : {"02 01", "02 05 01 02", "02 01 05 02"}) {
+    for (const char* bytes : {"02 01", "02 05 01 02", "02 01 05 02", "02 01 05 02 01"}) {
         SCOPED_TRACE(bytes);
         const Bytes b = hexBytes(bytes);
         BerReader reader(b.data(), b.size());

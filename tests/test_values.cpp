@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "snmp/decoder.h"
 #include "snmp/values.h"
@@ -228,6 +231,15 @@ TEST(Values, OidTextRoundTrip) {
 // The sign of an ordering result: -1, 0 or 1.
 int sign(int order) { return order < 0 ? -1 : order > 0 ? 1 : 0; }
 
+// The order of two OIDs as compareArcs gives it from their arcs.
+int arcOrder(const SnmpOid& a, const SnmpOid& b) {
+    std::uint32_t x[64];
+    std::uint32_t y[64];
+    const std::size_t nx = a.arcs(x, 64);
+    const std::size_t ny = b.arcs(y, 64);
+    return sign(compareArcs(x, nx, y, ny));
+}
+
 TEST(Values, OidOrder) {
     const struct {
         const char* a;
@@ -241,12 +253,20 @@ TEST(Values, OidOrder) {
         {"1.3.6.127", "1.3.6.128", -1},
         {"1.3", "2.0", -1},
         {"1.3.6.1.2.1.4.22.1.2.1.10.0.0.1", "1.3.6.1.2.1.4.22.1.2.1.10.0.0.2", -1},
+        // Differences before, at and after each run of four equal arcs.
+        {"1.3.6.1.2.1.4.22.1.2.1.10.0.0.1", "1.3.6.1.2.1.4.22.1.2.1.10.0.0.1.0", -1},
+        {"1.3.6.1.2.1.4.22.1.2.1.10.0.0.1", "1.3.6.1.2.1.4.22.1.2.1.10.0.0.1", 0},
+        {"1.3.6.1.3", "1.3.6.1.2.1.4.22", 1},
+        {"1.3.6.1.2.1.4.22.1.3", "1.3.6.1.2.1.4.22.1.2.1", 1},
+        {"1.3.6.1.2.1.4.22.1.2.4294967295", "1.3.6.1.2.1.4.22.1.2.4294967294.7", 1},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.a) + " vs " + row.b);
         SnmpOid a(row.a), b(row.b);
         EXPECT_EQ(sign(compareOids(a, b)), row.order);
         EXPECT_EQ(sign(compareOids(b, a)), -row.order);
+        EXPECT_EQ(arcOrder(a, b), row.order);
+        EXPECT_EQ(arcOrder(b, a), -row.order);
     }
 }
 
@@ -273,6 +293,8 @@ TEST(Values, OidOrderOfContents) {
         SnmpOid x(a.data(), a.size()), y(b.data(), b.size());
         EXPECT_EQ(sign(compareOids(x, y)), row.order);
         EXPECT_EQ(sign(compareOids(y, x)), -row.order);
+        EXPECT_EQ(arcOrder(x, y), row.order);
+        EXPECT_EQ(arcOrder(y, x), -row.order);
     }
 }
 
@@ -367,6 +389,37 @@ TEST(Values, OidArcsAndCanonicalForm) {
         const bool same = again.contentLength() == oid.contentLength() &&
                           Bytes(again.bytes(), again.bytes() + again.contentLength()) == content;
         EXPECT_EQ(same, row.canonical);
+    }
+}
+
+TEST(Values, OidArcsIntoShortRoom) {
+    // Whatever room the caller gives, the count is every arc and the arcs
+    // stored are the first ones, on both sides of eight-byte runs.
+    const struct {
+        const char* content;
+        const char* arcs;
+    } rows[] = {
+        {"2B 06 01 02 01 04 16 01 02 01 0A 00 00 01", "1 3 6 1 2 1 4 22 1 2 1 10 0 0 1"},
+        {"2B 06 01 02 01 04 16 01 02 03 0A 81 00 03 81 65", "1 3 6 1 2 1 4 22 1 2 3 10 128 3 229"},
+        {"2B 01 02 03 04 05 06 07 81 00 08 09 0A 0B 0C 0D 0E 0F 10", "1 3 1 2 3 4 5 6 7 128 8 9 10 11 12 13 14 15 16"},
+        {"2B 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 11 12 13 14 15 16 17 18",
+         "1 3 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 21 22 23 24"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.content);
+        const Bytes content = hexBytes(row.content);
+        SnmpOid oid(content.data(), content.size());
+        std::vector<std::string> expected;
+        std::istringstream words(row.arcs);
+        for (std::string w; words >> w;) expected.push_back(w);
+        for (std::size_t max : {0u, 1u, 2u, 5u, 9u, 10u, 11u, 17u, 26u, 40u}) {
+            SCOPED_TRACE(max);
+            std::vector<std::uint32_t> out(max + 1, 0xDEADBEEF);
+            EXPECT_EQ(oid.arcs(out.data(), max), expected.size());
+            for (std::size_t i = 0; i < max && i < expected.size(); ++i) EXPECT_EQ(std::to_string(out[i]), expected[i]);
+            // Nothing is written past the room given.
+            for (std::size_t i = std::min(max, expected.size()); i <= max; ++i) EXPECT_EQ(out[i], 0xDEADBEEFu);
+        }
     }
 }
 
