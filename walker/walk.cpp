@@ -134,19 +134,20 @@ struct Exchange {
 void exchange(SnmpTransport& transport, SnmpMessage& request, SnmpOid& asked, const Arcs& askedArcs,
               const WalkSettings& settings, Output& out, Exchange& result) {
     result.accepted = false;
+    const bool debug = settings.debugMode;
     for (int tries = 0; tries < kAttempts;) {
         // What was printed goes out before the next request, if it has waited long enough.
         const auto start = Clock::now();
         out.flushIfDue(start);
-        if (settings.debugMode) {
+        if (debug) {
             put(out, "\nSending GETNEXT: ");
             put(out, asked.toString());
             put(out, "...");
         }
         transport.send(request);
-        if (settings.debugMode) put(out, "sent\n");
+        if (debug) put(out, "sent\n");
         ++tries;
-        if (settings.debugMode) {
+        if (debug) {
             put(out, "Receiving response...");
             out.flush();
         }
@@ -162,7 +163,7 @@ void exchange(SnmpTransport& transport, SnmpMessage& request, SnmpOid& asked, co
                 break;
             }
             result.setAside = name->toString();
-            if (settings.debugMode) {
+            if (debug) {
                 put(out, "ignored a reply for ");
                 put(out, result.setAside);
                 put(out, "...");
@@ -172,7 +173,7 @@ void exchange(SnmpTransport& transport, SnmpMessage& request, SnmpOid& asked, co
             const auto left = settings.timeoutMs - waited;
             transport.setTimeoutMilliseconds(static_cast<std::int32_t>(left > 0 ? left : 0));
         }
-        if (settings.debugMode) put(out, "completed...");
+        if (debug) put(out, "completed...");
         if (result.reply) return;
     }
 }
@@ -196,22 +197,8 @@ struct Digits {
 };
 constexpr Digits kDigits;
 
-// Writes v in decimal at p; returns the end. Addresses are made of numbers
-// below 1000, which take a short way.
-char* putDecimal(char* p, std::uint32_t v) {
-    if (v < 10) {
-        *p = static_cast<char>('0' + v);
-        return p + 1;
-    }
-    if (v < 100) {
-        std::memcpy(p, kDigits.decimal + 2 * v, 2);
-        return p + 2;
-    }
-    if (v < 1000) {
-        *p = static_cast<char>('0' + v / 100);
-        std::memcpy(p + 1, kDigits.decimal + 2 * (v % 100), 2);
-        return p + 3;
-    }
+// Writes v (1000 or more) in decimal at p; returns the end.
+char* putLongDecimal(char* p, std::uint32_t v) {
     std::size_t n = 4;
     for (std::uint32_t limit = 10000; n < 10 && v >= limit; limit *= 10) ++n;
     char* const end = p + n;
@@ -229,6 +216,25 @@ char* putDecimal(char* p, std::uint32_t v) {
         *--d = static_cast<char>('0' + v);
     }
     return end;
+}
+
+// Writes v in decimal at p; returns the end. Addresses are made of numbers
+// below 1000, which take a short way.
+inline char* putDecimal(char* p, std::uint32_t v) {
+    if (v < 10) {
+        *p = static_cast<char>('0' + v);
+        return p + 1;
+    }
+    if (v < 100) {
+        std::memcpy(p, kDigits.decimal + 2 * v, 2);
+        return p + 2;
+    }
+    if (v < 1000) {
+        *p = static_cast<char>('0' + v / 100);
+        std::memcpy(p + 1, kDigits.decimal + 2 * (v % 100), 2);
+        return p + 3;
+    }
+    return putLongDecimal(p, v);
 }
 
 // Prints one row: the address, the MAC column and the interface index. The
@@ -273,6 +279,7 @@ void printRow(Output& out, const std::uint32_t* address, SnmpValue* value, std::
 
 WalkEnd walkArpTable(const WalkSettings& settings, std::FILE* stream) {
     Output out(stream);
+    const bool debug = settings.debugMode;
     const Column& column = settings.useOldOids ? kOldAt : kNetToMedia;
 
     SnmpMessage request(pdutags::kGetNextRequest, 0);
@@ -304,17 +311,17 @@ WalkEnd walkArpTable(const WalkSettings& settings, std::FILE* stream) {
                 "problem communicating with the device.\n");
             return WalkEnd::NoReply;
         }
-        if (settings.debugMode) put(out, "received...");
+        if (debug) put(out, "received...");
         if (!result->accepted && reply->requestId() != kRequestId) {
             put(out, "ERROR P1: Request ID does not match\n");
             return WalkEnd::RequestIdWrong;
         }
-        if (settings.debugMode) put(out, "RequestID matches...");
+        if (debug) put(out, "RequestID matches...");
         if (!result->accepted && reply->errorStatus() != 0) {
             put(out, "ERROR P1: Error receiving packet\n");
             return WalkEnd::ErrorStatus;
         }
-        if (settings.debugMode) put(out, "No SNMP Error\n");
+        if (debug) put(out, "No SNMP Error\n");
         SnmpVarbind* binding = firstBinding(*reply);
         if (binding == nullptr || binding->name() == nullptr) {
             // A GetResponse to a GetNextRequest always carries the binding asked
@@ -323,7 +330,7 @@ WalkEnd walkArpTable(const WalkSettings& settings, std::FILE* stream) {
             return WalkEnd::NoBinding;
         }
         SnmpOid* name = binding->name();
-        if (settings.debugMode) {
+        if (debug) {
             put(out, "OID Response:    ");
             put(out, name->toString());
             put(out, "\n");
@@ -333,7 +340,7 @@ WalkEnd walkArpTable(const WalkSettings& settings, std::FILE* stream) {
         const Arcs& arcs = *result->replyArcs;
         const bool inColumn = arcs.count > kColumnArcs && column.holds(arcs.arc);
         if (!inColumn) {
-            if (settings.debugMode) put(out, "\n\nOID is outside list\n\n");
+            if (debug) put(out, "\n\nOID is outside list\n\n");
             return WalkEnd::EndOfColumn;
         }
         if (arcs.count < kColumnArcs + static_cast<std::size_t>(column.numbers)) {
