@@ -92,36 +92,33 @@ private:
     bool failed_ = false;
 };
 
+// Copies the first and the last N bytes of n (N <= n <= 2N): together they
+// cover all n, and fixed-size blocks need no call into the C library.
+template <std::size_t N>
+inline void copyEnds(std::uint8_t* to, const std::uint8_t* from, std::size_t n) {
+    std::uint8_t head[N];
+    std::uint8_t tail[N];
+    std::memcpy(head, from, N);
+    std::memcpy(tail, from + n - N, N);
+    std::memcpy(to, head, N);
+    std::memcpy(to + n - N, tail, N);
+}
+
 // Copies n bytes. Most contents the library moves are short (a community, a
 // MAC address, a walk's OID), and a call into the C library costs more than
 // the copy: up to 32 bytes are moved as two overlapping fixed-size blocks,
-// which reads and writes exactly the n bytes and nothing beyond them.
+// which read and write exactly the n bytes and nothing beyond them.
 inline void copyBytes(std::uint8_t* to, const std::uint8_t* from, std::size_t n) {
     if (n >= 16) {
         if (n > 32) {
             std::memcpy(to, from, n);
             return;
         }
-        std::uint8_t head[16];
-        std::uint8_t tail[16];
-        std::memcpy(head, from, 16);
-        std::memcpy(tail, from + n - 16, 16);
-        std::memcpy(to, head, 16);
-        std::memcpy(to + n - 16, tail, 16);
+        copyEnds<16>(to, from, n);
     } else if (n >= 8) {
-        std::uint64_t head;
-        std::uint64_t tail;
-        std::memcpy(&head, from, 8);
-        std::memcpy(&tail, from + n - 8, 8);
-        std::memcpy(to, &head, 8);
-        std::memcpy(to + n - 8, &tail, 8);
+        copyEnds<8>(to, from, n);
     } else if (n >= 4) {
-        std::uint32_t head;
-        std::uint32_t tail;
-        std::memcpy(&head, from, 4);
-        std::memcpy(&tail, from + n - 4, 4);
-        std::memcpy(to, &head, 4);
-        std::memcpy(to + n - 4, &tail, 4);
+        copyEnds<4>(to, from, n);
     } else if (n != 0) {
         const std::uint8_t first = from[0];
         const std::uint8_t middle = from[n / 2];

@@ -115,14 +115,17 @@ TEST(Pdu, DecodeTagByTag) {
         const char* bytes;
         std::int32_t requestId, errorStatus, errorIndex;
         std::size_t consumed;
+        bool encodesBack;  // every field was read, so the PDU writes the same bytes again
     } rows[] = {
-        {"02 01 05 02 01 00 02 01 00", 5, 0, 0, 9},
-        {"02 01 05 02 01 02 02 01 03", 5, 2, 3, 9},
-        {"02 01 FF 02 01 80 02 01 7F", -1, -128, 127, 9},        // one-byte contents are signed
-        {"02 02 01 00 02 00 02 04 7F FF FF FF", 256, 0, 2147483647, 12},  // longer and empty contents
+        {"02 01 05 02 01 00 02 01 00", 5, 0, 0, 9, true},
+        {"02 01 05 02 01 02 02 01 03", 5, 2, 3, 9, true},
+        {"02 01 FF 02 01 80 02 01 7F", -1, -128, 127, 9, true},  // one-byte contents are signed
+        // Each field keeps the content length it arrived with, short or not.
+        {"02 02 01 00 02 00 02 04 7F FF FF FF", 256, 0, 2147483647, 12, true},
+        {"02 04 00 00 00 7B 02 01 00 02 03 FF FF FF", 123, 0, -1, 14, true},
         // A field with another tag keeps its default; only the tag is consumed
         // and the next step reads its tag from the following byte.
-        {"02 01 05 04 02 01 07", 5, 0, 7, 7},
+        {"02 01 05 04 02 01 07", 5, 0, 7, 7, false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.bytes);
@@ -136,19 +139,7 @@ TEST(Pdu, DecodeTagByTag) {
         EXPECT_EQ(pdu.errorStatus(), row.errorStatus);
         EXPECT_EQ(pdu.errorIndex(), row.errorIndex);
         EXPECT_EQ(reader.offset(), row.consumed);
-    }
-}
-
-TEST(Pdu, DecodedFieldsEncodeBackToTheSameBytes) {
-    // Each field keeps the content length it arrived with, short or not.
-    for (const char* bytes : {"02 01 7B 02 01 00 02 01 00", "02 01 80 02 02 00 05 02 00",
-                              "02 04 00 00 00 7B 02 01 00 02 03 FF FF FF"}) {
-        SCOPED_TRACE(bytes);
-        const Bytes b = hexBytes(bytes);
-        BerReader reader(b.data(), b.size());
-        SnmpResponsePdu pdu;
-        pdu.decode(reader);
-        ASSERT_FALSE(reader.failed());
+        if (!row.encodesBack) continue;
         ASSERT_EQ(pdu.contentLength(), b.size());
         Bytes out(b.size());
         std::uint8_t* cursor = out.data();
