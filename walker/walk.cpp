@@ -131,8 +131,8 @@ struct Exchange {
 // A reply that names an OID at or before the one asked for is a late copy of an
 // earlier answer (or an agent that does not advance): it is set aside and the
 // wait goes on for the rest of that attempt's time.
-void exchange(SnmpTransport& transport, SnmpMessage& request, SnmpOid& asked, const Arcs& askedArcs,
-              const WalkSettings& settings, Output& out, Exchange& result) {
+void exchange(SnmpTransport& transport, SnmpMessage& request, SnmpOid& asked, const WalkSettings& settings,
+              Output& out, Exchange& result) {
     result.accepted = false;
     const bool debug = settings.debugMode;
     for (int tries = 0; tries < kAttempts;) {
@@ -158,7 +158,7 @@ void exchange(SnmpTransport& transport, SnmpMessage& request, SnmpOid& asked, co
             SnmpOid* name = firstName(*result.reply);
             if (name == nullptr || result.reply->requestId() != kRequestId || result.reply->errorStatus() != 0) break;
             result.replyArcs->read(*name);
-            if (follows(*name, *result.replyArcs, asked, askedArcs)) {
+            if (follows(*name, *result.replyArcs, asked, *result.askedArcs)) {
                 result.accepted = true;
                 break;
             }
@@ -295,7 +295,7 @@ WalkEnd walkArpTable(const WalkSettings& settings, std::FILE* stream) {
     result->askedArcs->read(*currentOid);
     for (;;) {
         result->setAside.clear();
-        exchange(transport, request, *currentOid, *result->askedArcs, settings, out, *result);
+        exchange(transport, request, *currentOid, settings, out, *result);
         SnmpMessage* reply = result->reply.get();
         if (reply == nullptr) {
             if (!result->setAside.empty()) {
