@@ -15,6 +15,8 @@ constexpr std::size_t kReceiveBuffer = 4096;
 constexpr std::size_t kOidScratch = 4096;
 // Content bytes that a value can hold: its length is a 16-bit number.
 constexpr std::size_t kMaxContent = 65535;
+// Bytes one UDP datagram over IPv4 carries: 65535 less the IP and UDP headers.
+constexpr std::size_t kMaxDatagram = 65507;
 }  // namespace limits
 
 // BER tags that the library writes or reads at fixed places.

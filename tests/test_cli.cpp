@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -11,8 +12,11 @@
 #include "walker/cli.h"
 
 #ifndef _WIN32
+#include <csignal>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "transport/sockets.h"
 #endif
 
 namespace {
@@ -160,6 +164,15 @@ TEST(CommandLine, SwitchesOnlyInPlacesThreeAndFour) {
     const Result result = runInProcess({"tarnwick", "-d", "public"});
     EXPECT_EQ(result.output.substr(0, sizeof kBanner - 1 + header("-d", false, false).size()),
               kBanner + header("-d", false, false));
+    // "-d" typed as the community is the community's text, sent as such.
+    ScriptedAgent agent([](SnmpMessage*, int) {
+        return std::vector<ScriptedReply>{{makeResponse("1.3.6.1.2.1.4.22.1.3", new SnmpInteger(1))}};
+    });
+    RunOptions options;
+    options.port = agent.port();
+    const Result community = runInProcess({"tarnwick", "127.0.0.1", "-d"}, options);
+    EXPECT_EQ(community.output, kBanner + header("127.0.0.1", false, false));
+    EXPECT_NE(hexText(agent.lastRequest()).find("04 02 2D 64 A1"), std::string::npos);
 }
 
 TEST(CommandLine, TheBinaryEndToEnd) {
@@ -197,12 +210,129 @@ TEST(CommandLine, LongArgumentsAreTakenWhole) {
     EXPECT_NE(longAgent.output.find("Agent:\t\t" + agentName + "\n"), std::string::npos);
 }
 
-TEST(CommandLine, CommunityBeyondOneOctetStringIsRefused) {
-    const std::string community(65536, 'c');
-    const Result result = runInProcess({"tarnwick", "127.0.0.1", community});
-    EXPECT_EQ(result.code, 1);
-    EXPECT_EQ(result.output, kBanner + usage("TARNWICK"));
+TEST(CommandLine, CommunityTooLongForOneDatagramIsRefused) {
+    // A request is one UDP datagram of at most 65507 bytes, with room for a
+    // row's OID whose index numbers take 32 bits each.
+    const struct {
+        std::size_t length;
+        bool old;
+        bool accepted;
+    } rows[] = {
+        {65443, false, true}, {65444, false, false}, {65438, true, true},
+        {65439, true, false}, {65535, false, false}, {65536, false, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.length);
+        ScriptedAgent agent([](SnmpMessage*, int) {
+            return std::vector<ScriptedReply>{{makeResponse("1.3.6.1.2.1.5", new SnmpInteger(1))}};
+        });
+        RunOptions options;
+        options.port = agent.port();
+        std::vector<std::string> args = {"tarnwick", "127.0.0.1", std::string(row.length, 'c')};
+        if (row.old) args.push_back("-o");
+        const Result result = runInProcess(args, options);
+        if (row.accepted) {
+            EXPECT_EQ(result.code, 0);
+            EXPECT_EQ(agent.requests(), 1);
+        } else {
+            EXPECT_EQ(result.code, 1);
+            EXPECT_EQ(result.output, kBanner + usage("TARNWICK"));
+        }
+    }
 }
+
+#ifndef _WIN32
+TEST(CommandLine, OutputThatCannotBeWritten) {
+    ScriptedAgent agent([](SnmpMessage*, int) {
+        return std::vector<ScriptedReply>{{makeResponse("1.3.6.1.2.1.5", new SnmpInteger(1))}};
+    });
+    const struct {
+        const char* path;
+        const char* mode;
+        std::vector<std::string> args;
+        const char* cause;
+    } rows[] = {
+        {"/dev/full", "w", {"tarnwick", "127.0.0.1", "public"}, "No space left on device"},
+        {"/dev/full", "w", {"tarnwick"}, "No space left on device"},
+        {"/dev/null", "r", {"tarnwick", "127.0.0.1", "public"}, "Bad file descriptor"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.path) + " " + row.mode);
+        std::FILE* out = std::fopen(row.path, row.mode);
+        ASSERT_NE(out, nullptr);
+        std::FILE* errors = std::tmpfile();
+        RunOptions options;
+        options.port = agent.port();
+        options.errors = errors;
+        std::vector<const char*> argv;
+        for (const auto& a : row.args) argv.push_back(a.c_str());
+        EXPECT_EQ(runTarnwick(static_cast<int>(argv.size()), argv.data(), out, options), 5);
+        std::fclose(out);
+        std::rewind(errors);
+        char line[200] = {};
+        std::fread(line, 1, sizeof line - 1, errors);
+        std::fclose(errors);
+        EXPECT_EQ(std::string(line), std::string("ERROR: The output could not be written: ") + row.cause + "\n");
+    }
+    // Nothing is sent to a device whose rows could not be shown.
+    EXPECT_EQ(agent.requests(), 0);
+}
+
+TEST(CommandLine, StandardOutputClosed) {
+    // The socket must not take descriptor 1 and receive the table's text.
+    char errName[] = "/tmp/tarnwick-err-XXXXXX";
+    close(mkstemp(errName));
+    const std::string command = quote(TARNWICK_BINARY) + " '' public >&- 2>" + errName;
+    const int status = std::system(command.c_str());
+    std::ifstream in(errName);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::remove(errName);
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 5);
+    EXPECT_EQ(text.str(), "ERROR: The output could not be written: Bad file descriptor\n");
+}
+
+TEST(CommandLine, RequestToStopWritesWhatWasReceived) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        // Fifty rows at once, then a device that says nothing more.
+        ScriptedAgent agent([](SnmpMessage*, int number) -> std::vector<ScriptedReply> {
+            if (number > 50) return {};
+            const std::string oid = "1.3.6.1.2.1.4.22.1.2.1.10.0.0." + std::to_string(number);
+            return {{makeResponse(oid.c_str(), macValue("00 00 00 00 00 01"))}};
+        });
+        char path[] = "/tmp/tarnwick-stop-XXXXXX";
+        close(mkstemp(path));
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            net::watchInterruptions();
+            std::FILE* out = std::fopen(path, "w");
+            RunOptions options;
+            options.port = agent.port();
+            const char* argv[] = {"tarnwick", "127.0.0.1", "public"};
+            const int code = runTarnwick(3, argv, out, options);
+            std::fclose(out);
+            _exit(code);
+        }
+        for (int i = 0; i < 500 && agent.requests() < 51; ++i) usleep(10000);
+        const auto sent = std::chrono::steady_clock::now();
+        kill(child, signal);
+        int status = 0;
+        waitpid(child, &status, 0);
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count();
+        std::ifstream in(path);
+        std::string line;
+        int rows = 0;
+        while (std::getline(in, line)) rows += line.find("\t00-00-00-00-00-01\t1") != std::string::npos;
+        std::remove(path);
+        EXPECT_EQ(agent.requests(), 51);
+        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 128 + signal);
+        EXPECT_EQ(rows, 50);
+        EXPECT_LT(seconds, 0.5);
+    }
+}
+#endif
 
 TEST(CommandLine, ExitCodesOfTheWalkEnds) {
     const struct {
@@ -210,6 +340,7 @@ TEST(CommandLine, ExitCodesOfTheWalkEnds) {
         int code;
     } rows[] = {
         {makeResponse("1.3.6.1.2.1.4.22.1.3.1", new SnmpInteger(1)), 0},
+        {makeResponse("1.3.6.1.2.1.4.22.1.2", nullptr, 123, 2), 0},
         {makeResponse("1.3.6.1.2.1.4.22.1.2.1", new SnmpInteger(1), 123, 5), 3},
         {makeResponse("1.3.6.1.2.1.4.22.1.2.1", new SnmpInteger(1), 7), 3},
         {Bytes(), 2},

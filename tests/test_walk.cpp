@@ -8,6 +8,7 @@
 #include <mutex>
 #include <sstream>
 #include <functional>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -56,7 +57,11 @@ WalkRun walk(ScriptedAgent& agent, bool old = false, bool debug = false, int tim
     settings.timeoutMs = timeoutMs;
     std::FILE* out = std::tmpfile();
     const auto start = std::chrono::steady_clock::now();
-    const WalkEnd end = walkArpTable(settings, out);
+    WalkEnd end;
+    {
+        Output output(out);
+        end = walkArpTable(settings, output);
+    }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::string text;
     std::rewind(out);
@@ -151,8 +156,12 @@ TEST(Walk, RefusedReplies) {
     } rows[] = {
         {"another request-id", makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.0.1", macValue("00 01 02 03 04 05"), 124),
          WalkEnd::RequestIdWrong, "ERROR P1: Request ID does not match\n"},
-        {"an error-status", makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.0.1", macValue("00 01 02 03 04 05"), 123, 2),
+        {"an error-status", makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.0.1", macValue("00 01 02 03 04 05"), 123, 5),
          WalkEnd::ErrorStatus, "ERROR P1: Error receiving packet\n"},
+        {"tooBig", makeResponse("1.3.6.1.2.1.4.22.1.2", nullptr, 123, 1), WalkEnd::ErrorStatus,
+         "ERROR P1: Error receiving packet\n"},
+        {"noSuchName: the end of the agent's view", makeResponse("1.3.6.1.2.1.4.22.1.2", nullptr, 123, 2),
+         WalkEnd::EndOfColumn, ""},
         {"too few index numbers", makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.1", macValue("00 01 02 03 04 05")),
          WalkEnd::BadIndex, "ERROR: Mac address could not be read\n"},
         {"no binding", makeResponse(nullptr, nullptr), WalkEnd::NoBinding,
@@ -205,7 +214,7 @@ TEST(Walk, AgentThatDoesNotAdvance) {
     EXPECT_EQ(run.end, WalkEnd::NotAdvancing);
     EXPECT_EQ(run.output,
               "10.0.0.1\t00-01-02-03-04-05\t1\n"
-              "ERROR: The device keeps answering with OID 1.3.6.1.2.1.4.22.1.2.1.10.0.0.1, which does not follow "
+              "ERROR: Asked for the OID after 1.3.6.1.2.1.4.22.1.2.1.10.0.0.1, the device keeps answering with "
               "1.3.6.1.2.1.4.22.1.2.1.10.0.0.1; the walk cannot go on.\n");
     EXPECT_EQ(agent.requests(), 4);
 }
@@ -286,39 +295,124 @@ TEST(Walk, NextRequestNamesTheReplysOidInItsShortestForm) {
               std::string::npos);
 }
 
-TEST(Walk, RowsReachTheStreamWhileTheWalkWaits) {
-    // A slow device: each reply takes 150 ms. When the second request arrives,
-    // the first row must already be in the output file, not held back.
-    const std::string path =
-        (std::filesystem::temp_directory_path() / ("tarnwick-rows-" + std::to_string(std::rand()))).string();
-    auto table = tableScript({mac("1.10.0.0.1", "00 00 00 00 00 01"), mac("1.10.0.0.2", "00 00 00 00 00 02")});
-    std::string seen;
-    std::mutex seenMutex;
-    ScriptedAgent agent([&](SnmpMessage* request, int number) {
-        if (number == 2) {
-            std::ifstream in(path, std::ios::binary);
-            std::stringstream text;
-            text << in.rdbuf();
-            std::lock_guard<std::mutex> lock(seenMutex);
-            seen = text.str();
+TEST(Walk, RowsReachTheStreamWhateverTheDeviceDoesNext) {
+    const struct {
+        const char* what;
+        int replyDelayMs;   // how long each reply takes
+        int silentFrom;     // the first request left without an answer
+        int readAt;         // the request on whose arrival the file is read,
+        int readAfterMs;    // this long after it arrived
+        const char* rows;
+    } rows[] = {
+        // A slow device: the first row is out before the second request.
+        {"slow", 150, 99, 2, 0, "10.0.0.1\t00-00-00-00-00-01\t1\n"},
+        // A device that stalls after fast answers: the rows received go out
+        // while the walk waits, not when the attempt's time is up.
+        {"stalled", 0, 3, 3, 100, "10.0.0.1\t00-00-00-00-00-01\t1\n10.0.0.2\t00-00-00-00-00-02\t1\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::string path =
+            (std::filesystem::temp_directory_path() / ("tarnwick-rows-" + std::to_string(std::rand()))).string();
+        auto table = tableScript({mac("1.10.0.0.1", "00 00 00 00 00 01"), mac("1.10.0.0.2", "00 00 00 00 00 02")});
+        std::string seen;
+        std::mutex seenMutex;
+        ScriptedAgent agent([&](SnmpMessage* request, int number) -> std::vector<ScriptedReply> {
+            if (number == row.readAt) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(row.readAfterMs));
+                std::ifstream in(path, std::ios::binary);
+                std::stringstream text;
+                text << in.rdbuf();
+                std::lock_guard<std::mutex> lock(seenMutex);
+                seen = text.str();
+            }
+            if (number >= row.silentFrom) return {};
+            auto replies = table(request, number);
+            replies[0].delayMs = row.replyDelayMs;
+            return replies;
+        });
+        WalkSettings settings;
+        settings.agent = "127.0.0.1";
+        settings.community = "public";
+        settings.port = agent.port();
+        settings.timeoutMs = 400;
+        std::FILE* out = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(out, nullptr);
+        {
+            Output output(out);
+            walkArpTable(settings, output);
         }
-        auto replies = table(request, number);
-        replies[0].delayMs = 150;
-        return replies;
+        std::fclose(out);
+        std::remove(path.c_str());
+        std::lock_guard<std::mutex> lock(seenMutex);
+        EXPECT_EQ(seen, row.rows);
+    }
+}
+
+TEST(Walk, UnreadableDatagramsAreSetAside) {
+    const Bytes whole = makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.0.1", macValue("00 00 00 00 00 01"));
+    const struct {
+        const char* what;
+        std::vector<Bytes> junk;  // sent at once, before each real reply
+    } rows[] = {
+        {"empty, random and cut", {Bytes{}, hexBytes("17 A9 42 00 FF 3C 9E 01"), Bytes(whole.begin(), whole.end() - 3)}},
+        {"longer than the receive buffer", {Bytes(5000, 0x30)}},
+        {"a storm", std::vector<Bytes>(10000, hexBytes("30 03 02 01"))},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        auto table = tableScript({mac("1.10.0.0.1", "00 00 00 00 00 01"), mac("1.10.0.0.2", "00 00 00 00 00 02")});
+        const std::vector<Bytes> junk = row.junk;
+        ScriptedAgent agent([table, junk](SnmpMessage* request, int number) {
+            std::vector<ScriptedReply> replies;
+            for (const Bytes& j : junk) replies.push_back({j});
+            auto real = table(request, number);
+            real[0].delayMs = 150;
+            replies.push_back(real[0]);
+            return replies;
+        });
+        const WalkRun run = walk(agent, false, false, 1000);
+        EXPECT_EQ(run.end, WalkEnd::EndOfColumn);
+        EXPECT_EQ(run.output, "10.0.0.1\t00-00-00-00-00-01\t1\n10.0.0.2\t00-00-00-00-00-02\t1\n");
+        // Each request answered by its first send: no attempt was given up.
+        EXPECT_EQ(agent.requests(), 3);
+    }
+}
+
+TEST(Walk, OneStaleCopyThenSilenceIsNoReply) {
+    const Bytes first = makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.0.1", macValue("00 01 02 03 04 05"));
+    ScriptedAgent agent([first](SnmpMessage*, int number) {
+        // The first request's answer, then one late copy of it, then nothing.
+        return number <= 2 ? std::vector<ScriptedReply>{{first}} : std::vector<ScriptedReply>{};
     });
+    const WalkRun run = walk(agent, false, false, 150);
+    EXPECT_EQ(run.end, WalkEnd::NoReply);
+    EXPECT_EQ(run.output, std::string("10.0.0.1\t00-01-02-03-04-05\t1\n") + kNoReply);
+}
+
+#ifndef _WIN32
+TEST(Walk, StopsSendingWhenTheOutputFails) {
+    // 300 bytes of room: the first block of rows cannot be written.
+    std::vector<Entry> entries;
+    for (int i = 1; i <= 2000; ++i) {
+        entries.push_back(mac("1.10.0." + std::to_string(i / 250) + "." + std::to_string(i % 250), "00 00 00 00 00 01"));
+    }
+    ScriptedAgent agent(tableScript(entries));
+    char room[300];
+    std::FILE* out = fmemopen(room, sizeof room, "w");
+    ASSERT_NE(out, nullptr);
     WalkSettings settings;
     settings.agent = "127.0.0.1";
     settings.community = "public";
     settings.port = agent.port();
     settings.timeoutMs = 1000;
-    std::FILE* out = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(out, nullptr);
-    EXPECT_EQ(walkArpTable(settings, out), WalkEnd::EndOfColumn);
+    Output output(out);
+    EXPECT_EQ(walkArpTable(settings, output), WalkEnd::OutputFailed);
+    EXPECT_TRUE(output.failed());
     std::fclose(out);
-    std::remove(path.c_str());
-    std::lock_guard<std::mutex> lock(seenMutex);
-    EXPECT_EQ(seen, "10.0.0.1\t00-00-00-00-00-01\t1\n");
+    EXPECT_LT(agent.requests(), 1000);
 }
+#endif
 
 TEST(Walk, LongOidsAndValues) {
     // An OID far longer than any fixed buffer of old, and a long value.

@@ -19,6 +19,15 @@ extern const int kMessageTooLong;
 extern const int kAddressInUse;
 extern const int kNotASocket;
 
+// Catches the requests to stop that a console program gets (SIGINT, SIGTERM
+// and SIGHUP; Ctrl-C and Ctrl-Break on a Windows console): from then on the
+// first of them ends every wait at once, and interruption() tells which it
+// was. A second one ends the program the usual way, at once.
+void watchInterruptions();
+// The number of the signal that asked the program to stop (SIGINT's 2 for
+// Ctrl-C, SIGBREAK's 21 for Ctrl-Break), or 0.
+int interruption();
+
 // Starts the socket library (Winsock version 1.1 where there is Winsock).
 // Returns 0 or the start-up's error code.
 int startup();
@@ -29,7 +38,8 @@ int lastError();
 // Closes a socket; kInvalidSocket is ignored.
 void closeSocket(SocketHandle handle);
 
-// A UDP socket over IPv4, or kInvalidSocket.
+// A UDP socket over IPv4, or kInvalidSocket. It never takes the handles of
+// the standard streams, even when the caller left them closed.
 SocketHandle openUdpSocket();
 // Turns on SO_BROADCAST; the result is 0 on success.
 int enableBroadcast(SocketHandle handle);
@@ -47,9 +57,11 @@ bool lookupIPv4(const char* name, std::uint32_t& address);
 int sendTo(SocketHandle handle, const std::uint8_t* bytes, std::size_t length, std::uint32_t address,
            std::uint16_t port);
 
-enum class Wait { Readable, TimedOut, Failed };
+enum class Wait { Readable, TimedOut, Failed, Interrupted };
 // Waits until a datagram can be read, at most timeoutMs milliseconds (negative:
-// without limit). Interrupted waits go on with the time left.
+// without limit). A wait interrupted by a request to stop (see
+// watchInterruptions) ends at once; one interrupted by anything else goes on
+// with the time left.
 Wait waitReadable(SocketHandle handle, int timeoutMs);
 
 // Reads one datagram into buffer. Returns its length, or -1 on failure; a

@@ -2,7 +2,9 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -21,6 +23,33 @@ const int kNotASocket = EBADF;
 namespace {
 int fd(SocketHandle handle) { return static_cast<int>(handle); }
 
+// Descriptors 0, 1 and 2 are the standard streams' even when the caller left
+// them closed: one of ours that got such a number moves above them, so that
+// nothing written to standard output can ever reach a socket.
+int aboveStandardStreams(int descriptor) {
+    if (descriptor < 0 || descriptor > 2) return descriptor;
+    const int moved = ::fcntl(descriptor, F_DUPFD_CLOEXEC, 3);
+    ::close(descriptor);
+    return moved;
+}
+
+// The signal that asked the program to stop, and a pipe whose read end every
+// wait watches beside its socket: the handler writes a byte into it, so a
+// signal that lands just before a wait begins still ends that wait.
+volatile std::sig_atomic_t caught = 0;
+int wakeRead = -1;
+int wakeWrite = -1;
+
+extern "C" void onInterruption(int signal) {
+    const int saved = errno;
+    caught = signal;
+    if (wakeWrite >= 0) {
+        const char byte = 0;
+        [[maybe_unused]] const ssize_t written = ::write(wakeWrite, &byte, 1);
+    }
+    errno = saved;
+}
+
 sockaddr_in makeAddress(std::uint32_t address, std::uint16_t port) {
     sockaddr_in sa;
     std::memset(&sa, 0, sizeof sa);
@@ -31,6 +60,28 @@ sockaddr_in makeAddress(std::uint32_t address, std::uint16_t port) {
 }
 }  // namespace
 
+void watchInterruptions() {
+    int ends[2];
+    if (wakeRead < 0 && ::pipe2(ends, O_CLOEXEC | O_NONBLOCK) == 0) {
+        wakeRead = aboveStandardStreams(ends[0]);
+        wakeWrite = aboveStandardStreams(ends[1]);
+    }
+    struct sigaction action {};
+    action.sa_handler = onInterruption;
+    sigemptyset(&action.sa_mask);
+    // Writes to standard output go on after the signal, so that what was
+    // received can still be written; a second signal ends the program at once.
+    action.sa_flags = SA_RESTART | SA_RESETHAND;
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction before {};
+        ::sigaction(signal, &action, &before);
+        // A signal the caller chose to ignore (a background job's SIGINT) stays ignored.
+        if (before.sa_handler == SIG_IGN) ::sigaction(signal, &before, nullptr);
+    }
+}
+
+int interruption() { return caught; }
+
 int startup() { return 0; }
 void cleanup() {}
 int lastError() { return errno; }
@@ -40,7 +91,7 @@ void closeSocket(SocketHandle handle) {
 }
 
 SocketHandle openUdpSocket() {
-    const int s = ::socket(AF_INET, SOCK_DGRAM, 0);
+    const int s = aboveStandardStreams(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     return s < 0 ? kInvalidSocket : static_cast<SocketHandle>(s);
 }
 
@@ -97,23 +148,31 @@ Wait waitReadable(SocketHandle handle, int timeoutMs) {
         errno = EBADF;
         return Wait::Failed;
     }
-    pollfd entry{};
-    entry.fd = fd(handle);
-    entry.events = POLLIN;
+    pollfd entries[2] = {};
+    entries[0].fd = fd(handle);
+    entries[0].events = POLLIN;
+    entries[1].fd = wakeRead;
+    entries[1].events = POLLIN;
+    const nfds_t count = wakeRead >= 0 ? 2 : 1;
     using Clock = std::chrono::steady_clock;
     const auto deadline = timeoutMs >= 0 ? Clock::now() + std::chrono::milliseconds(timeoutMs) : Clock::time_point{};
     int wait = timeoutMs < 0 ? -1 : timeoutMs;
     for (;;) {
-        const int ready = ::poll(&entry, 1, wait);
+        if (caught != 0) return Wait::Interrupted;
+        const int ready = ::poll(entries, count, wait);
+        if (caught != 0) return Wait::Interrupted;
         if (ready > 0) {
-            if ((entry.revents & POLLNVAL) != 0) {
+            if ((entries[0].revents & POLLNVAL) != 0) {
                 errno = EBADF;
                 return Wait::Failed;
             }
-            return Wait::Readable;
+            if (entries[0].revents != 0) return Wait::Readable;
+            // Only the wake-up pipe, without a signal of ours: wait on.
+        } else if (ready == 0) {
+            return Wait::TimedOut;
+        } else if (errno != EINTR) {
+            return Wait::Failed;
         }
-        if (ready == 0) return Wait::TimedOut;
-        if (errno != EINTR) return Wait::Failed;
         // Interrupted: wait on for the time that is left.
         if (timeoutMs >= 0) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();

@@ -2,6 +2,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 
@@ -26,6 +27,30 @@ sockaddr_in makeAddress(std::uint32_t address, std::uint16_t port) {
     return sa;
 }
 }  // namespace
+
+namespace {
+// The console's request to stop, as the C library numbers the signals.
+constexpr int kSigInt = 2;
+constexpr int kSigBreak = 21;
+std::atomic<int> caught{0};
+
+// Runs on a thread of its own that the console starts for the event.
+BOOL WINAPI onControl(DWORD event) {
+    // A second request ends the program the usual way, at once.
+    if (caught.load() != 0) return FALSE;
+    if (event == CTRL_C_EVENT) caught = kSigInt;
+    else if (event == CTRL_BREAK_EVENT) caught = kSigBreak;
+    else return FALSE;
+    return TRUE;
+}
+
+// How long one select waits at most, so that a request to stop ends a wait soon.
+constexpr long long kSliceMicroseconds = 50000;
+}  // namespace
+
+void watchInterruptions() { SetConsoleCtrlHandler(onControl, TRUE); }
+
+int interruption() { return caught.load(); }
 
 int startup() {
     WSADATA data;
@@ -91,22 +116,31 @@ Wait waitReadable(SocketHandle handle, int timeoutMs) {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
     for (;;) {
+        if (caught.load() != 0) return Wait::Interrupted;
         fd_set readable;
         FD_ZERO(&readable);
         FD_SET(sock(handle), &readable);
-        timeval limit{};
-        timeval* limitPointer = nullptr;
+        // select cannot watch the console, so it waits in short slices and the
+        // request to stop is looked at between them.
+        long long us = kSliceMicroseconds;
+        bool last = false;
         if (timeoutMs >= 0) {
-            const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
-            const long long us = left.count() > 0 ? left.count() : 0;
-            limit.tv_sec = static_cast<long>(us / 1000000);
-            limit.tv_usec = static_cast<long>(us % 1000000);
-            limitPointer = &limit;
+            const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
+            if (left <= us) {
+                us = left > 0 ? left : 0;
+                last = true;
+            }
         }
+        timeval limit{};
+        limit.tv_sec = static_cast<long>(us / 1000000);
+        limit.tv_usec = static_cast<long>(us % 1000000);
         // Winsock ignores select's first argument; the sets carry the handles.
-        const int ready = ::select(0, &readable, nullptr, nullptr, limitPointer);
+        const int ready = ::select(0, &readable, nullptr, nullptr, &limit);
         if (ready > 0) return Wait::Readable;
-        if (ready == 0) return Wait::TimedOut;
+        if (ready == 0) {
+            if (last) return Wait::TimedOut;
+            continue;
+        }
         if (WSAGetLastError() != WSAEINTR) return Wait::Failed;
     }
 }

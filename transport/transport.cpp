@@ -54,13 +54,22 @@ std::int32_t UdpSocket::sendTo(const std::uint8_t* bytes, std::int32_t length, s
 const std::uint8_t* UdpSocket::receiveFrom(std::uint32_t* senderAddress, std::uint16_t* senderPort) {
     receivedLength_ = 0;
     // A time-out or a failed wait is no datagram; the error code is left alone.
-    if (net::waitReadable(socketHandle_, timeoutMs_) != net::Wait::Readable) return nullptr;
+    switch (net::waitReadable(socketHandle_, timeoutMs_)) {
+        case net::Wait::Readable: break;
+        case net::Wait::TimedOut: received_ = Received::TimedOut; return nullptr;
+        case net::Wait::Interrupted: received_ = Received::Interrupted; return nullptr;
+        case net::Wait::Failed: received_ = Received::Failed; return nullptr;
+    }
     const int n = net::receiveFrom(socketHandle_, scratch_.get(), bufferSize_, senderAddress, senderPort);
     if (n <= 0) {
-        // A failure, a datagram longer than the buffer, or an empty datagram.
         if (n < 0) captureError();
+        // An empty datagram, or one longer than the buffer, has been taken off
+        // the socket like any other: it is a datagram that cannot be read.
+        received_ = n == 0 || lastError_ == net::kMessageTooLong ? Received::Unreadable : Received::Failed;
         return nullptr;
     }
+    // Unreadable until the decoder makes a message of it.
+    received_ = Received::Unreadable;
     receivedLength_ = n;
     const auto length = static_cast<std::uint32_t>(n);
     std::memcpy(buffer_.get(), scratch_.get(), length);
@@ -86,7 +95,9 @@ std::int32_t UdpSocket::sendMessage(SnmpMessage& message, std::uint32_t address,
 SnmpMessage* UdpSocket::receiveMessage() {
     if (receiveFrom() == nullptr || receivedLength_ == 0) return nullptr;
     SnmpMessageDecoder decoder(buffer_.get(), receivedLength_);
-    return decoder.release();
+    SnmpMessage* message = decoder.release();
+    if (message != nullptr) received_ = Received::Message;
+    return message;
 }
 
 SnmpTransport::SnmpTransport(std::int32_t port, const char* host) : UdpSocket(port, 5) { setHost(host); }
@@ -122,4 +133,8 @@ std::int32_t SnmpTransport::send(SnmpMessage& message) {
     return ready_ ? sendMessage(message, peerAddress_, peerPort_) : 0;
 }
 
-SnmpMessage* SnmpTransport::receive() { return ready_ ? receiveMessage() : nullptr; }
+SnmpMessage* SnmpTransport::receive() {
+    if (ready_) return receiveMessage();
+    received_ = Received::Failed;
+    return nullptr;
+}

@@ -9,6 +9,15 @@
 #include "snmp/message.h"
 #include "transport/sockets.h"
 
+// What the latest receive came to.
+enum class Received {
+    Message,      // a datagram that decoded to a message
+    Unreadable,   // a datagram that did not: empty, damaged, or longer than the buffer
+    TimedOut,     // nothing came within the time-out
+    Failed,       // the wait or the read failed, or the transport is not ready
+    Interrupted,  // a request to stop ended the wait
+};
+
 // Sockets, buffers and the time-out; not where the agent is.
 class UdpSocket {
 public:
@@ -39,6 +48,7 @@ public:
     std::uint32_t bufferSize() const { return bufferSize_; }
     const std::uint8_t* buffer() const { return buffer_.get(); }
     bool ready() const { return ready_; }
+    Received received() const { return received_; }
     std::uint16_t localPort() const { return net::localPort(socketHandle_); }
 
 protected:
@@ -56,6 +66,7 @@ protected:
     // these need clearing behind the next datagram.
     std::uint32_t dirtyLength_ = 0;
     std::int32_t lastError_ = 0;
+    Received received_ = Received::TimedOut;
     // Whole seconds from the public interface; kept in milliseconds so that
     // tests can wait less than a second. Negative: no limit.
     std::int32_t timeoutMs_;

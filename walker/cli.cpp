@@ -1,5 +1,6 @@
 #include "walker/cli.h"
 
+#include <cstring>
 #include <new>
 #include <string>
 
@@ -16,33 +17,33 @@ bool sameSwitch(const char* argument, const char* name) {
     return argument[0] == name[0] && argument[1] != '\0' && (argument[1] | 0x20) == name[1] && argument[2] == '\0';
 }
 
-void printUsage(std::FILE* out, const char* programName) {
+void printUsage(Output& out, const char* programName) {
     std::string name = programName;
     for (char& c : name) {
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     }
-    std::fputs("  A program to use SNMP to fetch the ARP cache of a device.\n", out);
-    std::fprintf(out, "\n  Usage:\t%s ipAddress community [-o] [-d]\n\n", name.c_str());
-    std::fputs("  Arguments:\tipAddress = IP address of switch (or DNS name)\n", out);
-    std::fputs("\t\tcommunity = SNMP read/write community name on switch\n", out);
-    std::fputs("\t\t[-o] = Use old depricated OIDs (1.3.6.1.2.1.3.1.1.2)\n", out);
-    std::fputs("\t\t[-d] = Output debugging information\n", out);
+    out.put("  A program to use SNMP to fetch the ARP cache of a device.\n");
+    out.put("\n  Usage:\t" + name + " ipAddress community [-o] [-d]\n\n");
+    out.put("  Arguments:\tipAddress = IP address of switch (or DNS name)\n");
+    out.put("\t\tcommunity = SNMP read/write community name on switch\n");
+    out.put("\t\t[-o] = Use old depricated OIDs (1.3.6.1.2.1.3.1.1.2)\n");
+    out.put("\t\t[-d] = Output debugging information\n");
 }
 
 int exitCodeFor(WalkEnd end) {
     switch (end) {
         case WalkEnd::EndOfColumn: return exitcode::kOk;
         case WalkEnd::NoReply: return exitcode::kNoReply;
+        case WalkEnd::Interrupted: return exitcode::kSignalBase + net::interruption();
+        case WalkEnd::OutputFailed: return exitcode::kOutputFailed;
         default: return exitcode::kBadReply;
     }
 }
 
-int run(int argc, const char* const* argv, std::FILE* out, const RunOptions& options) {
-    std::fputs(kBanner, out);
+int run(int argc, const char* const* argv, Output& out, const RunOptions& options) {
+    out.put(kBanner);
     const char* programName = argc > 0 && argv[0] != nullptr ? argv[0] : "tarnwick";
-    // A community is one OCTET STRING, at most 65535 bytes: a longer one cannot
-    // be sent whole, and a cut one would ask the device with the wrong community.
-    if (argc < 3 || argc > 5 || std::string(argv[2]).size() > limits::kMaxContent) {
+    if (argc < 3 || argc > 5) {
         printUsage(out, programName);
         return exitcode::kUsage;
     }
@@ -51,34 +52,55 @@ int run(int argc, const char* const* argv, std::FILE* out, const RunOptions& opt
         if (sameSwitch(argv[i], "-d")) settings.debugMode = true;
         if (sameSwitch(argv[i], "-o")) settings.useOldOids = true;
     }
-    std::fprintf(out, "Agent:\t\t%s\n", argv[1]);
-    std::fprintf(out, "DebugMode:\t%s\n", settings.debugMode ? "TRUE" : "FALSE");
-    std::fprintf(out, "OID:\t\t%s\n\n", settings.useOldOids ? kOldAtColumn : kNetToMediaColumn);
-    std::fputs("IP Address\tMAC Address\t\tInt\n", out);
-    std::fputs("---------------\t-----------------\t---\n", out);
+    settings.community = argv[2];
+    // A request travels in one UDP datagram, and a community is one OCTET
+    // STRING of at most 65535 bytes: a community too long for either cannot
+    // be sent whole, and a cut one would ask the device with the wrong one.
+    if (settings.community.size() > limits::kMaxContent || !requestsFit(settings.community, settings.useOldOids)) {
+        printUsage(out, programName);
+        return exitcode::kUsage;
+    }
+    out.put("Agent:\t\t");
+    out.put(argv[1]);
+    out.put(settings.debugMode ? "\nDebugMode:\tTRUE\n" : "\nDebugMode:\tFALSE\n");
+    out.put("OID:\t\t");
+    out.put(settings.useOldOids ? kOldAtColumn : kNetToMediaColumn);
+    out.put("\n\nIP Address\tMAC Address\t\tInt\n");
+    out.put("---------------\t-----------------\t---\n");
+    // The header goes out before the device is contacted; to an output that
+    // cannot be written, nothing is sent at all.
+    if (!out.flush()) return exitcode::kOutputFailed;
 
     settings.agent = argv[1];
-    settings.community = argv[2];
     settings.port = options.port;
     settings.timeoutMs = options.timeoutMs;
 
-    if (settings.debugMode) std::fputs("Winsock Startup...", out);
+    if (settings.debugMode) out.put("Winsock Startup...");
     net::startup();
-    if (settings.debugMode) std::fputs("successful\n", out);
+    if (settings.debugMode) out.put("successful\n");
     const WalkEnd end = walkArpTable(settings, out);
-    if (settings.debugMode) std::fputs("Winsock cleanup...", out);
+    if (settings.debugMode) out.put("Winsock cleanup...");
     net::cleanup();
-    if (settings.debugMode) std::fputs("completed\n", out);
+    if (settings.debugMode) out.put("completed\n");
     return exitCodeFor(end);
 }
 
 }  // namespace
 
-int runTarnwick(int argc, const char* const* argv, std::FILE* out, const RunOptions& options) {
+int runTarnwick(int argc, const char* const* argv, std::FILE* stream, const RunOptions& options) {
+    Output out(stream);
+    int code = exitcode::kOk;
     try {
-        return run(argc, argv, out, options);
+        code = run(argc, argv, out, options);
     } catch (const std::bad_alloc&) {
-        std::fputs("ERROR: Out of memory\n", out);
-        return exitcode::kOutOfMemory;
+        out.put("ERROR: Out of memory\n");
+        code = exitcode::kOutOfMemory;
     }
+    // Standard output is gone, so the one place left to say so is standard
+    // error. A request to stop stays the reason the run ended.
+    if (!out.flush() && net::interruption() == 0) {
+        std::fprintf(options.errors, "ERROR: The output could not be written: %s\n", std::strerror(out.error()));
+        return exitcode::kOutputFailed;
+    }
+    return code;
 }

@@ -6,11 +6,14 @@
 #include <utility>
 
 #include "snmp/message.h"
+#include "transport/sockets.h"
 #include "transport/transport.h"
 
 namespace {
 
 constexpr std::int32_t kRequestId = 123;
+// The error-status with which an SNMPv1 agent says that no object follows.
+constexpr std::int32_t kNoSuchName = 2;
 constexpr int kAttempts = 3;
 // Arcs read out of a reply's OID: the column's ten, the index's five or six,
 // and room to spare. Arcs beyond are counted, not kept.
@@ -41,53 +44,18 @@ struct Column {
 const Column kNetToMedia{kNetToMediaColumn, {1, 3, 6, 1, 2, 1, 4, 22, 1, 2}, 5};
 const Column kOldAt{kOldAtColumn, {1, 3, 6, 1, 2, 1, 3, 1, 1, 2}, 6};
 
-using Clock = std::chrono::steady_clock;
+using Clock = Output::Clock;
 
-// Everything the walk prints goes through one buffer of its own, handed to the
-// stream in large blocks: a row costs a copy, not a call into stdio. The
-// buffer goes out before a wait once a tenth of a second has passed since it
-// last went out (so rows from a slow device show as they come), before each
-// wait in debug mode, and when the walk ends.
-class Output {
-public:
-    explicit Output(std::FILE* stream) : stream_(stream), flushedAt_(Clock::now()) {}
-    ~Output() { flush(); }
-    Output(const Output&) = delete;
-    Output& operator=(const Output&) = delete;
+// Rows wait in the output buffer while replies come quickly. Before a request
+// goes out they are written once the buffer last went out this long ago, and
+// a wait that lasts longer than a slice writes them while the device is slow:
+// a row received is on the stream within about 50 ms whatever comes next.
+constexpr auto kRowAge = std::chrono::milliseconds(40);
+constexpr auto kIdleSlice = std::chrono::milliseconds(10);
 
-    void write(const char* text, std::size_t n) {
-        if (n > sizeof buffer_ - used_) {
-            flush();
-            if (n > sizeof buffer_) {
-                std::fwrite(text, 1, n, stream_);
-                return;
-            }
-        }
-        std::memcpy(buffer_ + used_, text, n);
-        used_ += n;
-    }
-    void flush() {
-        if (used_ != 0) std::fwrite(buffer_, 1, used_, stream_);
-        used_ = 0;
-        std::fflush(stream_);
-    }
-    // Flushes when the buffer has waited long enough; now is the caller's clock reading.
-    void flushIfDue(Clock::time_point now) {
-        if (now - flushedAt_ < std::chrono::milliseconds(100)) return;
-        flush();
-        flushedAt_ = now;
-    }
+void put(Output& out, const char* text) { out.put(text); }
 
-private:
-    std::FILE* stream_;
-    Clock::time_point flushedAt_;
-    std::size_t used_ = 0;
-    char buffer_[8192];
-};
-
-void put(Output& out, const char* text) { out.write(text, std::strlen(text)); }
-
-void put(Output& out, const std::string& text) { out.write(text.data(), text.size()); }
+void put(Output& out, const std::string& text) { out.put(text); }
 
 // An OID with its arcs read out once.
 struct Arcs {
@@ -114,6 +82,14 @@ SnmpOid* firstName(SnmpMessage& message) {
     return head != nullptr ? head->name() : nullptr;
 }
 
+// How an exchange (up to three attempts for one OID) ended.
+enum class Outcome {
+    Reply,        // a reply to look at: accepted, or to be refused by the walk
+    NoReply,      // three attempts without one
+    Interrupted,  // a request to stop came
+    OutputFailed, // the output failed, so nothing more is sent
+};
+
 struct Exchange {
     std::unique_ptr<SnmpMessage> reply;
     // The arcs of the OID asked for and of the reply's name; after a row the
@@ -124,21 +100,33 @@ struct Exchange {
     // The reply has a name, request-id 123, no error and follows the OID asked
     // for: the walk need not check those again.
     bool accepted = false;
-    std::string setAside;  // the OID of the latest reply set aside as not advancing
+    std::string setAside;   // the OID of the latest reply set aside as not advancing
+    int setAsideAttempts = 0;  // attempts that drew such a reply
 };
+
+// Milliseconds from now to the deadline, rounded up, so that a wait never ends
+// before it; 0 once the deadline has passed.
+std::int32_t millisecondsUntil(Clock::time_point deadline, Clock::time_point now) {
+    if (deadline <= now) return 0;
+    return static_cast<std::int32_t>(std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count());
+}
 
 // Sends the request up to three times and waits for a reply after each send.
 // A reply that names an OID at or before the one asked for is a late copy of an
-// earlier answer (or an agent that does not advance): it is set aside and the
-// wait goes on for the rest of that attempt's time.
-void exchange(SnmpTransport& transport, SnmpMessage& request, SnmpOid& asked, const WalkSettings& settings,
-              Output& out, Exchange& result) {
+// earlier answer (or an agent that does not advance), and a datagram that
+// cannot be decoded is no answer at all: either is set aside, and the wait goes
+// on for the rest of that attempt's time.
+Outcome exchange(SnmpTransport& transport, SnmpMessage& request, SnmpOid& asked, const WalkSettings& settings,
+                 Output& out, Exchange& result) {
     result.accepted = false;
+    result.setAside.clear();
+    result.setAsideAttempts = 0;
     const bool debug = settings.debugMode;
     for (int tries = 0; tries < kAttempts;) {
-        // What was printed goes out before the next request, if it has waited long enough.
+        if (net::interruption() != 0) return Outcome::Interrupted;
         const auto start = Clock::now();
-        out.flushIfDue(start);
+        out.flushIfOlder(start, kRowAge);
+        if (out.failed()) return Outcome::OutputFailed;
         if (debug) {
             put(out, "\nSending GETNEXT: ");
             put(out, asked.toString());
@@ -149,11 +137,28 @@ void exchange(SnmpTransport& transport, SnmpMessage& request, SnmpOid& asked, co
         ++tries;
         if (debug) {
             put(out, "Receiving response...");
-            out.flush();
+            if (!out.flush()) return Outcome::OutputFailed;
         }
-        transport.setTimeoutMilliseconds(settings.timeoutMs);
+        const auto deadline = start + std::chrono::milliseconds(settings.timeoutMs);
+        bool setAsideHere = false;
         for (;;) {
+            const auto now = Clock::now();
+            const std::int32_t left = millisecondsUntil(deadline, now);
+            if (left == 0) break;
+            // While rows wait in the buffer, the wait goes in a short slice first.
+            const bool sliced = out.pending() && left > kIdleSlice.count();
+            transport.setTimeoutMilliseconds(sliced ? static_cast<std::int32_t>(kIdleSlice.count()) : left);
             result.reply.reset(transport.receive());
+            const Received what = transport.received();
+            if (what == Received::Interrupted) return Outcome::Interrupted;
+            if (what == Received::TimedOut && sliced) {
+                if (!out.flush()) return Outcome::OutputFailed;
+                continue;
+            }
+            if (what == Received::Unreadable) {
+                if (debug) put(out, "ignored an unreadable datagram...");
+                continue;
+            }
             if (!result.reply) break;
             SnmpOid* name = firstName(*result.reply);
             if (name == nullptr || result.reply->requestId() != kRequestId || result.reply->errorStatus() != 0) break;
@@ -163,19 +168,19 @@ void exchange(SnmpTransport& transport, SnmpMessage& request, SnmpOid& asked, co
                 break;
             }
             result.setAside = name->toString();
+            setAsideHere = true;
             if (debug) {
                 put(out, "ignored a reply for ");
                 put(out, result.setAside);
                 put(out, "...");
             }
             result.reply.reset();
-            const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-            const auto left = settings.timeoutMs - waited;
-            transport.setTimeoutMilliseconds(static_cast<std::int32_t>(left > 0 ? left : 0));
         }
+        if (setAsideHere) ++result.setAsideAttempts;
         if (debug) put(out, "completed...");
-        if (result.reply) return;
+        if (result.reply) return Outcome::Reply;
     }
+    return Outcome::NoReply;
 }
 
 // "00" to "99", and every byte as two lower-case hex digits: a row is made of
@@ -275,18 +280,33 @@ void printRow(Output& out, const std::uint32_t* address, SnmpValue* value, std::
     out.write(line, static_cast<std::size_t>(p - line));
 }
 
+// The request of the whole walk, its binding named oid.
+void prepareRequest(SnmpMessage& request, const std::string& community, SnmpOid* oid) {
+    request.setCommunity(community.c_str());
+    request.setRequestId(kRequestId);
+    request.addVarbind(new SnmpVarbind(oid, nullptr));
+}
+
 }  // namespace
 
-WalkEnd walkArpTable(const WalkSettings& settings, std::FILE* stream) {
-    Output out(stream);
+bool requestsFit(const std::string& community, bool useOldOids) {
+    const Column& column = useOldOids ? kOldAt : kNetToMedia;
+    std::string oid = column.oid;
+    for (int i = 0; i < column.numbers; ++i) oid += ".4294967295";
+    SnmpMessage request(pdutags::kGetNextRequest, 0);
+    prepareRequest(request, community, new SnmpOid(oid.c_str()));
+    return static_cast<std::size_t>(request.encodedLength()) <= limits::kMaxDatagram;
+}
+
+namespace {
+
+WalkEnd walk(const WalkSettings& settings, Output& out) {
     const bool debug = settings.debugMode;
     const Column& column = settings.useOldOids ? kOldAt : kNetToMedia;
 
     SnmpMessage request(pdutags::kGetNextRequest, 0);
-    request.setCommunity(settings.community.c_str());
-    request.setRequestId(kRequestId);
     SnmpOid* currentOid = new SnmpOid(column.oid);
-    request.addVarbind(new SnmpVarbind(currentOid, nullptr));
+    prepareRequest(request, settings.community, currentOid);
 
     SnmpTransport transport(settings.port, settings.agent.c_str());
     transport.setTimeoutMilliseconds(settings.timeoutMs);
@@ -294,15 +314,18 @@ WalkEnd walkArpTable(const WalkSettings& settings, std::FILE* stream) {
     auto result = std::make_unique<Exchange>();
     result->askedArcs->read(*currentOid);
     for (;;) {
-        result->setAside.clear();
-        exchange(transport, request, *currentOid, settings, out, *result);
+        const Outcome outcome = exchange(transport, request, *currentOid, settings, out, *result);
+        if (outcome == Outcome::Interrupted) return WalkEnd::Interrupted;
+        if (outcome == Outcome::OutputFailed) return WalkEnd::OutputFailed;
         SnmpMessage* reply = result->reply.get();
         if (reply == nullptr) {
-            if (!result->setAside.empty()) {
-                put(out, "ERROR: The device keeps answering with OID ");
-                put(out, result->setAside);
-                put(out, ", which does not follow ");
+            // Only a device that answered every attempt, and never past the OID
+            // asked for, keeps the walk from going on; anything less is silence.
+            if (result->setAsideAttempts == kAttempts) {
+                put(out, "ERROR: Asked for the OID after ");
                 put(out, currentOid->toString());
+                put(out, ", the device keeps answering with ");
+                put(out, result->setAside);
                 put(out, "; the walk cannot go on.\n");
                 return WalkEnd::NotAdvancing;
             }
@@ -318,6 +341,13 @@ WalkEnd walkArpTable(const WalkSettings& settings, std::FILE* stream) {
         }
         if (debug) put(out, "RequestID matches...");
         if (!result->accepted && reply->errorStatus() != 0) {
+            // RFC 1157, 4.1.3: an SNMPv1 agent answers a GetNext past the last
+            // object it shows with noSuchName. Its view ends here, and so does
+            // the column within it.
+            if (reply->errorStatus() == kNoSuchName) {
+                if (debug) put(out, "noSuchName\n\nNo OID follows in the device's view\n\n");
+                return WalkEnd::EndOfColumn;
+            }
             put(out, "ERROR P1: Error receiving packet\n");
             return WalkEnd::ErrorStatus;
         }
@@ -365,4 +395,14 @@ WalkEnd walkArpTable(const WalkSettings& settings, std::FILE* stream) {
         currentOid = next;
         std::swap(result->askedArcs, result->replyArcs);
     }
+}
+
+}  // namespace
+
+WalkEnd walkArpTable(const WalkSettings& settings, Output& out) {
+    const WalkEnd end = walk(settings, out);
+    // Everything received goes out as the walk ends, however it ended; a
+    // request to stop stays the reason even if that last write fails.
+    if (!out.flush() && end != WalkEnd::Interrupted) return WalkEnd::OutputFailed;
+    return end;
 }

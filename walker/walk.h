@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "walker/output.h"
+
 // The two columns that can be walked.
 constexpr char kNetToMediaColumn[] = "1.3.6.1.2.1.4.22.1.2";  // ipNetToMediaPhysAddress
 constexpr char kOldAtColumn[] = "1.3.6.1.2.1.3.1.1.2";        // atPhysAddress, with -o
@@ -29,9 +31,16 @@ enum class WalkEnd {
     ErrorStatus,     // the agent reported an error
     BadIndex,        // the OID's index could not be read
     NoBinding,       // the reply held no variable binding
-    NotAdvancing,    // the agent kept answering with an OID that does not follow the one asked for
+    NotAdvancing,    // every attempt drew only replies that do not follow the OID asked for
+    Interrupted,     // a request to stop came (net::interruption() tells which)
+    OutputFailed,    // what the walk printed could not be written
 };
 
 // Runs the walk from the column's OID; prints rows, error lines and, in debug
-// mode, progress lines to out.
-WalkEnd walkArpTable(const WalkSettings& settings, std::FILE* out);
+// mode, progress lines to out. Rows received are in out's stream (flushed)
+// within about 50 ms, whatever the device does next, and when the walk ends.
+WalkEnd walkArpTable(const WalkSettings& settings, Output& out);
+
+// Whether every request of a walk fits in one UDP datagram with this
+// community: the request for a row whose index numbers each take 32 bits.
+bool requestsFit(const std::string& community, bool useOldOids);
