@@ -56,9 +56,9 @@ bool SnmpMessageDecoder::decode(const std::uint8_t* bytes, std::int32_t count, s
     if (readTag(reader) == tags::kInteger) message.version_.decode(reader);
     // Without a community element the message keeps the default community.
     if (readTag(reader) == tags::kOctetString) {
-        message.community_.emplace(reader);
+        message.community_.make(reader);
     } else {
-        message.community_.emplace(kDefaultCommunity);
+        message.community_.make(kDefaultCommunity);
     }
 
     const std::uint8_t pduTag = reader.readByte();

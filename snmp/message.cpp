@@ -10,7 +10,7 @@ const char kSnmpTrapOid[] = "1.3.6.1.6.3.1.1.4.1.0";
 const char kStandardTraps[] = "1.3.6.1.6.3.1.1.5.";
 }  // namespace
 
-SnmpMessage::SnmpMessage() { community_.emplace(kDefaultCommunity); }
+SnmpMessage::SnmpMessage() { community_.make(kDefaultCommunity); }
 
 SnmpMessage::SnmpMessage(std::int32_t pduType, std::int32_t version) : SnmpMessage() {
     version_.set(version);
@@ -27,29 +27,11 @@ SnmpMessage::~SnmpMessage() {
     delete pdu_;
 }
 
-SnmpOctetString* SnmpMessage::setCommunity(const char* text) {
-    community_.emplace(text);
-    return &*community_;
-}
+SnmpOctetString* SnmpMessage::setCommunity(const char* text) { return community_.make(text); }
 
-void SnmpMessage::setCommunity(SnmpOctetString* community) {
-    if (community == nullptr) {
-        community_.reset();
-        return;
-    }
-    if (community_ && community == &*community_) return;  // already the message's own
-    community_.emplace(community->bytes(), community->contentLength());
-    delete community;
-}
+void SnmpMessage::setCommunity(SnmpOctetString* community) { community_.adopt(community); }
 
-void SnmpMessage::setVersion(SnmpInteger* version) {
-    if (version == nullptr) {
-        version_ = IntegerField();
-        return;
-    }
-    version_.set(*version);
-    delete version;
-}
+void SnmpMessage::setVersion(SnmpInteger* version) { version_.adopt(version); }
 
 void SnmpMessage::setPdu(SnmpPduBase* pdu) {
     delete pdu_;
@@ -61,32 +43,38 @@ void SnmpMessage::addVarbind(SnmpVarbind* binding) { list_.append(binding); }
 // Without a PDU the message ends after the community: there is no tag to write,
 // and the size counts exactly that, so a buffer sized from encodedLength() is
 // always what encode() fills.
-std::uint32_t SnmpMessage::pduContentSize(std::uint32_t listContent) {
-    return pdu_ != nullptr ? pdu_->contentLength() + elementSize(listContent) : 0;
+std::uint32_t SnmpMessage::pduContentSize(SnmpPduBase& pdu, std::uint32_t listContent) {
+    return pdu.contentLength() + elementSize(listContent);
 }
 
-std::uint32_t SnmpMessage::contentSize(std::uint32_t pduContent) {
-    std::uint32_t size = version_.encodedSize() + (community_ ? community_->encodedSize() : 0);
-    if (pdu_ != nullptr) size += elementSize(pduContent);
-    return size;
+inline std::uint32_t SnmpMessage::headerSize() {
+    return version_.encodedSize() + (community_ ? community_->encodedSize() : 0);
 }
 
 std::int32_t SnmpMessage::encodedLength() {
-    const std::uint32_t listContent = pdu_ != nullptr ? list_.contentSize() : 0;
-    return static_cast<std::int32_t>(elementSize(contentSize(pduContentSize(listContent))));
+    std::uint32_t content = headerSize();
+    if (SnmpPduBase* pdu = pdu_) [[likely]]
+        content += elementSize(pduContentSize(*pdu, list_.contentSize()));
+    return static_cast<std::int32_t>(elementSize(content));
 }
 
 void SnmpMessage::encode(std::uint8_t*& cursor) {
     std::uint8_t* out = cursor;
+    SnmpPduBase* pdu = pdu_;
+    if (pdu == nullptr) [[unlikely]] {
+        writeHeader(out, tags::kSequence, headerSize());
+        version_.encode(out);
+        if (community_) community_->encode(out);
+        return;
+    }
     // Each size is worked out once and used for every length field it feeds.
-    const std::uint32_t listContent = pdu_ != nullptr ? list_.contentSize() : 0;
-    const std::uint32_t pduContent = pduContentSize(listContent);
-    writeHeader(out, tags::kSequence, contentSize(pduContent));
+    const std::uint32_t listContent = list_.contentSize();
+    const std::uint32_t pduContent = pduContentSize(*pdu, listContent);
+    writeHeader(out, tags::kSequence, headerSize() + elementSize(pduContent));
     version_.encode(out);
     if (community_) community_->encode(out);
-    if (pdu_ == nullptr) return;
-    writeHeader(out, pdu_->pduType(), pduContent);
-    pdu_->encode(out);
+    writeHeader(out, pdu->pduType(), pduContent);
+    pdu->encode(out);
     list_.encode(out, listContent);
 }
 

@@ -70,7 +70,8 @@ const char* SnmpValue::toString() {
 
 // ---- numbers ---------------------------------------------------------------
 
-SnmpNumber::SnmpNumber(BerReader& reader, std::uint16_t tag, const char* typeName) : SnmpValue(reader, tag, typeName) {
+void SnmpNumber::readLong(BerReader& reader) {
+    readContentLength(reader);
     value_ = readInt32(reader, contentLength_);
 }
 

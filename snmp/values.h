@@ -49,6 +49,10 @@ protected:
     // The tag byte has been read; reads the length field. A length that runs past
     // the reader's bytes fails the reader and leaves an empty content.
     SnmpValue(BerReader& reader, std::uint16_t tag, const char* typeName) : tag_(tag), typeName_(typeName) {
+        readContentLength(reader);
+    }
+    // Reads the length field into contentLength_.
+    void readContentLength(BerReader& reader) {
         const std::uint32_t n = readLength(reader);
         // A content that is not all there, or that a 16-bit length cannot hold,
         // cannot be taken: the element is damaged.
@@ -81,10 +85,23 @@ public:
 
 protected:
     SnmpNumber(std::uint16_t tag, const char* typeName, std::int32_t v) : SnmpValue(tag, typeName) { setValue(v); }
-    SnmpNumber(BerReader& reader, std::uint16_t tag, const char* typeName);
+    // A one-byte content, the shape of most numbers in a reply, is read in
+    // one step; any other goes the general way.
+    SnmpNumber(BerReader& reader, std::uint16_t tag, const char* typeName) : SnmpValue(tag, typeName) {
+        std::uint8_t b = 0;
+        if (reader.takeOneByteContent(b)) [[likely]] {
+            contentLength_ = 1;
+            value_ = static_cast<std::int8_t>(b);
+            return;
+        }
+        readLong(reader);
+    }
     void makeText(std::string& out) override;
 
     std::int32_t value_ = 0;
+
+private:
+    void readLong(BerReader& reader);
 };
 
 class SnmpInteger final : public SnmpNumber {

@@ -152,6 +152,31 @@ TEST(Message, SetCommunityReplaces) {
     EXPECT_EQ(encodeMessage(*request).size(), 33u);
 }
 
+TEST(Message, SettersKeepTheObjectsTheyAreGiven) {
+    auto request = walkRequest();
+    auto* community = new SnmpOctetString("given");
+    auto* version = new SnmpInteger(1);
+    request->setCommunity(community);
+    request->setVersion(version);
+    // The caller may go on reading them: they are the message's own parts now.
+    EXPECT_STREQ(community->toString(), "given");
+    EXPECT_EQ(request->community(), community->toString());
+    version->setValue(-200);
+    EXPECT_EQ(request->version(), -200);
+    EXPECT_EQ(hexText(encodeMessage(*request)).substr(0, 26), "30 27 02 02 FF 38 04 05 67");
+    // Handing over a part the message already has changes nothing.
+    request->setCommunity(community);
+    request->setVersion(version);
+    EXPECT_STREQ(request->community(), "given");
+    // Replaced parts are deleted (the sanitizer build reports a leak otherwise).
+    request->setCommunity("public");
+    request->setVersion(new SnmpInteger(0));
+    EXPECT_EQ(hexText(encodeMessage(*request)), "30 27 02 01 00 04 06 70 75 62 6C 69 63 A1 1A 02 01 7B 02 01 00 02 "
+                                                "01 00 30 0F 30 0D 06 09 2B 06 01 02 01 04 16 01 02 05 00");
+    request->setVersion(nullptr);
+    EXPECT_THROW(request->version(), int);
+}
+
 TEST(Message, NotificationBindingsForStandardTraps) {
     SnmpMessage message(0xA7, 1);
     message.addVarbind(new SnmpVarbind(new SnmpOid("1.3.6.1.2.1.2.2.1.1.3"), new SnmpInteger(3)));

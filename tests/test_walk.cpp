@@ -349,6 +349,13 @@ TEST(Walk, RowsReachTheStreamWhateverTheDeviceDoesNext) {
     }
 }
 
+#ifdef _WIN32
+// Under Wine every datagram passes through Wine's server, a hundred times slower.
+constexpr std::size_t kStorm = 1000;
+#else
+constexpr std::size_t kStorm = 10000;
+#endif
+
 TEST(Walk, UnreadableDatagramsAreSetAside) {
     const Bytes whole = makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.0.1", macValue("00 00 00 00 00 01"));
     const struct {
@@ -357,7 +364,7 @@ TEST(Walk, UnreadableDatagramsAreSetAside) {
     } rows[] = {
         {"empty, random and cut", {Bytes{}, hexBytes("17 A9 42 00 FF 3C 9E 01"), Bytes(whole.begin(), whole.end() - 3)}},
         {"longer than the receive buffer", {Bytes(5000, 0x30)}},
-        {"a storm", std::vector<Bytes>(10000, hexBytes("30 03 02 01"))},
+        {"a storm", std::vector<Bytes>(kStorm, hexBytes("30 03 02 01"))},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);

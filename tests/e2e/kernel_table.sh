@@ -27,13 +27,25 @@ ip -n "$ns" -batch "$work/neighbours"
 count=$(ip -n "$ns" neigh show dev tw0 | grep -c PERMANENT)
 check "301 permanent neighbours in the namespace" [ "$count" -eq 301 ]
 
-start_snmpd "$community" || exit 1
+# Two more communities, each granted read access to one ARP column only: an
+# SNMPv1 agent ends such a view with noSuchName, which is the table's end.
+arp_only="tw-arp-$RANDOM$RANDOM"
+at_only="tw-at-$RANDOM$RANDOM"
+start_snmpd "$community" "view arpview included .1.3.6.1.2.1.4.22.1.2
+view atview included .1.3.6.1.2.1.3.1.1.2
+rocommunity $arp_only 127.0.0.1 -V arpview
+rocommunity $at_only 127.0.0.1 -V atview" || exit 1
 
 for column in default old; do
   compare_walk "$bin" "$community" $column
   check "$column column: at least 301 rows" [ "$(wc -l < "$work/actual.$column")" -ge 301 ]
   check "$column column: the printable MAC is shown as bytes" grep -q "^10.200.9.9	41-42-43-44-45-46	" "$work/actual.$column"
 done
+
+compare_walk "$bin" "$arp_only" default
+compare_walk "$bin" "$at_only" old
+in_ns "$bin" 127.0.0.1 "$arp_only" -d > "$work/view-debug"
+check "view: -d says the view has ended" grep -q "^No OID follows in the device's view$" "$work/view-debug"
 
 # -d shows the progress lines around the rows.
 in_ns "$bin" 127.0.0.1 "$community" -d > "$work/debug"

@@ -70,11 +70,12 @@ wait_for_agent() {
   return 1
 }
 
-# net-snmp's snmpd on the namespace's 127.0.0.1:161, read-only community $1.
+# net-snmp's snmpd on the namespace's 127.0.0.1:161, read-only community $1;
+# $2, where given, holds more configuration lines.
 start_snmpd() {
   local community=$1
   mkdir -p "$work/snmpd"
-  printf 'rocommunity %s 127.0.0.1\n' "$community" > "$work/snmpd/snmpd.conf"
+  printf 'rocommunity %s 127.0.0.1\n%s\n' "$community" "${2:-}" > "$work/snmpd/snmpd.conf"
   # Started directly (not through a shell function), so that $! is the agent's
   # own process id; its output goes to files, not to the test runner's pipes.
   ip netns exec "$ns" env SNMP_PERSISTENT_DIR="$work/snmpd" /usr/sbin/snmpd -f -C -c "$work/snmpd/snmpd.conf" \
