@@ -1,7 +1,5 @@
 #include "snmp/pool.h"
 
-#ifndef TARNWICK_NO_POOL
-
 namespace pool {
 
 thread_local constinit Lists lists{};
@@ -14,6 +12,7 @@ struct Keeper {
         for (std::size_t c = 0; c < kClasses; ++c) {
             FreeBlock* h = lists.head[c];
             while (h != nullptr) {
+                open(h, (c + 1) * kGranule, c);
                 FreeBlock* next = h->next;
                 ::operator delete(h);
                 h = next;
@@ -25,9 +24,11 @@ struct Keeper {
 };
 
 void push(FreeBlock* block, std::size_t c) noexcept {
+    checkIn(block, c);
     block->next = lists.head[c];
     lists.head[c] = block;
     --lists.room[c];
+    poison(block, (c + 1) * kGranule);
 }
 }  // namespace
 
@@ -35,7 +36,9 @@ void* allocateNew(std::size_t size) {
     const std::size_t c = classOf(size);
     if (c >= kClasses) return ::operator new(size);
     // Every block of a class has the class's full size, so any freed one fits.
-    return ::operator new((c + 1) * kGranule);
+    void* block = ::operator new((c + 1) * kGranule);
+    open(block, size, c);
+    return block;
 }
 
 void releaseSlow(void* block, std::size_t size) noexcept {
@@ -54,9 +57,8 @@ void releaseSlow(void* block, std::size_t size) noexcept {
         return;
     }
     // The list is full: the block goes back to the allocator.
+    checkIn(block, c);
     ::operator delete(block);
 }
 
 }  // namespace pool
-
-#endif

@@ -71,14 +71,15 @@ private:
         std::vector<std::uint8_t> buffer(65536);
         while (!stop_) {
             const auto now = std::chrono::steady_clock::now();
-            for (auto it = pending.begin(); it != pending.end();) {
-                if (it->due <= now) {
-                    net::sendTo(socket_, it->bytes.data(), it->bytes.size(), it->address, it->port);
-                    it = pending.erase(it);
+            std::vector<Pending> later;
+            for (Pending& p : pending) {
+                if (p.due <= now) {
+                    net::sendTo(socket_, p.bytes.data(), p.bytes.size(), p.address, p.port);
                 } else {
-                    ++it;
+                    later.push_back(std::move(p));
                 }
             }
+            pending.swap(later);
             if (net::waitReadable(socket_, 5) != net::Wait::Readable) continue;
             std::uint32_t address = 0;
             std::uint16_t port = 0;

@@ -24,7 +24,6 @@ TEST(Pool, BlocksOfEverySizeHoldTheirBytes) {
     }
 }
 
-#ifndef TARNWICK_NO_POOL
 TEST(Pool, FreedBlocksAreUsedAgainBySize) {
     void* first = pool::allocate(40);
     pool::release(first, 40);
@@ -39,6 +38,32 @@ TEST(Pool, FreedBlocksAreUsedAgainBySize) {
     for (void* b : many) distinct.insert(b);
     EXPECT_EQ(distinct.size(), many.size());
     for (void* b : many) pool::release(b, 100);
+}
+
+#ifdef TARNWICK_POOL_POISONS
+TEST(PoolDeathTest, MisusedBlocksAreReported) {
+    // A block's bytes after it went back, the same block released twice, and
+    // the bytes of its class beyond the size asked for.
+    EXPECT_DEATH(
+        {
+            auto* b = static_cast<char*>(pool::allocate(40));
+            pool::release(b, 40);
+            static_cast<volatile char*>(b)[8] = 1;
+        },
+        "use-after-poison");
+    EXPECT_DEATH(
+        {
+            void* b = pool::allocate(40);
+            pool::release(b, 40);
+            pool::release(b, 40);
+        },
+        "use-after-poison");
+    EXPECT_DEATH(
+        {
+            auto* b = static_cast<char*>(pool::allocate(40));
+            static_cast<volatile char*>(b)[44] = 1;
+        },
+        "use-after-poison");
 }
 #endif
 

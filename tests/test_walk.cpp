@@ -360,7 +360,7 @@ TEST(Walk, UnreadableDatagramsAreSetAside) {
     const Bytes whole = makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.0.1", macValue("00 00 00 00 00 01"));
     const struct {
         const char* what;
-        std::vector<Bytes> junk;  // sent at once, before each real reply
+        std::vector<Bytes> junk;  // sent in the first 100 ms, before each real reply
     } rows[] = {
         {"empty, random and cut", {Bytes{}, hexBytes("17 A9 42 00 FF 3C 9E 01"), Bytes(whole.begin(), whole.end() - 3)}},
         {"longer than the receive buffer", {Bytes(5000, 0x30)}},
@@ -372,7 +372,10 @@ TEST(Walk, UnreadableDatagramsAreSetAside) {
         const std::vector<Bytes> junk = row.junk;
         ScriptedAgent agent([table, junk](SnmpMessage* request, int number) {
             std::vector<ScriptedReply> replies;
-            for (const Bytes& j : junk) replies.push_back({j});
+            // Spread out, so that the socket's receive buffer does not overflow.
+            for (std::size_t i = 0; i < junk.size(); ++i) {
+                replies.push_back({junk[i], static_cast<int>(i * 100 / junk.size())});
+            }
             auto real = table(request, number);
             real[0].delayMs = 150;
             replies.push_back(real[0]);
