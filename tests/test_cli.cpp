@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -333,6 +334,27 @@ TEST(CommandLine, RequestToStopWritesWhatWasReceived) {
     }
 }
 #endif
+
+TEST(CommandLine, FiveSecondsPerAttemptByDefault) {
+    // The first send goes unanswered; the walk sends again when its own wait
+    // of five seconds is over.
+    std::vector<std::chrono::steady_clock::time_point> arrivals;
+    std::mutex arrivalsMutex;
+    ScriptedAgent agent([&](SnmpMessage*, int number) -> std::vector<ScriptedReply> {
+        std::lock_guard<std::mutex> lock(arrivalsMutex);
+        arrivals.push_back(std::chrono::steady_clock::now());
+        if (number == 1) return {};
+        return {{makeResponse("1.3.6.1.2.1.5", new SnmpInteger(1))}};
+    });
+    RunOptions options;
+    options.port = agent.port();
+    EXPECT_EQ(runInProcess({"tarnwick", "127.0.0.1", "public"}, options).code, 0);
+    std::lock_guard<std::mutex> lock(arrivalsMutex);
+    ASSERT_EQ(arrivals.size(), 2u);
+    const double gap = std::chrono::duration<double>(arrivals[1] - arrivals[0]).count();
+    EXPECT_GE(gap, 4.95);
+    EXPECT_LT(gap, 5.5);
+}
 
 TEST(CommandLine, ExitCodesOfTheWalkEnds) {
     const struct {

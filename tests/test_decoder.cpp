@@ -72,6 +72,14 @@ TEST(Decoder, CountAgainstTheOuterLength) {
     ASSERT_NE(longer, nullptr);
     EXPECT_STREQ(longer->varbindName(1), "1.3.6.1.2.1.4.22.1.2.1.10.0.0.1");
     EXPECT_EQ(decode(bytes, 0), nullptr);
+    // Everything inside whole, the outer length claiming more than arrived: it
+    // is compared with the whole count, header included, as agents expect.
+    for (const auto& [claim, decodes] : {std::pair{0x33, true}, {0x34, true}, {0x35, false}, {0x7F, false}}) {
+        SCOPED_TRACE(claim);
+        Bytes claiming = bytes;
+        claiming[1] = static_cast<std::uint8_t>(claim);
+        EXPECT_EQ(decode(claiming, static_cast<std::int32_t>(claiming.size())) != nullptr, decodes);
+    }
     SnmpMessageDecoder none(nullptr, 5);
     EXPECT_EQ(none.release(), nullptr);
 }

@@ -51,22 +51,26 @@ SnmpMessage* request() {
 }
 
 TEST(Transport, SendsExactlyTheEncodedMessageFromOnePort) {
-    Winsock winsock;
-    Peer peer;
-    SnmpTransport transport(peer.port(), "127.0.0.1");
-    ASSERT_TRUE(transport.ready());
-    std::unique_ptr<SnmpMessage> message(request());
-    EXPECT_EQ(transport.send(*message), 41);
-    std::uint16_t first = 0, second = 0;
-    const Bytes bytes = peer.receive(&first);
-    EXPECT_EQ(hexText(bytes),
-              "30 27 02 01 00 04 06 76 61 6E 74 72 79 A1 1A 02 01 7B 02 01 00 02 01 00 "
-              "30 0F 30 0D 06 09 2B 06 01 02 01 04 16 01 02 05 00");
-    EXPECT_EQ(transport.send(*message), 41);
-    peer.receive(&second);
-    // The local port is chosen once, at bind time.
-    EXPECT_EQ(first, second);
-    EXPECT_EQ(first, transport.localPort());
+    // The agent as a dotted address, and as a name for the resolver.
+    for (const char* host : {"127.0.0.1", "localhost"}) {
+        SCOPED_TRACE(host);
+        Winsock winsock;
+        Peer peer;
+        SnmpTransport transport(peer.port(), host);
+        ASSERT_TRUE(transport.ready());
+        std::unique_ptr<SnmpMessage> message(request());
+        EXPECT_EQ(transport.send(*message), 41);
+        std::uint16_t first = 0, second = 0;
+        const Bytes bytes = peer.receive(&first);
+        EXPECT_EQ(hexText(bytes),
+                  "30 27 02 01 00 04 06 76 61 6E 74 72 79 A1 1A 02 01 7B 02 01 00 02 01 00 "
+                  "30 0F 30 0D 06 09 2B 06 01 02 01 04 16 01 02 05 00");
+        EXPECT_EQ(transport.send(*message), 41);
+        peer.receive(&second);
+        // The local port is chosen once, at bind time.
+        EXPECT_EQ(first, second);
+        EXPECT_EQ(first, transport.localPort());
+    }
 }
 
 TEST(Transport, ReceivesDatagramsIntoAClearedBuffer) {

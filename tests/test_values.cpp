@@ -126,6 +126,9 @@ TEST(Values, OctetStringText) {
         {"61 0A 0D", "a\n\r", false},
         {"00 00", "0000", true},
         {"FF", "ff", true},
+        {"20 7E", " ~", false},  // the printable range's two ends
+        {"61 7F", "617f", true},
+        {"61 1F", "611f", true},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.bytes);
@@ -196,8 +199,12 @@ TEST(Values, OidFromText) {
         const Bytes content(oid.bytes(), oid.bytes() + oid.contentLength());
         EXPECT_EQ(hexText(content), row.content != nullptr ? row.content : "");
         EXPECT_STREQ(oid.toString(), row.shown);
-        SnmpOid again("1.3");
+        // An OID whose content was too long to live inside the object: the
+        // new content replaces it, short or long, with no byte of the old.
+        SnmpOid again("1.3.6.1.4.1.4294967295.4294967295.4294967295.4294967295.4294967295.4294967295");
         EXPECT_EQ(again.setFromText(row.text), row.content != nullptr);
+        EXPECT_EQ(hexText(Bytes(again.bytes(), again.bytes() + again.contentLength())),
+                  row.content != nullptr ? row.content : "");
     }
 }
 

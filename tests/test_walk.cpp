@@ -195,6 +195,13 @@ TEST(Walk, MacColumnRendering) {
         {[] { return macValue(""); }, ""},
         {[] { return new SnmpInteger(5); }, "5"},                              // another type: its text
         {[] { return new SnmpIpAddress("10.1.2.3"); }, "0a-01-02-03"},
+        {[] {
+             const Bytes b = hexBytes("07 61 62 63 64 65 66 67");  // length, then "abcdefg"
+             BerReader reader(b.data(), b.size());
+             return new SnmpOpaque(reader);
+         },
+         "61-62-63-64-65-66"},
+        {[] { return new SnmpOid("1.3.6.1.2"); }, "1.3.6.1.2"},  // not a byte string: its text
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.mac);
@@ -203,6 +210,23 @@ TEST(Walk, MacColumnRendering) {
         const WalkRun run = walk(agent);
         EXPECT_EQ(run.output, std::string("10.0.0.9\t") + row.mac + "\t7\n10.0.0.10\t00-00-00-00-00-0a\t7\n");
     }
+}
+
+TEST(Walk, IndexNumbersOfEveryWidth) {
+    // Addresses and interface indexes at each change in the number of digits.
+    const std::uint32_t numbers[] = {0, 9, 10, 99, 100, 999, 1000, 9999, 10000, 99999, 100000, 999999, 1000000,
+                                     9999999, 10000000, 99999999, 100000000, 999999999, 1000000000, 4294967295u};
+    std::vector<Entry> entries;
+    std::string expected;
+    for (std::uint32_t n : numbers) {
+        const std::string address = std::to_string(n) + ".1." + std::to_string(n) + "." + std::to_string(n);
+        entries.push_back(mac(std::to_string(n) + "." + address, "00 00 00 00 00 01"));
+        expected += address + "\t00-00-00-00-00-01\t" + std::to_string(n) + "\n";
+    }
+    ScriptedAgent agent(tableScript(entries));
+    const WalkRun run = walk(agent);
+    EXPECT_EQ(run.end, WalkEnd::EndOfColumn);
+    EXPECT_EQ(run.output, expected);
 }
 
 TEST(Walk, AgentThatDoesNotAdvance) {
