@@ -1,0 +1,431 @@
+// libFuzzer target: the real walk (walkArpTable, in debug mode) against a
+// responder on 127.0.0.1 that answers as the fuzz input says, through the real
+// UDP transport, with a wait of 10 ms per attempt.
+//
+// The input is a script:
+//   byte 0        bit 0: walk the older column (-o)
+//   then pairs    (kind, arg): one step per request the walk sends, in order;
+//                 at most 24 steps; requests after the last step get a
+//                 correct answer at once.
+// kind % 8:
+//   0 answer now      the next row of the responder's table (or the next
+//                     column's first OID past the table's end)
+//   1 answer late     the same, (arg % 5) * 5 ms later
+//   2 answer twice    the same now, and a copy (arg % 5) * 5 ms later
+//   3 junk first      a datagram that cannot be decoded (arg % 4: empty,
+//                     eight bytes of arg, a cut answer, 5000 bytes), then the answer
+//   4 stay silent
+//   5 error-status    error-status arg % 6 (2 is noSuchName), the OID asked for
+//   6 other name      the name kNames[arg % 16] with a value of type (arg / 16) % 13
+//   7 other id        the answer with request-id 124 + arg
+// The responder's table: five rows of interface 1, addresses 10.0.0.1 to .5.
+//
+// Checked on every run, the run aborting when broken:
+//   - the rows' OIDs strictly increase, so no row is printed twice;
+//   - every row is one the responder sent (name and value) with request-id
+//     123 and no error, printed as the value's bytes or text;
+//   - the end agrees with the last lines: the end of the column only after an
+//     OID outside it or noSuchName, with no ERROR line; the no-reply line for
+//     no reply; one ERROR line, the last, for every other end;
+//   - no OID is asked for more than three times, and the walk ends within
+//     three waits per OID asked for, and a margin;
+//   - no sanitizer report and no leak (the build's sanitizers).
+// A finding is read step by step with the table above and becomes a unit test.
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "snmp/decoder.h"
+#include "snmp/message.h"
+#include "transport/sockets.h"
+#include "walker/walk.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kTimeoutMs = 10;
+constexpr std::size_t kMaxSteps = 24;
+
+[[noreturn]] void broken(const char* what, const std::string& detail) {
+    std::fprintf(stderr, "walk invariant broken: %s\n%s\n", what, detail.c_str());
+    std::abort();
+}
+
+// Index suffixes of names in, before, after and outside a column. "@" stands
+// for the column's own OID, "^" for its table entry (the column without its
+// last arc), "+" for the next column and "-" for the one before.
+const char* const kNames[16] = {
+    "@.1.10.0.0.1", "@.1.10.0.0.3", "@.1.10.0.0.9", "@.4294967295.255.255.255.255",
+    "@.1.10.0.0.2.7", "@.3.10.0", "@", "@.0",
+    "-.1.10.0.0.1", "+.1.10.0.0.1", "^.20.1.10.0.0.1", "1.3.6.1.2.1.5.1.0",
+    "1.3", "2.5.4294967295", "^", "@.1.10.0.0.4",
+};
+
+struct Column {
+    std::string oid, entry, next, before;
+    std::size_t numbers;  // index numbers: ifIndex[.kind].a.b.c.d
+    std::string index(int row) const {
+        return (numbers == 6 ? "1.1.10.0.0." : "1.10.0.0.") + std::to_string(row);
+    }
+};
+
+Column columnFor(bool old) {
+    if (old) return {kOldAtColumn, "1.3.6.1.2.1.3.1.1", "1.3.6.1.2.1.3.1.1.3", "1.3.6.1.2.1.3.1.1.1", 6};
+    return {kNetToMediaColumn, "1.3.6.1.2.1.4.22.1", "1.3.6.1.2.1.4.22.1.3", "1.3.6.1.2.1.4.22.1.1", 5};
+}
+
+std::string nameFor(const Column& column, const char* pattern) {
+    std::string p = pattern;
+    const char c = p[0];
+    const std::string rest = p.substr(1);
+    if (c == '@') return column.oid + rest;
+    if (c == '^') return column.entry + rest;
+    if (c == '+') return column.next + rest;
+    if (c == '-') return column.before + rest;
+    return p;
+}
+
+// A value of BER type kind, made through the decoder's constructors where the
+// library has no other way to make one.
+template <typename T>
+SnmpValue* fromContent(const char* lengthAndContent, std::size_t n) {
+    BerReader reader(reinterpret_cast<const std::uint8_t*>(lengthAndContent), n);
+    return new T(reader);
+}
+
+SnmpValue* valueOfKind(int kind) {
+    switch (kind % 13) {
+        case 0: return new SnmpOctetString(reinterpret_cast<const std::uint8_t*>("\x00\x0c\x29\x3a\x4b\x5c"), 6);
+        case 1: return new SnmpOctetString(reinterpret_cast<const std::uint8_t*>("\x01\x02\x03"), 3);
+        case 2: return new SnmpOctetString(reinterpret_cast<const std::uint8_t*>(""), 0);
+        case 3: return new SnmpOctetString("ABCDEFGH");
+        case 4: return new SnmpIpAddress("10.1.2.3");
+        case 5: return new SnmpInteger(-5);
+        case 6: return fromContent<SnmpCounter>("\x02\x01\x00", 3);
+        case 7: return fromContent<SnmpGauge>("\x04\xff\xff\xff\xff", 5);
+        case 8: return new SnmpTimeTicks(4242);
+        case 9: return fromContent<SnmpCounter64>("\x05\x01\x00\x00\x00\x00", 6);
+        case 10: return fromContent<SnmpOpaque>("\x07\x61\x62\x63\x64\x65\x66\x67", 8);
+        case 11: return nullptr;  // NULL
+        default: return new SnmpOid("1.3.6.1.4.1.9");
+    }
+}
+
+Bytes encode(SnmpMessage& message) {
+    Bytes out(static_cast<std::size_t>(message.encodedLength()));
+    std::uint8_t* cursor = out.data();
+    message.encode(cursor);
+    return out;
+}
+
+// What a row shows for a reply's first binding, worked out here on its own
+// from the decoded reply: address and interface index from the name's index,
+// the MAC column from the value's bytes or text.
+std::string rowFor(SnmpMessage& reply, const Column& column) {
+    SnmpVarbind* binding = reply.varbindList()->head();
+    if (binding == nullptr || binding->name() == nullptr) return {};
+    std::uint32_t arcs[64];
+    const std::size_t count = binding->name()->arcs(arcs, 64);
+    if (count > 64 || count < 10 + column.numbers) return {};
+    const std::uint32_t* index = arcs + 10;
+    std::string row;
+    for (std::size_t i = column.numbers - 4; i < column.numbers; ++i) {
+        row += std::to_string(index[i]) + (i + 1 < column.numbers ? "." : "\t");
+    }
+    SnmpValue* value = binding->value();
+    const std::uint16_t tag = value != nullptr ? value->tag() : 0;
+    if (tag == tags::kOctetString || tag == tags::kIpAddress || tag == tags::kOpaque) {
+        auto* bytes = static_cast<SnmpByteValue*>(value);
+        char pair[4];
+        for (std::size_t i = 0; i < bytes->contentLength() && i < 6; ++i) {
+            std::snprintf(pair, sizeof pair, i == 0 ? "%02x" : "-%02x", bytes->bytes()[i]);
+            row += pair;
+        }
+    } else {
+        row += value != nullptr ? value->toString() : "NULL";
+    }
+    return row + "\t" + std::to_string(index[0]);
+}
+
+struct Step {
+    int kind;
+    int arg;
+};
+
+// The responder: one UDP socket on 127.0.0.1 and a thread that answers each
+// request by the script, and keeps the record the checks need.
+class Responder {
+public:
+    Responder(const Column& column, std::vector<Step> script) : column_(column), script_(std::move(script)) {
+        socket_ = net::openUdpSocket();
+        net::bindAny(socket_, 0);
+        port_ = net::localPort(socket_);
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~Responder() {
+        stop_ = true;
+        thread_.join();
+        net::closeSocket(socket_);
+    }
+    std::uint16_t port() const { return port_; }
+
+    // Asked-for OID text to the number of requests that named it.
+    std::map<std::string, int> asked;
+    // Every name the responder sent with request-id 123 and no error, with the
+    // rows its values make.
+    std::map<std::string, std::set<std::string>> rows;
+
+    std::mutex mutex;
+
+private:
+    struct Pending {
+        Clock::time_point due;
+        Bytes bytes;
+        std::uint32_t address;
+        std::uint16_t port;
+    };
+
+    Bytes reply(const std::string& name, SnmpValue* value, std::int32_t requestId, std::int32_t errorStatus) {
+        SnmpMessage message(pdutags::kGetResponse, 0);
+        message.setCommunity("public");
+        message.setRequestId(requestId);
+        message.setErrorStatus(errorStatus);
+        message.addVarbind(new SnmpVarbind(new SnmpOid(name.c_str()), value));
+        Bytes bytes = encode(message);
+        if (requestId == 123 && errorStatus == 0) {
+            SnmpMessageDecoder decoder(bytes.data(), static_cast<std::int32_t>(bytes.size()));
+            std::unique_ptr<SnmpMessage> decoded(decoder.release());
+            if (decoded != nullptr) {
+                std::lock_guard<std::mutex> lock(mutex);
+                rows[decoded->varbindName(1)].insert(rowFor(*decoded, column_));
+            }
+        }
+        return bytes;
+    }
+
+    // The correct answer: the table's next row after the OID asked for.
+    Bytes answer(const SnmpOid& askedOid) {
+        for (int row = 1; row <= 5; ++row) {
+            const std::string name = column_.oid + "." + column_.index(row);
+            SnmpOid candidate(name.c_str());
+            if (compareOids(candidate, askedOid) > 0) return reply(name, valueOfKind(0), 123, 0);
+        }
+        return reply(column_.next + ".1", new SnmpInteger(1), 123, 0);
+    }
+
+    void steps(SnmpMessage& request, int number, std::vector<Pending>& out, std::uint32_t address,
+               std::uint16_t port) {
+        const std::string askedText = request.varbindName(1);
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            ++asked[askedText];
+        }
+        const SnmpOid askedOid(askedText.c_str());
+        const auto now = Clock::now();
+        auto send = [&](Bytes bytes, int delayMs) {
+            out.push_back({now + std::chrono::milliseconds(delayMs), std::move(bytes), address, port});
+        };
+        const Step step = static_cast<std::size_t>(number) < script_.size() ? script_[number] : Step{0, 0};
+        switch (step.kind % 8) {
+            case 0: send(answer(askedOid), 0); break;
+            case 1: send(answer(askedOid), step.arg % 5 * 5); break;
+            case 2: {
+                Bytes once = answer(askedOid);
+                send(once, 0);
+                send(once, step.arg % 5 * 5);
+                break;
+            }
+            case 3: {
+                Bytes whole = answer(askedOid);
+                switch (step.arg % 4) {
+                    case 0: send(Bytes(), 0); break;
+                    case 1: send(Bytes(8, static_cast<std::uint8_t>(step.arg)), 0); break;
+                    case 2: send(Bytes(whole.begin(), whole.end() - 1 - step.arg % 8), 0); break;
+                    default: send(Bytes(5000, 0x30), 0); break;
+                }
+                send(whole, 0);
+                break;
+            }
+            case 4: break;
+            case 5: send(reply(askedText, nullptr, 123, step.arg % 6), 0); break;
+            case 6: send(reply(nameFor(column_, kNames[step.arg % 16]), valueOfKind(step.arg / 16), 123, 0), 0); break;
+            default: {
+                SnmpMessage message(pdutags::kGetResponse, 0);
+                message.setRequestId(124 + step.arg);
+                message.addVarbind(new SnmpVarbind(new SnmpOid((column_.oid + ".1.10.0.0.1").c_str()), nullptr));
+                send(encode(message), 0);
+                break;
+            }
+        }
+    }
+
+    void serve() {
+        std::vector<Pending> pending;
+        std::vector<std::uint8_t> buffer(65536);
+        int number = 0;
+        while (!stop_) {
+            const auto now = Clock::now();
+            std::vector<Pending> later;
+            for (Pending& p : pending) {
+                if (p.due <= now) {
+                    net::sendTo(socket_, p.bytes.data(), p.bytes.size(), p.address, p.port);
+                } else {
+                    later.push_back(std::move(p));
+                }
+            }
+            pending.swap(later);
+            if (net::waitReadable(socket_, 1) != net::Wait::Readable) continue;
+            std::uint32_t address = 0;
+            std::uint16_t port = 0;
+            const int n = net::receiveFrom(socket_, buffer.data(), buffer.size(), &address, &port);
+            if (n <= 0) continue;
+            SnmpMessageDecoder decoder(buffer.data(), n);
+            std::unique_ptr<SnmpMessage> request(decoder.release());
+            if (request == nullptr) broken("the walk sent a request that does not decode", "");
+            steps(*request, number++, pending, address, port);
+        }
+    }
+
+    Column column_;
+    std::vector<Step> script_;
+    net::SocketHandle socket_;
+    std::uint16_t port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n') {
+            out.push_back(text.substr(start, i - start));
+            start = i + 1;
+        }
+    }
+    if (start < text.size()) out.push_back(text.substr(start));
+    return out;
+}
+
+bool startsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
+
+// In debug mode an error line follows the progress text on the same line.
+std::size_t errorAt(const std::string& line) {
+    const std::size_t p1 = line.find("ERROR P1: ");
+    return p1 != std::string::npos ? p1 : line.find("ERROR: ");
+}
+
+const char kNoReply[] =
+    "ERROR P1: No returned packet.  Your SNMP community string may be incorrect, or there may be a problem "
+    "communicating with the device.";
+
+void check(WalkEnd end, const std::string& output, Responder& responder, const Column& column, double seconds) {
+    std::lock_guard<std::mutex> lock(responder.mutex);
+    const std::vector<std::string> all = lines(output);
+    // Rows, each the line after "OID Response:" that is neither blank nor an error.
+    std::unique_ptr<SnmpOid> previous;
+    int errors = 0;
+    std::string lastResponse;
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        if (errorAt(all[i]) != std::string::npos) ++errors;
+        if (!startsWith(all[i], "OID Response:    ")) continue;
+        lastResponse = all[i].substr(17);
+        if (i + 1 >= all.size() || all[i + 1].empty() || errorAt(all[i + 1]) != std::string::npos) continue;
+        const std::string& row = all[i + 1];
+        auto sent = responder.rows.find(lastResponse);
+        if (sent == responder.rows.end()) broken("a row from a name the responder never sent", lastResponse);
+        if (sent->second.count(row) == 0) broken("a row that differs from the reply's", lastResponse + "\n" + row);
+        auto oid = std::make_unique<SnmpOid>(lastResponse.c_str());
+        if (previous != nullptr && compareOids(*oid, *previous) <= 0) broken("rows out of order", output);
+        previous = std::move(oid);
+    }
+    const std::string last = all.empty() ? std::string() : all.back();
+    switch (end) {
+        case WalkEnd::EndOfColumn: {
+            if (errors != 0) broken("an ERROR line in a walk that reached the end", output);
+            const bool view = output.size() >= 2 && last.empty() && all.size() >= 2 &&
+                              all[all.size() - 2] == "No OID follows in the device's view";
+            const std::string outsideLine = "\n\nOID is outside list\n\n";
+            const bool outside = output.size() >= outsideLine.size() &&
+                                 output.compare(output.size() - outsideLine.size(), outsideLine.size(), outsideLine) == 0;
+            if (!view && !outside) broken("the end of the column without its line", output);
+            if (outside) {
+                // The last name must lie outside the column: not its ten arcs and more.
+                SnmpOid name(lastResponse.c_str());
+                SnmpOid col(column.oid.c_str());
+                std::uint32_t a[64];
+                std::uint32_t c[16];
+                const std::size_t na = name.arcs(a, 64);
+                const std::size_t nc = col.arcs(c, 16);
+                if (na > nc && na <= 64 && std::equal(c, c + nc, a)) broken("the column ended inside it", output);
+            }
+            break;
+        }
+        case WalkEnd::NoReply:
+            if (errorAt(last) == std::string::npos || last.substr(errorAt(last)) != kNoReply || errors != 1)
+                broken("no reply without the no-reply line", output);
+            break;
+        case WalkEnd::Interrupted:
+        case WalkEnd::OutputFailed: broken("an end that this run cannot have", output);
+        default:
+            if (errorAt(last) == std::string::npos || errors != 1)
+                broken("an ERROR end whose last line is not the error", output);
+            break;
+    }
+    for (const auto& [oid, count] : responder.asked) {
+        if (count > 3) broken("more than three requests for one OID", oid);
+    }
+    const double bound = static_cast<double>(responder.asked.size()) * 3 * kTimeoutMs / 1000.0 + 2.0;
+    if (seconds > bound) broken("the walk took longer than its waits allow", std::to_string(seconds));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) return 0;
+    const Column column = columnFor((data[0] & 1) != 0);
+    std::vector<Step> script;
+    for (std::size_t i = 1; i + 1 < size && script.size() < kMaxSteps; i += 2) {
+        script.push_back({data[i], data[i + 1]});
+    }
+    net::startup();
+    {
+        Responder responder(column, script);
+        WalkSettings settings;
+        settings.agent = "127.0.0.1";
+        settings.community = "public";
+        settings.useOldOids = (data[0] & 1) != 0;
+        settings.debugMode = true;
+        settings.port = responder.port();
+        settings.timeoutMs = kTimeoutMs;
+        char* text = nullptr;
+        std::size_t length = 0;
+        std::FILE* stream = open_memstream(&text, &length);
+        const auto start = Clock::now();
+        WalkEnd end;
+        {
+            Output out(stream);
+            end = walkArpTable(settings, out);
+        }
+        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        std::fclose(stream);
+        const std::string output(text, length);
+        std::free(text);
+        check(end, output, responder, column, seconds);
+    }
+    net::cleanup();
+    return 0;
+}
