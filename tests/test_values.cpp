@@ -4,6 +4,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "snmp/decoder.h"
@@ -185,6 +186,7 @@ TEST(Values, OidFromText) {
         {"1.3.4294967296", "2B 00", "1.3.0"},
         {"1.3.x", "2B 00", "1.3.0"},               // no digits gives 0
         {" 1. +3", "2B", "1.3"},
+        {"\t1.\r3", "2B", "1.3"},                 // white space from tab to carriage return
         {"0.39", "27", "0.39"},
         {"2.47", "7F", "2.47"},
         {"1", nullptr, ""},                         // fewer than two components
@@ -364,6 +366,19 @@ TEST(Values, ContentRunningPastTheBytesFailsTheReader) {
     }
 }
 
+TEST(Values, ContentAtTheSixteenBitLimit) {
+    // 65535 content bytes are a value; 65536 cannot be held and fail the reader.
+    for (const auto& [header, n, whole] : {std::tuple{"82 FF FF", 65535u, true}, {"83 01 00 00", 65536u, false}}) {
+        SCOPED_TRACE(n);
+        Bytes b = hexBytes(header);
+        b.resize(b.size() + n, 0x61);
+        BerReader reader(b.data(), b.size());
+        SnmpOctetString value(reader);
+        EXPECT_EQ(reader.failed(), !whole);
+        EXPECT_EQ(value.contentLength(), whole ? n : 0u);
+    }
+}
+
 TEST(Values, OidArcsAndCanonicalForm) {
     const struct {
         const char* content;
@@ -375,6 +390,10 @@ TEST(Values, OidArcsAndCanonicalForm) {
         {"2B 8F FF FF FF 7F", "1 3 4294967295", true},
         {"", "", true},
         {"7F", "2 47", true},
+        {"27", "0 39", true},                      // where the first arcs change
+        {"28", "1 0", true},
+        {"4F", "1 39", true},
+        {"50 01", "2 0 1", true},
         {"2B 80 01", "1 3 1", false},              // a leading zero group
         {"2B 06 81", "1 3 6 1", false},            // ends inside a sub-identifier
         {"2B 90 80 80 80 01", "1 3 1", false},     // beyond 32 bits

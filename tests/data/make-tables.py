@@ -3,7 +3,9 @@
 
 switch48: a 48-port switch with 2976 ARP entries in both the ipNetToMedia and
 the older address-translation table. awkward: values and indexes at the edges.
-demo: a small switch for the demo. Run it again after a change; the output is
+demo: a small switch for the demo. stall: an agent that answers twenty rows of
+each column and then never again (snmpsim drops a response delayed beyond
+99999 ms). Run it again after a change; the output is
 deterministic.
 """
 import os
@@ -85,7 +87,20 @@ def demo():
     write("demo", records)
 
 
+def stall():
+    records = system("Tarnwick stalling agent", "stall")
+    for n in range(1, 21):
+        records += entry(n, f"172.16.0.{n}", mac_for(2000 + n))
+    # The twenty-first row of each column is never answered.
+    for oid, kind, value in entry(21, "172.16.0.21", mac_for(2021)):
+        if kind == "4x":
+            kind, value = "4x:delay", f"hexvalue={value},wait=100000"
+        records.append((oid, kind, value))
+    write("stall", records)
+
+
 if __name__ == "__main__":
     switch48()
     awkward()
     demo()
+    stall()

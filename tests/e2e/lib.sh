@@ -144,6 +144,39 @@ compare_walk() {
     same_rows "$work/expected.$column" "$work/actual.$column"
 }
 
+# A walk of the recorded table "stall", which answers twenty rows and then
+# never again, stopped by SIGINT once its rows are out: $1 names the run in
+# the checks, the rest is the command, run in the namespace. Leaves the
+# output in $work/stall.$1 and checks the rows, the exit status and how soon
+# the program ended.
+stop_a_stalled_walk() {
+  local name=$1 pid start code ms
+  shift
+  # A script's background job starts with SIGINT ignored, which the program
+  # keeps as it finds it: it is started with SIGINT as a terminal gives it.
+  ip netns exec "$ns" env --default-signal=INT "$@" 127.0.0.1 stall > "$work/stall.$name" 2>/dev/null &
+  pid=$!
+  # The header goes out before the device is asked (under Wine, once Wine has
+  # started); the rows must follow within a second and a half, although the
+  # device then stays silent for the rest of the attempt's five seconds.
+  for _ in $(seq 300); do
+    grep -q '^---------------' "$work/stall.$name" && break
+    sleep 0.05
+  done
+  sleep 1.5
+  check "$name, a stalled device: its twenty rows are out while it is silent" \
+    [ "$(table_rows < "$work/stall.$name" | wc -l)" -eq 20 ]
+  start=$(date +%s%N)
+  # The program itself (under Wine, the process that runs tarnwick.exe).
+  kill -INT "$(pgrep -f -n "tarnwick[^ ]* 127.0.0.1 stall" || echo "$pid")"
+  wait "$pid"
+  code=$?
+  ms=$(( ($(date +%s%N) - start) / 1000000 ))
+  check "$name, a stalled device: SIGINT ends it with status 130 ($code)" [ "$code" -eq 130 ]
+  check "$name, a stalled device: SIGINT ends it at once ($ms ms)" [ "$ms" -le 1000 ]
+  check "$name, a stalled device: the rows stay written" [ "$(table_rows < "$work/stall.$name" | wc -l)" -eq 20 ]
+}
+
 # tarnwick's rows alone: the lines after the header's dashes.
 table_rows() { sed -n '/^---------------\t/,$p' | tail -n +2; }
 

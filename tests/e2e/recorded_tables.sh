@@ -25,4 +25,6 @@ check "awkward: printable bytes stay bytes" expect_row $'10.9.0.2\t41-42-43-44-4
 check "awkward: an IpAddress shows its bytes" expect_row $'10.9.0.3\t0a-01-02-03\t7'
 check "awkward: an empty value" expect_row $'10.9.0.4\t\t7'
 
+stop_a_stalled_walk tarnwick "$bin"
+
 [ $failures -eq 0 ]

@@ -31,6 +31,9 @@ for args in "demo" "demo -o" "awkward" "demo -d"; do
 done
 check "the demo switch gave 24 rows" [ "$(in_ns "$bin" 127.0.0.1 demo | table_rows | wc -l)" -eq 24 ]
 
+# Ctrl-C: Wine hands SIGINT to the console's control handler as CTRL_C_EVENT.
+stop_a_stalled_walk tarnwick.exe wine "$exe"
+
 # A wrong community: three attempts of five seconds, then the no-reply line.
 in_ns wine "$exe" 127.0.0.1 no-such-community | tr -d '\r' > "$work/wrong"
 code=${PIPESTATUS[0]}
