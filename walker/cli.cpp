@@ -4,7 +4,6 @@
 #include <new>
 #include <string>
 
-#include "snmp/ber.h"
 #include "transport/sockets.h"
 #include "walker/walk.h"
 
@@ -53,10 +52,9 @@ int run(int argc, const char* const* argv, Output& out, const RunOptions& option
         if (sameSwitch(argv[i], "-o")) settings.useOldOids = true;
     }
     settings.community = argv[2];
-    // A request travels in one UDP datagram, and a community is one OCTET
-    // STRING of at most 65535 bytes: a community too long for either cannot
-    // be sent whole, and a cut one would ask the device with the wrong one.
-    if (settings.community.size() > limits::kMaxContent || !requestsFit(settings.community, settings.useOldOids)) {
+    // A request travels in one UDP datagram: a community too long for it
+    // cannot be sent, and a cut one would ask the device with the wrong one.
+    if (!requestsFit(settings.community, settings.useOldOids)) {
         printUsage(out, programName);
         return exitcode::kUsage;
     }
