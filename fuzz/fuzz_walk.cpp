@@ -32,7 +32,6 @@
 //   - no sanitizer report and no leak (the build's sanitizers).
 // A finding is read step by step with the table above and becomes a unit test.
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -43,17 +42,13 @@
 #include <mutex>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "snmp/decoder.h"
-#include "snmp/message.h"
-#include "transport/sockets.h"
+#include "tests/scripted_agent.h"
 #include "walker/walk.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kTimeoutMs = 10;
@@ -124,13 +119,6 @@ SnmpValue* valueOfKind(int kind) {
     }
 }
 
-Bytes encode(SnmpMessage& message) {
-    Bytes out(static_cast<std::size_t>(message.encodedLength()));
-    std::uint8_t* cursor = out.data();
-    message.encode(cursor);
-    return out;
-}
-
 // What a row shows for a reply's first binding, worked out here on its own
 // from the decoded reply: address and interface index from the name's index,
 // the MAC column from the value's bytes or text.
@@ -165,22 +153,14 @@ struct Step {
     int arg;
 };
 
-// The responder: one UDP socket on 127.0.0.1 and a thread that answers each
-// request by the script, and keeps the record the checks need.
+// The responder: the tests' scripted agent on 127.0.0.1, answering each
+// request by the script and keeping the record the checks need.
 class Responder {
 public:
-    Responder(const Column& column, std::vector<Step> script) : column_(column), script_(std::move(script)) {
-        socket_ = net::openUdpSocket();
-        net::bindAny(socket_, 0);
-        port_ = net::localPort(socket_);
-        thread_ = std::thread([this] { serve(); });
-    }
-    ~Responder() {
-        stop_ = true;
-        thread_.join();
-        net::closeSocket(socket_);
-    }
-    std::uint16_t port() const { return port_; }
+    Responder(const Column& column, std::vector<Step> script)
+        : column_(column), script_(std::move(script)),
+          agent_([this](SnmpMessage* request, int number) { return steps(request, number); }) {}
+    std::uint16_t port() const { return agent_.port(); }
 
     // Asked-for OID text to the number of requests that named it.
     std::map<std::string, int> asked;
@@ -191,20 +171,8 @@ public:
     std::mutex mutex;
 
 private:
-    struct Pending {
-        Clock::time_point due;
-        Bytes bytes;
-        std::uint32_t address;
-        std::uint16_t port;
-    };
-
     Bytes reply(const std::string& name, SnmpValue* value, std::int32_t requestId, std::int32_t errorStatus) {
-        SnmpMessage message(pdutags::kGetResponse, 0);
-        message.setCommunity("public");
-        message.setRequestId(requestId);
-        message.setErrorStatus(errorStatus);
-        message.addVarbind(new SnmpVarbind(new SnmpOid(name.c_str()), value));
-        Bytes bytes = encode(message);
+        Bytes bytes = makeResponse(name.c_str(), value, requestId, errorStatus);
         if (requestId == 123 && errorStatus == 0) {
             SnmpMessageDecoder decoder(bytes.data(), static_cast<std::int32_t>(bytes.size()));
             std::unique_ptr<SnmpMessage> decoded(decoder.release());
@@ -226,85 +194,45 @@ private:
         return reply(column_.next + ".1", new SnmpInteger(1), 123, 0);
     }
 
-    void steps(SnmpMessage& request, int number, std::vector<Pending>& out, std::uint32_t address,
-               std::uint16_t port) {
-        const std::string askedText = request.varbindName(1);
+    std::vector<ScriptedReply> steps(SnmpMessage* request, int number) {
+        if (request == nullptr) broken("the walk sent a request that does not decode", "");
+        const std::string askedText = request->varbindName(1);
         {
             std::lock_guard<std::mutex> lock(mutex);
             ++asked[askedText];
         }
         const SnmpOid askedOid(askedText.c_str());
-        const auto now = Clock::now();
-        auto send = [&](Bytes bytes, int delayMs) {
-            out.push_back({now + std::chrono::milliseconds(delayMs), std::move(bytes), address, port});
-        };
-        const Step step = static_cast<std::size_t>(number) < script_.size() ? script_[number] : Step{0, 0};
+        const std::size_t n = static_cast<std::size_t>(number) - 1;
+        const Step step = n < script_.size() ? script_[n] : Step{0, 0};
+        const int later = step.arg % 5 * 5;
         switch (step.kind % 8) {
-            case 0: send(answer(askedOid), 0); break;
-            case 1: send(answer(askedOid), step.arg % 5 * 5); break;
+            case 0: return {{answer(askedOid)}};
+            case 1: return {{answer(askedOid), later}};
             case 2: {
                 Bytes once = answer(askedOid);
-                send(once, 0);
-                send(once, step.arg % 5 * 5);
-                break;
+                return {{once}, {once, later}};
             }
             case 3: {
                 Bytes whole = answer(askedOid);
+                Bytes junk;
                 switch (step.arg % 4) {
-                    case 0: send(Bytes(), 0); break;
-                    case 1: send(Bytes(8, static_cast<std::uint8_t>(step.arg)), 0); break;
-                    case 2: send(Bytes(whole.begin(), whole.end() - 1 - step.arg % 8), 0); break;
-                    default: send(Bytes(5000, 0x30), 0); break;
+                    case 0: break;
+                    case 1: junk.assign(8, static_cast<std::uint8_t>(step.arg)); break;
+                    case 2: junk.assign(whole.begin(), whole.end() - 1 - step.arg % 8); break;
+                    default: junk.assign(5000, 0x30); break;
                 }
-                send(whole, 0);
-                break;
+                return {{junk}, {whole}};
             }
-            case 4: break;
-            case 5: send(reply(askedText, nullptr, 123, step.arg % 6), 0); break;
-            case 6: send(reply(nameFor(column_, kNames[step.arg % 16]), valueOfKind(step.arg / 16), 123, 0), 0); break;
-            default: {
-                SnmpMessage message(pdutags::kGetResponse, 0);
-                message.setRequestId(124 + step.arg);
-                message.addVarbind(new SnmpVarbind(new SnmpOid((column_.oid + ".1.10.0.0.1").c_str()), nullptr));
-                send(encode(message), 0);
-                break;
-            }
-        }
-    }
-
-    void serve() {
-        std::vector<Pending> pending;
-        std::vector<std::uint8_t> buffer(65536);
-        int number = 0;
-        while (!stop_) {
-            const auto now = Clock::now();
-            std::vector<Pending> later;
-            for (Pending& p : pending) {
-                if (p.due <= now) {
-                    net::sendTo(socket_, p.bytes.data(), p.bytes.size(), p.address, p.port);
-                } else {
-                    later.push_back(std::move(p));
-                }
-            }
-            pending.swap(later);
-            if (net::waitReadable(socket_, 1) != net::Wait::Readable) continue;
-            std::uint32_t address = 0;
-            std::uint16_t port = 0;
-            const int n = net::receiveFrom(socket_, buffer.data(), buffer.size(), &address, &port);
-            if (n <= 0) continue;
-            SnmpMessageDecoder decoder(buffer.data(), n);
-            std::unique_ptr<SnmpMessage> request(decoder.release());
-            if (request == nullptr) broken("the walk sent a request that does not decode", "");
-            steps(*request, number++, pending, address, port);
+            case 4: return {};
+            case 5: return {{reply(askedText, nullptr, 123, step.arg % 6)}};
+            case 6: return {{reply(nameFor(column_, kNames[step.arg % 16]), valueOfKind(step.arg / 16), 123, 0)}};
+            default: return {{reply(column_.oid + ".1.10.0.0.1", nullptr, 124 + step.arg, 0)}};
         }
     }
 
     Column column_;
     std::vector<Step> script_;
-    net::SocketHandle socket_;
-    std::uint16_t port_ = 0;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
+    ScriptedAgent agent_;
 };
 
 std::vector<std::string> lines(const std::string& text) {
@@ -401,7 +329,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 1; i + 1 < size && script.size() < kMaxSteps; i += 2) {
         script.push_back({data[i], data[i + 1]});
     }
-    net::startup();
     {
         Responder responder(column, script);
         WalkSettings settings;
@@ -426,6 +353,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::free(text);
         check(end, output, responder, column, seconds);
     }
-    net::cleanup();
     return 0;
 }
