@@ -141,8 +141,7 @@ Outcome exchange(SnmpTransport& transport, SnmpMessage& request, SnmpOid& asked,
         }
         const auto deadline = start + std::chrono::milliseconds(settings.timeoutMs);
         bool setAsideHere = false;
-        for (;;) {
-            const auto now = Clock::now();
+        for (auto now = start;; now = Clock::now()) {
             const std::int32_t left = millisecondsUntil(deadline, now);
             if (left == 0) break;
             // While rows wait in the buffer, the wait goes in a short slice first.
