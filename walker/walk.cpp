@@ -100,8 +100,8 @@ struct Exchange {
     // The reply has a name, request-id 123, no error and follows the OID asked
     // for: the walk need not check those again.
     bool accepted = false;
-    std::string setAside;   // the OID of the latest reply set aside as not advancing
-    int setAsideAttempts = 0;  // attempts that drew such a reply
+    int setAsideAttempts = 0;  // attempts that drew a reply set aside as not advancing
+    std::string setAside;      // the OID of the latest such reply
 };
 
 // Milliseconds from now to the deadline, rounded up, so that a wait never ends
@@ -119,7 +119,6 @@ std::int32_t millisecondsUntil(Clock::time_point deadline, Clock::time_point now
 Outcome exchange(SnmpTransport& transport, SnmpMessage& request, SnmpOid& asked, const WalkSettings& settings,
                  Output& out, Exchange& result) {
     result.accepted = false;
-    result.setAside.clear();
     result.setAsideAttempts = 0;
     const bool debug = settings.debugMode;
     for (int tries = 0; tries < kAttempts;) {
