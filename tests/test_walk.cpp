@@ -474,4 +474,16 @@ TEST(Walk, LongOidsAndValues) {
     EXPECT_EQ(agent.requestedOids().back(), "1.3.6.1.2.1.4.22.1.2." + index);
 }
 
+TEST(Walk, TextLongerThanTheOutputBuffer) {
+    // In debug mode the reply's OID is shown whole: here more than 8 KiB of
+    // text in one piece, from a reply that still fits the 4096-byte buffer.
+    std::string oid = "1.3.6.1.2.1.4.22.1.2.1.10.0.0.1";
+    for (int i = 0; i < 780; ++i) oid += ".4294967295";
+    ScriptedAgent agent(tableScript({{oid, [] { return macValue("00 00 00 00 00 01"); }}}));
+    const WalkRun run = walk(agent, false, true);
+    EXPECT_EQ(run.end, WalkEnd::EndOfColumn);
+    EXPECT_GT(oid.size(), 8192u);
+    EXPECT_NE(run.output.find("OID Response:    " + oid + "\n10.0.0.1\t00-00-00-00-00-01\t1\n"), std::string::npos);
+}
+
 }  // namespace
