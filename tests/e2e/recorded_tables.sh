@@ -27,4 +27,11 @@ check "awkward: an empty value" expect_row $'10.9.0.4\t\t7'
 
 stop_a_stalled_walk tarnwick "$bin"
 
+# A reader that goes away ends the program by SIGPIPE, quietly, as for any
+# Unix tool (the shell shows 141); the run starts with SIGPIPE at its default.
+in_ns env --default-signal=PIPE "$bin" 127.0.0.1 switch48 2>"$work/pipe.err" | head -n 2 > /dev/null
+code=${PIPESTATUS[0]}
+check "a reader that goes away: SIGPIPE, status 141 ($code)" [ "$code" -eq 141 ]
+check "a reader that goes away: nothing on standard error" [ ! -s "$work/pipe.err" ]
+
 [ $failures -eq 0 ]
