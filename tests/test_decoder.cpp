@@ -179,6 +179,13 @@ TEST(Decoder, LenientPlaces) {
     ASSERT_NE(community, nullptr);
     EXPECT_STREQ(community->community(), "");
     EXPECT_EQ(community->varbindCount(), 1);
+
+    // No community element: the message keeps the default community.
+    bytes = hexBytes(kResponse);
+    bytes[5] = 0x05;
+    auto noCommunity = decode(bytes);
+    ASSERT_NE(noCommunity, nullptr);
+    EXPECT_STREQ(noCommunity->community(), "vantry");
 }
 
 TEST(Decoder, PduTagsOutsideTheTable) {

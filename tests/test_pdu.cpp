@@ -146,6 +146,16 @@ TEST(Pdu, DecodeTagByTag) {
         pdu.encode(cursor);
         EXPECT_EQ(hexText(out), hexText(b));
     }
+    // A PDU made for decoding has no fields of its own: one that the bytes
+    // lack takes its default, which it writes like any other.
+    const Bytes lacking = hexBytes("02 01 05 04 02 01 07");
+    SnmpResponsePdu fresh{Decoding{}};
+    BerReader reader(lacking.data(), lacking.size());
+    fresh.decode(reader);
+    Bytes out(fresh.contentLength());
+    std::uint8_t* cursor = out.data();
+    fresh.encode(cursor);
+    EXPECT_EQ(hexText(out), "02 01 05 02 01 00 02 01 07");
 }
 
 TEST(Pdu, DecodeStopsAtTheEndOfTheBytes) {
