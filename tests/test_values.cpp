@@ -294,6 +294,7 @@ TEST(Values, OidOrderOfContents) {
         {"2B 80 01 05", "2B 01 04", 1},
         {"2B 81 00", "2B 7F", 1},              // 128 follows 127
         {"2B 82 00", "2B 81 80 00", -1},       // 256 before 16384, though 82 > 81
+        {"2B 81 05 06", "2B 81 80 01", -1},    // 133 before 16385: they differ inside the arc
         {"2B 06 81", "2B 06 01", 0},           // an unended last group reads as its own seven bits
         {"2B 06", "2B 06 01", -1},
         {"", "2B", -1},
