@@ -160,14 +160,13 @@ Wait waitReadable(SocketHandle handle, int timeoutMs) {
     for (;;) {
         if (caught != 0) return Wait::Interrupted;
         const int ready = ::poll(entries, count, wait);
-        if (caught != 0) return Wait::Interrupted;
         if (ready > 0) {
             if ((entries[0].revents & POLLNVAL) != 0) {
                 errno = EBADF;
                 return Wait::Failed;
             }
             if (entries[0].revents != 0) return Wait::Readable;
-            // Only the wake-up pipe, without a signal of ours: wait on.
+            // Only the wake-up pipe: the signal is seen at the loop's top.
         } else if (ready == 0) {
             return Wait::TimedOut;
         } else if (errno != EINTR) {

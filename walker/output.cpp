@@ -3,17 +3,15 @@
 #include <cerrno>
 #include <cstring>
 
-void Output::write(const char* text, std::size_t n) {
-    if (n > sizeof buffer_ - used_) {
-        flush();
-        if (n > sizeof buffer_) {
-            errno = 0;
-            if (error_ == 0 && std::fwrite(text, 1, n, stream_) != n) fail();
-            return;
-        }
+void Output::writeLong(const char* text, std::size_t n) {
+    flush();
+    if (n > sizeof buffer_) {
+        errno = 0;
+        if (error_ == 0 && std::fwrite(text, 1, n, stream_) != n) fail();
+        return;
     }
-    std::memcpy(buffer_ + used_, text, n);
-    used_ += n;
+    std::memcpy(buffer_, text, n);
+    used_ = n;
 }
 
 void Output::put(const char* text) { write(text, std::strlen(text)); }

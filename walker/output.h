@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 class Output {
@@ -18,7 +19,15 @@ public:
     Output(const Output&) = delete;
     Output& operator=(const Output&) = delete;
 
-    void write(const char* text, std::size_t n);
+    // A copy into the buffer; the buffer goes out first when the text does not fit.
+    void write(const char* text, std::size_t n) {
+        if (n > sizeof buffer_ - used_) [[unlikely]] {
+            writeLong(text, n);
+            return;
+        }
+        std::memcpy(buffer_ + used_, text, n);
+        used_ += n;
+    }
     void put(const char* text);
     void put(const std::string& text) { write(text.data(), text.size()); }
 
@@ -37,6 +46,9 @@ public:
     int error() const { return error_; }
 
 private:
+    // Flushes, then takes the text into the empty buffer, or hands a text
+    // longer than the whole buffer to the stream in one piece.
+    void writeLong(const char* text, std::size_t n);
     void fail();
 
     std::FILE* stream_;
