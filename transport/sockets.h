@@ -1,5 +1,7 @@
-// The thin socket layer: the only code that knows whether it runs on BSD
-// sockets or on Winsock. Addresses and ports cross it in host byte order.
+// The thin platform layer: sockets, and the requests to stop that a console
+// program gets. The only code that knows whether it runs on BSD sockets and
+// POSIX signals or on Winsock and the Windows console. Addresses and ports
+// cross it in host byte order.
 #pragma once
 
 #include <cstddef>
