@@ -24,7 +24,7 @@ extern const int kNotASocket;
 // Catches the requests to stop that a console program gets (SIGINT, SIGTERM
 // and SIGHUP; Ctrl-C and Ctrl-Break on a Windows console): from then on the
 // first of them ends every wait at once, and interruption() tells which it
-// was. A second one ends the program the usual way, at once.
+// was. The same request a second time ends the program the usual way, at once.
 void watchInterruptions();
 // The number of the signal that asked the program to stop (SIGINT's 2 for
 // Ctrl-C, SIGBREAK's 21 for Ctrl-Break), or 0.

@@ -26,9 +26,7 @@ sockaddr_in makeAddress(std::uint32_t address, std::uint16_t port) {
     sa.sin_port = htons(port);
     return sa;
 }
-}  // namespace
 
-namespace {
 // The console's request to stop, as the C library numbers the signals.
 constexpr int kSigInt = 2;
 constexpr int kSigBreak = 21;
