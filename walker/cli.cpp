@@ -58,12 +58,10 @@ int run(int argc, const char* const* argv, Output& out, const RunOptions& option
         printUsage(out, programName);
         return exitcode::kUsage;
     }
-    out.put("Agent:\t\t");
-    out.put(argv[1]);
-    out.put(settings.debugMode ? "\nDebugMode:\tTRUE\n" : "\nDebugMode:\tFALSE\n");
-    out.put("OID:\t\t");
-    out.put(settings.useOldOids ? kOldAtColumn : kNetToMediaColumn);
-    out.put("\n\nIP Address\tMAC Address\t\tInt\n");
+    out.put(std::string("Agent:\t\t") + argv[1] + "\n");
+    out.put(settings.debugMode ? "DebugMode:\tTRUE\n" : "DebugMode:\tFALSE\n");
+    out.put(std::string("OID:\t\t") + (settings.useOldOids ? kOldAtColumn : kNetToMediaColumn) + "\n\n");
+    out.put("IP Address\tMAC Address\t\tInt\n");
     out.put("---------------\t-----------------\t---\n");
     // The header goes out before the device is contacted; to an output that
     // cannot be written, nothing is sent at all.
