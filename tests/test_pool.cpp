@@ -38,6 +38,8 @@ TEST(Pool, FreedBlocksAreUsedAgainBySize) {
     for (void* b : many) distinct.insert(b);
     EXPECT_EQ(distinct.size(), many.size());
     for (void* b : many) pool::release(b, 100);
+    // The list took its 64 and has no room left: the rest went back to the allocator.
+    EXPECT_EQ(pool::lists.room[pool::classOf(100)], 0u);
 }
 
 #ifdef TARNWICK_POOL_POISONS
