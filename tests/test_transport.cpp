@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <memory>
+#include <string>
 
 #include "tests/scripted_agent.h"
 #include "transport/transport.h"
@@ -117,6 +118,13 @@ TEST(Transport, DatagramSizes) {
     peer.sendTo(local, Bytes());  // zero bytes count as nothing received
     EXPECT_EQ(transport.receive(), nullptr);
     EXPECT_EQ(transport.receivedLength(), 0);
+
+    // A message too long for one datagram is not sent, and the error is kept.
+    SnmpTransport sender(peer.port(), "127.0.0.1");
+    std::unique_ptr<SnmpMessage> huge(request());
+    huge->setCommunity(std::string(65500, 'c').c_str());
+    EXPECT_EQ(sender.send(*huge), 0);
+    EXPECT_EQ(sender.lastError(), net::kMessageTooLong);
 }
 
 TEST(Transport, DatagramsFromAnySenderAreTaken) {

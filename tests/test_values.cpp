@@ -400,6 +400,7 @@ TEST(Values, OidArcsAndCanonicalForm) {
         {"2B 90 80 80 80 01", "1 3 1", false},     // beyond 32 bits
         {"2B 80 80 80 80 80 01", "1 3 1", false},
         {"81 34", "2 49 52", false},               // first arcs spread over two bytes
+        {"80 01", "2 48 1", false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.content);

@@ -306,8 +306,8 @@ WalkEnd walk(const WalkSettings& settings, Output& out) {
     SnmpOid* currentOid = new SnmpOid(column.oid);
     prepareRequest(request, settings.community, currentOid);
 
+    // Each wait sets its own time-out, from the attempt's deadline.
     SnmpTransport transport(settings.port, settings.agent.c_str());
-    transport.setTimeoutMilliseconds(settings.timeoutMs);
 
     auto result = std::make_unique<Exchange>();
     result->askedArcs->read(*currentOid);
