@@ -46,15 +46,21 @@ struct WalkRun {
     double seconds;
 };
 
-WalkRun walk(ScriptedAgent& agent, bool old = false, bool debug = false, int timeoutMs = 300,
-             const std::string& host = "127.0.0.1") {
+// A walk of the agent's table with community "public".
+WalkSettings settingsFor(const ScriptedAgent& agent, int timeoutMs, const std::string& host = "127.0.0.1") {
     WalkSettings settings;
     settings.agent = host;
     settings.community = "public";
-    settings.useOldOids = old;
-    settings.debugMode = debug;
     settings.port = agent.port();
     settings.timeoutMs = timeoutMs;
+    return settings;
+}
+
+WalkRun walk(ScriptedAgent& agent, bool old = false, bool debug = false, int timeoutMs = 300,
+             const std::string& host = "127.0.0.1") {
+    WalkSettings settings = settingsFor(agent, timeoutMs, host);
+    settings.useOldOids = old;
+    settings.debugMode = debug;
     std::FILE* out = std::tmpfile();
     const auto start = std::chrono::steady_clock::now();
     WalkEnd end;
@@ -355,11 +361,7 @@ TEST(Walk, RowsReachTheStreamWhateverTheDeviceDoesNext) {
             replies[0].delayMs = row.replyDelayMs;
             return replies;
         });
-        WalkSettings settings;
-        settings.agent = "127.0.0.1";
-        settings.community = "public";
-        settings.port = agent.port();
-        settings.timeoutMs = 400;
+        const WalkSettings settings = settingsFor(agent, 400);
         std::FILE* out = std::fopen(path.c_str(), "wb");
         ASSERT_NE(out, nullptr);
         {
@@ -446,11 +448,7 @@ TEST(Walk, StopsSendingWhenTheOutputFails) {
         std::vector<char> room(row.room);
         std::FILE* out = fmemopen(room.data(), room.size(), "w");
         ASSERT_NE(out, nullptr);
-        WalkSettings settings;
-        settings.agent = "127.0.0.1";
-        settings.community = "public";
-        settings.port = agent.port();
-        settings.timeoutMs = 1000;
+        const WalkSettings settings = settingsFor(agent, 1000);
         {
             Output output(out);
             EXPECT_EQ(walkArpTable(settings, output), WalkEnd::OutputFailed);

@@ -53,10 +53,6 @@ using Clock = Output::Clock;
 constexpr auto kRowAge = std::chrono::milliseconds(40);
 constexpr auto kIdleSlice = std::chrono::milliseconds(10);
 
-void put(Output& out, const char* text) { out.put(text); }
-
-void put(Output& out, const std::string& text) { out.put(text); }
-
 // An OID with its arcs read out once.
 struct Arcs {
     std::uint32_t arc[kMaxArcs];
@@ -127,15 +123,15 @@ Outcome exchange(SnmpTransport& transport, SnmpMessage& request, SnmpOid& asked,
         out.flushIfOlder(start, kRowAge);
         if (out.failed()) return Outcome::OutputFailed;
         if (debug) {
-            put(out, "\nSending GETNEXT: ");
-            put(out, asked.toString());
-            put(out, "...");
+            out.put("\nSending GETNEXT: ");
+            out.put(asked.toString());
+            out.put("...");
         }
         transport.send(request);
-        if (debug) put(out, "sent\n");
+        if (debug) out.put("sent\n");
         ++tries;
         if (debug) {
-            put(out, "Receiving response...");
+            out.put("Receiving response...");
             if (!out.flush()) return Outcome::OutputFailed;
         }
         const auto deadline = start + std::chrono::milliseconds(settings.timeoutMs);
@@ -154,7 +150,7 @@ Outcome exchange(SnmpTransport& transport, SnmpMessage& request, SnmpOid& asked,
                 continue;
             }
             if (what == Received::Unreadable) {
-                if (debug) put(out, "ignored an unreadable datagram...");
+                if (debug) out.put("ignored an unreadable datagram...");
                 continue;
             }
             if (!result.reply) break;
@@ -168,14 +164,14 @@ Outcome exchange(SnmpTransport& transport, SnmpMessage& request, SnmpOid& asked,
             result.setAside = name->toString();
             setAsideHere = true;
             if (debug) {
-                put(out, "ignored a reply for ");
-                put(out, result.setAside);
-                put(out, "...");
+                out.put("ignored a reply for ");
+                out.put(result.setAside);
+                out.put("...");
             }
             result.reply.reset();
         }
         if (setAsideHere) ++result.setAsideAttempts;
-        if (debug) put(out, "completed...");
+        if (debug) out.put("completed...");
         if (result.reply) return Outcome::Reply;
     }
     return Outcome::NoReply;
@@ -269,7 +265,7 @@ void printRow(Output& out, const std::uint32_t* address, SnmpValue* value, std::
     } else {
         // A text of any length goes out on its own.
         out.write(line, static_cast<std::size_t>(p - line));
-        put(out, value != nullptr ? value->toString() : "NULL");
+        out.put(value != nullptr ? value->toString() : "NULL");
         p = line;
     }
     *p++ = '\t';
@@ -320,59 +316,59 @@ WalkEnd walk(const WalkSettings& settings, Output& out) {
             // Only a device that answered every attempt, and never past the OID
             // asked for, keeps the walk from going on; anything less is silence.
             if (result->setAsideAttempts == kAttempts) {
-                put(out, "ERROR: Asked for the OID after ");
-                put(out, currentOid->toString());
-                put(out, ", the device keeps answering with ");
-                put(out, result->setAside);
-                put(out, "; the walk cannot go on.\n");
+                out.put("ERROR: Asked for the OID after ");
+                out.put(currentOid->toString());
+                out.put(", the device keeps answering with ");
+                out.put(result->setAside);
+                out.put("; the walk cannot go on.\n");
                 return WalkEnd::NotAdvancing;
             }
-            put(out,
+            out.put(
                 "ERROR P1: No returned packet.  Your SNMP community string may be incorrect, or there may be a "
                 "problem communicating with the device.\n");
             return WalkEnd::NoReply;
         }
-        if (debug) put(out, "received...");
+        if (debug) out.put("received...");
         if (!result->accepted && reply->requestId() != kRequestId) {
-            put(out, "ERROR P1: Request ID does not match\n");
+            out.put("ERROR P1: Request ID does not match\n");
             return WalkEnd::RequestIdWrong;
         }
-        if (debug) put(out, "RequestID matches...");
+        if (debug) out.put("RequestID matches...");
         if (!result->accepted && reply->errorStatus() != 0) {
             // RFC 1157, 4.1.3: an SNMPv1 agent answers a GetNext past the last
             // object it shows with noSuchName. Its view ends here, and so does
             // the column within it.
             if (reply->errorStatus() == kNoSuchName) {
-                if (debug) put(out, "noSuchName\n\nNo OID follows in the device's view\n\n");
+                if (debug) out.put("noSuchName\n\nNo OID follows in the device's view\n\n");
                 return WalkEnd::EndOfColumn;
             }
-            put(out, "ERROR P1: Error receiving packet\n");
+            out.put("ERROR P1: Error receiving packet\n");
             return WalkEnd::ErrorStatus;
         }
-        if (debug) put(out, "No SNMP Error\n");
+        if (debug) out.put("No SNMP Error\n");
         SnmpVarbind* binding = firstBinding(*reply);
         if (binding == nullptr || binding->name() == nullptr) {
             // A GetResponse to a GetNextRequest always carries the binding asked
             // for; without one the table's end is not known, so this is no end.
-            put(out, "ERROR: The reply holds no variable binding\n");
+            out.put("ERROR: The reply holds no variable binding\n");
             return WalkEnd::NoBinding;
         }
         SnmpOid* name = binding->name();
         if (debug) {
-            put(out, "OID Response:    ");
-            put(out, name->toString());
-            put(out, "\n");
+            out.put("OID Response:    ");
+            out.put(name->toString());
+            out.put("\n");
         }
         // The reply's OID as text begins with the column's OID and a dot exactly
         // when its arcs begin with the column's arcs and go on after them.
         const Arcs& arcs = *result->replyArcs;
         const bool inColumn = arcs.count > kColumnArcs && column.holds(arcs.arc);
         if (!inColumn) {
-            if (debug) put(out, "\n\nOID is outside list\n\n");
+            if (debug) out.put("\n\nOID is outside list\n\n");
             return WalkEnd::EndOfColumn;
         }
         if (arcs.count < kColumnArcs + static_cast<std::size_t>(column.numbers)) {
-            put(out, "ERROR: Mac address could not be read\n");
+            out.put("ERROR: Mac address could not be read\n");
             return WalkEnd::BadIndex;
         }
         // The interface index is the first number after the column; the address the last four.
