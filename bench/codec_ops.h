@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
 #include "snmp/decoder.h"
 #include "snmp/message.h"
@@ -34,10 +35,10 @@ public:
     // As the transport sends: a buffer of exactly the encoded length, encoded, released.
     std::uint8_t encodeOnce() {
         const std::int32_t length = message_.encodedLength();
-        pool::Buffer buffer(static_cast<std::size_t>(length));
-        std::uint8_t* cursor = buffer.get();
+        std::vector<std::uint8_t> buffer(static_cast<std::size_t>(length));
+        std::uint8_t* cursor = buffer.data();
         message_.encode(cursor);
-        return buffer.get()[static_cast<std::size_t>(length) - 1];
+        return buffer.data()[static_cast<std::size_t>(length) - 1];
     }
 
 private:

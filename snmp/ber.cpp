@@ -1,6 +1,21 @@
 #include "snmp/ber.h"
 
-std::uint32_t readLongLength(BerReader& reader) {
+int lengthFieldSize(std::uint32_t n) {
+    if (n <= 126) return 1;
+    return n <= 0xFF ? 2 : n <= 0xFFFF ? 3 : n <= 0xFFFFFF ? 4 : 5;
+}
+
+void writeLength(std::uint8_t*& cursor, std::uint32_t n) {
+    if (n <= 126) {
+        *cursor++ = static_cast<std::uint8_t>(n);
+        return;
+    }
+    const int k = lengthFieldSize(n) - 1;
+    *cursor++ = static_cast<std::uint8_t>(0x80 + k);
+    for (int i = k - 1; i >= 0; --i) *cursor++ = static_cast<std::uint8_t>(n >> (8 * i));
+}
+
+std::uint32_t readLength(BerReader& reader) {
     const std::uint8_t first = reader.readByte();
     if ((first & 0x80) == 0) return first;
     const std::uint32_t k = first & 0x7F;
@@ -16,7 +31,7 @@ std::uint32_t readLongLength(BerReader& reader) {
     return n;
 }
 
-std::uint32_t readHighTag(BerReader& reader) {
+std::uint32_t readTag(BerReader& reader) {
     const std::uint8_t first = reader.readByte();
     if ((first & 0x80) == 0) return first;
     // A tag whose first byte has the top bit set: step over the bytes that carry
@@ -53,7 +68,16 @@ int integerContentLength(std::uint64_t value) {
     return n;
 }
 
-std::int32_t readLongInt32(BerReader& reader, std::uint32_t n) {
+void writeIntegerContent(std::uint8_t*& cursor, std::int32_t value, int n) {
+    const auto v = static_cast<std::uint32_t>(value);
+    for (int i = n - 1; i >= 0; --i) *cursor++ = i < 4 ? static_cast<std::uint8_t>(v >> (8 * i)) : 0;
+}
+
+void writeIntegerContent(std::uint8_t*& cursor, std::uint64_t value, int n) {
+    for (int i = n - 1; i >= 0; --i) *cursor++ = i < 8 ? static_cast<std::uint8_t>(value >> (8 * i)) : 0;
+}
+
+std::int32_t readInt32(BerReader& reader, std::uint32_t n) {
     if (n == 0) return 0;
     const std::uint8_t* bytes = reader.take(n);
     if (bytes == nullptr) return 0;

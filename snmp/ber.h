@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 // Limits named once for the whole library.
 namespace limits {
@@ -68,25 +67,6 @@ public:
     // Steps over n bytes; failed if fewer remain.
     void skip(std::size_t n) { take(n); }
 
-    // A length field of 1 and the one content byte behind it, consumed, the
-    // byte through out: the shape of nearly every INTEGER in a PDU's header.
-    // False with nothing consumed for any other shape.
-    bool takeOneByteContent(std::uint8_t& out) {
-        if (end_ - pos_ >= 2 && pos_[0] == 1) {
-            out = pos_[1];
-            pos_ += 2;
-            return true;
-        }
-        return false;
-    }
-
-    // The next byte when it is below 0x80 (a short-form length, a one-byte
-    // tag), consumed; -1 with nothing consumed otherwise.
-    int takeLowByte() {
-        if (pos_ < end_ && *pos_ < 0x80) return *pos_++;
-        return -1;
-    }
-
 private:
     const std::uint8_t* begin_;
     const std::uint8_t* pos_;
@@ -94,131 +74,39 @@ private:
     bool failed_ = false;
 };
 
-// Copies the first and the last N bytes of n (N <= n <= 2N): together they
-// cover all n, and fixed-size blocks need no call into the C library.
-template <std::size_t N>
-inline void copyEnds(std::uint8_t* to, const std::uint8_t* from, std::size_t n) {
-    std::uint8_t head[N];
-    std::uint8_t tail[N];
-    std::memcpy(head, from, N);
-    std::memcpy(tail, from + n - N, N);
-    std::memcpy(to, head, N);
-    std::memcpy(to + n - N, tail, N);
-}
-
-// Copies n bytes. Most contents the library moves are short (a community, a
-// MAC address, a walk's OID), and a call into the C library costs more than
-// the copy: up to 32 bytes are moved as two overlapping fixed-size blocks,
-// which read and write exactly the n bytes and nothing beyond them.
-inline void copyBytes(std::uint8_t* to, const std::uint8_t* from, std::size_t n) {
-    if (n >= 16) {
-        if (n > 32) {
-            std::memcpy(to, from, n);
-            return;
-        }
-        copyEnds<16>(to, from, n);
-    } else if (n >= 8) {
-        copyEnds<8>(to, from, n);
-    } else if (n >= 4) {
-        copyEnds<4>(to, from, n);
-    } else if (n != 0) {
-        const std::uint8_t first = from[0];
-        const std::uint8_t middle = from[n / 2];
-        const std::uint8_t last = from[n - 1];
-        to[0] = first;
-        to[n / 2] = middle;
-        to[n - 1] = last;
-    }
-}
-
 // Writers store their bytes at the encoding cursor and advance it. They do not
 // know the end of the buffer: callers size it first with the functions below.
-// Each works on a copy of the cursor and stores it back once at the end: a
-// byte stored through the cursor could otherwise be the cursor itself as far
-// as the compiler knows, and it would reload the cursor after every byte.
 
 // Bytes that writeLength writes for n: 1 to 5.
-inline int lengthFieldSize(std::uint32_t n) {
-    if (n <= 126) return 1;
-    return n <= 0xFF ? 2 : n <= 0xFFFF ? 3 : n <= 0xFFFFFF ? 4 : 5;
-}
-// The long form of a length field: 0x80 | k followed by k bytes.
-inline std::uint8_t* putLongLength(std::uint8_t* p, std::uint32_t n) {
-    const int k = lengthFieldSize(n) - 1;
-    *p++ = static_cast<std::uint8_t>(0x80 + k);
-    for (int i = k - 1; i >= 0; --i) *p++ = static_cast<std::uint8_t>(n >> (8 * i));
-    return p;
-}
+int lengthFieldSize(std::uint32_t n);
 // X.690 8.1.3: the definite length field of n; short form up to 126 (127 is
 // written in the long form 81 7F), long form 0x80 | k followed by k bytes.
-inline void writeLength(std::uint8_t*& cursor, std::uint32_t n) {
-    std::uint8_t* p = cursor;
-    if (n <= 126) {
-        *p = static_cast<std::uint8_t>(n);
-        cursor = p + 1;
-        return;
-    }
-    cursor = putLongLength(p, n);
-}
+void writeLength(std::uint8_t*& cursor, std::uint32_t n);
 // 1 + lengthFieldSize(n) + n: the size of an element with n content bytes.
 inline std::uint32_t elementSize(std::uint32_t n) { return 1 + static_cast<std::uint32_t>(lengthFieldSize(n)) + n; }
 // Writes a tag byte and the length field of n: every element starts this way.
 inline void writeHeader(std::uint8_t*& cursor, std::uint8_t tag, std::uint32_t n) {
-    std::uint8_t* p = cursor;
-    p[0] = tag;
-    if (n <= 126) {
-        p[1] = static_cast<std::uint8_t>(n);
-        cursor = p + 2;
-        return;
-    }
-    cursor = putLongLength(p + 1, n);
+    *cursor++ = tag;
+    writeLength(cursor, n);
 }
 
 // Reads a length field. The indefinite form (a lone 0x80) is not accepted and
 // fails the reader; more than four length octets keep the value of the last four.
-std::uint32_t readLongLength(BerReader& reader);
-inline std::uint32_t readLength(BerReader& reader) {
-    // The short form, by far the most common, without a call.
-    const int b = reader.takeLowByte();
-    return b >= 0 ? static_cast<std::uint32_t>(b) : readLongLength(reader);
-}
+std::uint32_t readLength(BerReader& reader);
 // Reads a tag. A byte below 0x80 is the tag itself; a byte with the top bit set
 // starts a multi-byte tag that runs to the first byte without it, and yields a
 // number above 0xFF that matches no tag the library accepts.
-std::uint32_t readHighTag(BerReader& reader);
-inline std::uint32_t readTag(BerReader& reader) {
-    const int b = reader.takeLowByte();
-    return b >= 0 ? static_cast<std::uint32_t>(b) : readHighTag(reader);
-}
+std::uint32_t readTag(BerReader& reader);
 
 // Shortest two's-complement length of a value of 4 (or 8) bytes: 1 to 4 (or 8).
 int integerContentLength(std::int32_t value);
 int integerContentLength(std::uint64_t value);
 // Writes n content bytes, most significant first; bytes above the value's width are 0x00.
-inline void writeIntegerContent(std::uint8_t*& cursor, std::int32_t value, int n) {
-    std::uint8_t* p = cursor;
-    const auto v = static_cast<std::uint32_t>(value);
-    if (n == 1) {
-        *p = static_cast<std::uint8_t>(v);
-        cursor = p + 1;
-        return;
-    }
-    for (int i = n - 1; i >= 0; --i) *p++ = i < 4 ? static_cast<std::uint8_t>(v >> (8 * i)) : 0;
-    cursor = p;
-}
-inline void writeIntegerContent(std::uint8_t*& cursor, std::uint64_t value, int n) {
-    std::uint8_t* p = cursor;
-    for (int i = n - 1; i >= 0; --i) *p++ = i < 8 ? static_cast<std::uint8_t>(value >> (8 * i)) : 0;
-    cursor = p;
-}
+void writeIntegerContent(std::uint8_t*& cursor, std::int32_t value, int n);
+void writeIntegerContent(std::uint8_t*& cursor, std::uint64_t value, int n);
 // Reads n content bytes. Contents of 1 to 3 bytes are sign-extended; longer than
 // four bytes keep the last four. A content of 0 bytes yields 0 and reads nothing.
-std::int32_t readLongInt32(BerReader& reader, std::uint32_t n);
-inline std::int32_t readInt32(BerReader& reader, std::uint32_t n) {
-    // One content byte, the usual request-id, error-status or small number.
-    if (n == 1 && reader.remaining() != 0) return static_cast<std::int8_t>(reader.readByte());
-    return readLongInt32(reader, n);
-}
+std::int32_t readInt32(BerReader& reader, std::uint32_t n);
 // Reads n content bytes without sign extension; longer than eight keep the last eight.
 std::uint64_t readUInt64(BerReader& reader, std::uint32_t n);
 

@@ -50,25 +50,20 @@ bool SnmpMessageDecoder::decode(const std::uint8_t* bytes, std::int32_t count, s
     const std::uint32_t outerLength = readLength(reader);
     if (reader.failed() || outerLength > static_cast<std::uint32_t>(count)) return false;
 
-    out.reset(new SnmpMessage(SnmpMessage::Empty{}));
+    out = std::make_unique<SnmpMessage>();
     SnmpMessage& message = *out;
-
-    if (readTag(reader) == tags::kInteger) message.version_.decode(reader);
+    if (readTag(reader) == tags::kInteger) message.setVersion(new SnmpInteger(reader));
     // Without a community element the message keeps the default community.
-    if (readTag(reader) == tags::kOctetString) {
-        message.community_.make(reader);
-    } else {
-        message.community_.make(kDefaultCommunity);
-    }
+    if (readTag(reader) == tags::kOctetString) message.setCommunity(new SnmpOctetString(reader));
 
     const std::uint8_t pduTag = reader.readByte();
     readLength(reader);
     if (reader.failed()) return false;
-    SnmpPduBase* pdu = makePduForDecoding(pduTag);
     // A PDU without a class (GetBulkRequest, or any other tag): its fields are
     // unknown, so the message ends here with its version and community.
+    SnmpPduBase* pdu = makePdu(pduTag);
     if (pdu == nullptr) return true;
-    message.pdu_ = pdu;
+    message.setPdu(pdu);
     pdu->decode(reader);
 
     reader.skip(1);
@@ -78,7 +73,6 @@ bool SnmpMessageDecoder::decode(const std::uint8_t* bytes, std::int32_t count, s
 
     // Names and values alternate; the binding SEQUENCE lengths are not used to
     // find where a binding ends. Each binding joins the list once it has both.
-    SnmpVarbind* last = nullptr;
     while (!list.atEnd()) {
         list.skip(1);
         readLength(list);
@@ -92,15 +86,9 @@ bool SnmpMessageDecoder::decode(const std::uint8_t* bytes, std::int32_t count, s
         if (list.atEnd()) break;
         const std::uint8_t valueTag = list.readByte();
         std::unique_ptr<SnmpValue> value(decodeValue(valueTag, list));
-        auto* binding = new SnmpVarbind(name.get(), value.get());
+        message.addVarbind(new SnmpVarbind(name.get(), value.get()));
         name.release();
         value.release();
-        if (last == nullptr) {
-            message.list_.append(binding);
-        } else {
-            last->next = binding;
-        }
-        last = binding;
     }
     return !reader.failed() && !list.failed();
 }

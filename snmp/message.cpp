@@ -10,77 +10,67 @@ const char kSnmpTrapOid[] = "1.3.6.1.6.3.1.1.4.1.0";
 const char kStandardTraps[] = "1.3.6.1.6.3.1.1.5.";
 }  // namespace
 
-SnmpMessage::SnmpMessage() { community_.make(kDefaultCommunity); }
+SnmpMessage::SnmpMessage() : community_(std::make_unique<SnmpOctetString>(kDefaultCommunity)) {}
 
 SnmpMessage::SnmpMessage(std::int32_t pduType, std::int32_t version) : SnmpMessage() {
-    version_.set(version);
+    version_ = std::make_unique<SnmpInteger>(version);
     pduType_ = pduType;
-    pdu_ = makePdu(static_cast<std::uint8_t>(pduType));
     // Only the eight PDU tags have classes; the byte of another number must not alias one.
-    if ((pduType & ~0xFF) != 0) {
-        delete pdu_;
-        pdu_ = nullptr;
-    }
+    if ((pduType & ~0xFF) == 0) pdu_.reset(makePdu(static_cast<std::uint8_t>(pduType)));
 }
 
-SnmpMessage::~SnmpMessage() {
-    delete pdu_;
+SnmpMessage::~SnmpMessage() = default;
+
+// Each setter makes or takes the new part before the old one goes: the text or
+// the object handed in may be the message's own.
+SnmpOctetString* SnmpMessage::setCommunity(const char* text) {
+    community_ = std::make_unique<SnmpOctetString>(text);
+    return community_.get();
 }
 
-SnmpOctetString* SnmpMessage::setCommunity(const char* text) { return community_.make(text); }
+void SnmpMessage::setCommunity(SnmpOctetString* community) {
+    if (community != community_.get()) community_.reset(community);
+}
 
-void SnmpMessage::setCommunity(SnmpOctetString* community) { community_.adopt(community); }
-
-void SnmpMessage::setVersion(SnmpInteger* version) { version_.adopt(version); }
+void SnmpMessage::setVersion(SnmpInteger* version) {
+    if (version != version_.get()) version_.reset(version);
+}
 
 void SnmpMessage::setPdu(SnmpPduBase* pdu) {
-    delete pdu_;
-    pdu_ = pdu;
+    if (pdu != pdu_.get()) pdu_.reset(pdu);
 }
 
 void SnmpMessage::addVarbind(SnmpVarbind* binding) { list_.append(binding); }
 
+std::uint32_t SnmpMessage::headerSize() {
+    return (version_ ? version_->encodedSize() : 0) + (community_ ? community_->encodedSize() : 0);
+}
+
 // Without a PDU the message ends after the community: there is no tag to write,
 // and the size counts exactly that, so a buffer sized from encodedLength() is
 // always what encode() fills.
-std::uint32_t SnmpMessage::pduContentSize(SnmpPduBase& pdu, std::uint32_t listContent) {
-    return pdu.contentLength() + elementSize(listContent);
-}
-
-inline std::uint32_t SnmpMessage::headerSize() {
-    return version_.encodedSize() + (community_ ? community_->encodedSize() : 0);
-}
-
 std::int32_t SnmpMessage::encodedLength() {
     std::uint32_t content = headerSize();
-    if (SnmpPduBase* pdu = pdu_) [[likely]]
-        content += elementSize(pduContentSize(*pdu, list_.contentSize()));
+    if (pdu_) content += elementSize(pdu_->contentLength() + static_cast<std::uint32_t>(list_.encodedLength()));
     return static_cast<std::int32_t>(elementSize(content));
 }
 
 void SnmpMessage::encode(std::uint8_t*& cursor) {
     std::uint8_t* out = cursor;
-    SnmpPduBase* pdu = pdu_;
-    if (pdu == nullptr) [[unlikely]] {
-        writeHeader(out, tags::kSequence, headerSize());
-        version_.encode(out);
-        if (community_) community_->encode(out);
-        return;
-    }
-    // Each size is worked out once and used for every length field it feeds.
-    const std::uint32_t listContent = list_.contentSize();
-    const std::uint32_t pduContent = pduContentSize(*pdu, listContent);
-    writeHeader(out, tags::kSequence, headerSize() + elementSize(pduContent));
-    version_.encode(out);
+    const std::uint32_t pduContent =
+        pdu_ ? pdu_->contentLength() + static_cast<std::uint32_t>(list_.encodedLength()) : 0;
+    writeHeader(out, tags::kSequence, headerSize() + (pdu_ ? elementSize(pduContent) : 0));
+    if (version_) version_->encode(out);
     if (community_) community_->encode(out);
-    writeHeader(out, pdu->pduType(), pduContent);
-    pdu->encode(out);
-    list_.encode(out, listContent);
+    if (!pdu_) return;
+    writeHeader(out, pdu_->pduType(), pduContent);
+    pdu_->encode(out);
+    list_.encode(out);
 }
 
 std::int32_t SnmpMessage::version() {
-    if (!version_.present()) throw 0;
-    return version_.value();
+    if (!version_) throw 0;
+    return version_->value();
 }
 
 const char* SnmpMessage::community() { return community_ ? community_->toString() : nullptr; }

@@ -5,103 +5,13 @@
 
 #include <cstdint>
 #include <ctime>
-#include <new>
-#include <utility>
+#include <memory>
 
 #include "snmp/pdu.h"
 #include "snmp/varbind.h"
 
 // The community of a message that names none.
 constexpr char kDefaultCommunity[] = "vantry";
-
-// A part that its owner holds: either made inside the owner (as the decoder
-// and the text setter make them, without an allocation of its own) or an
-// object handed over by a caller, which the owner keeps as it is and deletes
-// when the part is replaced or the owner goes.
-template <class T>
-class OwnedPart {
-public:
-    OwnedPart() = default;
-    ~OwnedPart() { destroy(); }
-    OwnedPart(const OwnedPart&) = delete;
-    OwnedPart& operator=(const OwnedPart&) = delete;
-
-    T* get() const { return part_; }
-    T* operator->() const { return part_; }
-    explicit operator bool() const { return part_ != nullptr; }
-
-    template <class... Args>
-    T* make(Args&&... args) {
-        if (part_ != nullptr) clear();
-        part_ = ::new (static_cast<void*>(room_)) T(std::forward<Args>(args)...);
-        return part_;
-    }
-    // Takes the object over (null allowed); the owner's own part is kept as it is.
-    void adopt(T* given) {
-        if (given == part_) return;
-        clear();
-        part_ = given;
-    }
-    void clear() {
-        destroy();
-        part_ = nullptr;
-    }
-
-private:
-    bool inside() const { return static_cast<const void*>(part_) == static_cast<const void*>(room_); }
-    void destroy() {
-        if (inside()) {
-            part_->~T();
-        } else {
-            delete part_;
-        }
-    }
-
-    T* part_ = nullptr;
-    alignas(T) unsigned char room_[sizeof(T)];
-};
-
-// The message's version: a number kept inside the message (decoded, or given
-// to the typed constructor), or an SnmpInteger handed to setVersion, which the
-// message keeps as it is and deletes when it is replaced or the message goes.
-class VersionPart {
-public:
-    VersionPart() = default;
-    ~VersionPart() { delete given_; }
-    VersionPart(const VersionPart&) = delete;
-    VersionPart& operator=(const VersionPart&) = delete;
-
-    bool present() const { return given_ != nullptr || inside_.present(); }
-    std::int32_t value() const { return given_ != nullptr ? given_->value() : inside_.value(); }
-    std::uint32_t encodedSize() const {
-        if (given_ != nullptr) [[unlikely]] return given_->encodedSize();
-        return inside_.encodedSize();
-    }
-    void encode(std::uint8_t*& cursor) const {
-        if (given_ != nullptr) [[unlikely]] {
-            given_->encode(cursor);
-            return;
-        }
-        inside_.encode(cursor);
-    }
-    void set(std::int32_t v) {
-        adopt(nullptr);
-        inside_.set(v);
-    }
-    // The tag has been read.
-    void decode(BerReader& reader) { inside_.decode(reader); }
-    // Takes the object over (null: no version).
-    void adopt(SnmpInteger* given) {
-        if (given == given_) return;
-        delete given_;
-        given_ = given;
-        inside_ = IntegerField();
-    }
-
-private:
-    IntegerField inside_;
-    SnmpInteger* given_ = nullptr;
-};
 
 // The read interface of a message.
 class SnmpMessageBase : public BerObject {
@@ -150,12 +60,13 @@ public:
     // go on reading them while the message keeps them.
     SnmpOctetString* setCommunity(const char* text);
     void setCommunity(SnmpOctetString* community);
+    // Null: the message has no version.
     void setVersion(SnmpInteger* version);
     void setPdu(SnmpPduBase* pdu);
     // The binding (and any chain behind it) joins the list at its tail.
     void addVarbind(SnmpVarbind* binding);
     SnmpVarbindList* varbindList() { return &list_; }
-    SnmpPduBase* pdu() { return pdu_; }
+    SnmpPduBase* pdu() { return pdu_.get(); }
 
     void encode(std::uint8_t*& cursor) override;
     std::int32_t encodedLength() override;
@@ -193,21 +104,14 @@ public:
     virtual void setEnterprise(const char* text);
 
 private:
-    friend class SnmpMessageDecoder;
-    // For the decoder: no community until the datagram names one.
-    struct Empty {};
-    explicit SnmpMessage(Empty) {}
-
     SnmpVarbind* varbindAt(std::int32_t n);
     bool isNotification();
-    // The PDU's fields and the binding list.
-    static std::uint32_t pduContentSize(SnmpPduBase& pdu, std::uint32_t listContent);
     // The version and the community.
     std::uint32_t headerSize();
 
-    OwnedPart<SnmpOctetString> community_;
-    VersionPart version_;
+    std::unique_ptr<SnmpOctetString> community_;
+    std::unique_ptr<SnmpInteger> version_;
     std::int32_t pduType_ = 0;
-    SnmpPduBase* pdu_ = nullptr;
+    std::unique_ptr<SnmpPduBase> pdu_;
     SnmpVarbindList list_;
 };

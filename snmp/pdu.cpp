@@ -1,87 +1,47 @@
 #include "snmp/pdu.h"
 
 #include <ctime>
-#include <string>
 
 namespace {
 template <typename T>
-std::uint32_t sizeOf(const std::optional<T>& field) {
+std::uint32_t sizeOf(const std::unique_ptr<T>& field) {
     return field ? field->encodedSize() : 0;
 }
 
 template <typename T>
-void encodeField(std::optional<T>& field, std::uint8_t*& cursor) {
+void encodeField(const std::unique_ptr<T>& field, std::uint8_t*& cursor) {
     if (field) field->encode(cursor);
 }
 
 // One field of a decode: on the expected tag the field is built from the
-// reader; on any other tag only the tag is consumed.
+// reader; on any other tag only the tag is consumed and the field keeps what
+// it had.
 template <typename T>
-void decodeField(BerReader& reader, std::uint32_t expected, std::optional<T>& field) {
-    if (readTag(reader) == expected) field.emplace(reader);
+void decodeField(BerReader& reader, std::uint32_t expected, std::unique_ptr<T>& field) {
+    if (readTag(reader) == expected) field = std::make_unique<T>(reader);
 }
 }  // namespace
 
-void IntegerField::decodeLong(BerReader& reader) {
-    const std::uint32_t n = readLength(reader);
-    present_ = true;
-    if (n > reader.remaining() || n > limits::kMaxContent) {
-        reader.fail();
-        length_ = 0;
-        value_ = 0;
-        return;
-    }
-    length_ = static_cast<std::uint16_t>(n);
-    value_ = readInt32(reader, n);
-}
-
-SnmpPdu::SnmpPdu(std::uint8_t type) : type_(type) {
-    requestId_.set(static_cast<std::int32_t>(std::time(nullptr)));
-    errorStatus_.set(0);
-    errorIndex_.set(0);
-}
+SnmpPdu::SnmpPdu(std::uint8_t type)
+    : requestId_(std::make_unique<SnmpInteger>(static_cast<std::int32_t>(std::time(nullptr)))),
+      errorStatus_(std::make_unique<SnmpInteger>(0)),
+      errorIndex_(std::make_unique<SnmpInteger>(0)),
+      type_(type) {}
 
 void SnmpPdu::encode(std::uint8_t*& cursor) {
-    requestId_.encode(cursor);
-    errorStatus_.encode(cursor);
-    errorIndex_.encode(cursor);
+    encodeField(requestId_, cursor);
+    encodeField(errorStatus_, cursor);
+    encodeField(errorIndex_, cursor);
 }
 
 std::uint32_t SnmpPdu::contentLength() {
-    return requestId_.encodedSize() + errorStatus_.encodedSize() + errorIndex_.encodedSize();
+    return sizeOf(requestId_) + sizeOf(errorStatus_) + sizeOf(errorIndex_);
 }
 
 void SnmpPdu::decode(BerReader& reader) {
-    // Field by field: a field whose tag does not match keeps what it had, or
-    // the constructor's default in a PDU made for decoding.
-    if (readTag(reader) == tags::kInteger) {
-        requestId_.decode(reader);
-    } else if (!requestId_.present()) {
-        requestId_.set(static_cast<std::int32_t>(std::time(nullptr)));
-    }
-    if (readTag(reader) == tags::kInteger) {
-        errorStatus_.decode(reader);
-    } else if (!errorStatus_.present()) {
-        errorStatus_.set(0);
-    }
-    if (readTag(reader) == tags::kInteger) {
-        errorIndex_.decode(reader);
-    } else if (!errorIndex_.present()) {
-        errorIndex_.set(0);
-    }
-}
-
-SnmpNotificationPdu::SnmpNotificationPdu(std::uint8_t type) : SnmpPdu(type) { formatAddress(); }
-
-SnmpNotificationPdu::SnmpNotificationPdu(std::uint8_t type, Decoding d) : SnmpPdu(type, d) { formatAddress(); }
-
-void SnmpNotificationPdu::formatAddress() {
-    std::string text;
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        if (shift != 24) text.push_back('.');
-        appendDecimal(text, (agentAddress_ >> shift) & 0xFF);
-    }
-    text.copy(agentAddressText_, sizeof agentAddressText_ - 1);
+    decodeField(reader, tags::kInteger, requestId_);
+    decodeField(reader, tags::kInteger, errorStatus_);
+    decodeField(reader, tags::kInteger, errorIndex_);
 }
 
 void SnmpTrapPdu::encode(std::uint8_t*& cursor) {
@@ -103,20 +63,6 @@ void SnmpTrapPdu::decode(BerReader& reader) {
     decodeField(reader, tags::kInteger, genericTrap_);
     decodeField(reader, tags::kInteger, specificTrap_);
     decodeField(reader, tags::kTimeTicks, timeStamp_);
-}
-
-SnmpPduBase* makePduForDecoding(std::uint8_t type) {
-    const Decoding d;
-    switch (type) {
-        case pdutags::kGetRequest: return new SnmpGetPdu(d);
-        case pdutags::kGetNextRequest: return new SnmpGetNextPdu(d);
-        case pdutags::kGetResponse: return new SnmpResponsePdu(d);
-        case pdutags::kSetRequest: return new SnmpSetPdu(d);
-        case pdutags::kTrap: return new SnmpTrapPdu();
-        case pdutags::kInformRequest: return new SnmpInformPdu(d);
-        case pdutags::kV2Trap: return new SnmpV2TrapPdu(d);
-        default: return nullptr;
-    }
 }
 
 SnmpPduBase* makePdu(std::uint8_t type) {

@@ -4,7 +4,7 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
+#include <memory>
 
 #include "snmp/values.h"
 
@@ -18,57 +18,6 @@ constexpr std::uint8_t kGetBulkRequest = 0xA5;
 constexpr std::uint8_t kInformRequest = 0xA6;
 constexpr std::uint8_t kV2Trap = 0xA7;
 }  // namespace pdutags
-
-// One INTEGER field of a request or response PDU, kept inside the PDU: its
-// value and the length of its content as it was set or received, so that a
-// decoded field encodes again to the same bytes. A field may be absent.
-class IntegerField {
-public:
-    bool present() const { return present_; }
-    std::int32_t value() const { return present_ ? value_ : 0; }
-    void set(std::int32_t v) {
-        present_ = true;
-        value_ = v;
-        length_ = static_cast<std::uint16_t>(integerContentLength(v));
-    }
-    // Takes an INTEGER's value and content length as they are.
-    void set(const SnmpInteger& integer) {
-        present_ = true;
-        value_ = integer.value();
-        length_ = integer.contentLength();
-    }
-    // The tag has been read: reads the length and the content.
-    void decode(BerReader& reader) {
-        std::uint8_t b = 0;
-        if (!reader.takeOneByteContent(b)) {
-            decodeLong(reader);
-            return;
-        }
-        present_ = true;
-        length_ = 1;
-        value_ = static_cast<std::int8_t>(b);
-    }
-    std::uint32_t encodedSize() const { return present_ ? elementSize(length_) : 0; }
-    void encode(std::uint8_t*& cursor) const {
-        if (!present_) return;
-        // Read before any byte is written, so no write can seem to change them.
-        const std::uint16_t length = length_;
-        const std::int32_t value = value_;
-        writeHeader(cursor, tags::kInteger, length);
-        writeIntegerContent(cursor, value, length);
-    }
-
-private:
-    // Any length other than a short-form 1.
-    void decodeLong(BerReader& reader);
-
-    bool present_ = false;
-    std::uint16_t length_ = 0;
-    std::int32_t value_ = 0;
-};
-
-// Marks the constructors of PDUs that decode() fills at once.
-struct Decoding {};
 
 // Every PDU kind answers every operation; a kind without a field ignores its
 // setter and answers 0 or no text (null) for its getter.
@@ -102,12 +51,12 @@ public:
 class SnmpPdu : public SnmpPduBase {
 public:
     void encode(std::uint8_t*& cursor) override;
-    void setRequestId(std::int32_t v) override { requestId_.set(v); }
-    std::int32_t requestId() override { return requestId_.value(); }
-    void setErrorIndex(std::int32_t v) override { errorIndex_.set(v); }
-    std::int32_t errorIndex() override { return errorIndex_.value(); }
-    void setErrorStatus(std::int32_t v) override { errorStatus_.set(v); }
-    std::int32_t errorStatus() override { return errorStatus_.value(); }
+    void setRequestId(std::int32_t v) override { requestId_->setValue(v); }
+    std::int32_t requestId() override { return requestId_->value(); }
+    void setErrorIndex(std::int32_t v) override { errorIndex_->setValue(v); }
+    std::int32_t errorIndex() override { return errorIndex_->value(); }
+    void setErrorStatus(std::int32_t v) override { errorStatus_->setValue(v); }
+    std::int32_t errorStatus() override { return errorStatus_->value(); }
     void setGenericTrap(std::int32_t) override {}
     std::int32_t genericTrap() override { return 0; }
     void setSpecificTrap(std::int32_t) override {}
@@ -128,68 +77,53 @@ public:
 protected:
     // Request-id from the calendar time in seconds, error-status and error-index 0.
     explicit SnmpPdu(std::uint8_t type);
-    // For decoding: the fields are set by decode(), the defaults above only
-    // where the datagram has no field of its own.
-    SnmpPdu(std::uint8_t type, Decoding) : type_(type) {}
 
 private:
-    IntegerField requestId_;
-    IntegerField errorStatus_;
-    IntegerField errorIndex_;
+    // Always present: decode() replaces a field only with one it has read.
+    std::unique_ptr<SnmpInteger> requestId_;
+    std::unique_ptr<SnmpInteger> errorStatus_;
+    std::unique_ptr<SnmpInteger> errorIndex_;
     std::uint8_t type_;
 };
 
 class SnmpGetPdu final : public SnmpPdu {
 public:
     SnmpGetPdu() : SnmpPdu(pdutags::kGetRequest) {}
-    explicit SnmpGetPdu(Decoding d) : SnmpPdu(pdutags::kGetRequest, d) {}
 };
 
 class SnmpGetNextPdu final : public SnmpPdu {
 public:
     SnmpGetNextPdu() : SnmpPdu(pdutags::kGetNextRequest) {}
-    explicit SnmpGetNextPdu(Decoding d) : SnmpPdu(pdutags::kGetNextRequest, d) {}
 };
 
 class SnmpResponsePdu final : public SnmpPdu {
 public:
     SnmpResponsePdu() : SnmpPdu(pdutags::kGetResponse) {}
-    explicit SnmpResponsePdu(Decoding d) : SnmpPdu(pdutags::kGetResponse, d) {}
 };
 
 class SnmpSetPdu final : public SnmpPdu {
 public:
     SnmpSetPdu() : SnmpPdu(pdutags::kSetRequest) {}
-    explicit SnmpSetPdu(Decoding d) : SnmpPdu(pdutags::kSetRequest, d) {}
 };
 
 // SNMPv2 notifications carry no agent address on the wire; they answer with the
 // all-ones address 255.255.255.255, kept as text in the PDU itself.
 class SnmpNotificationPdu : public SnmpPdu {
 public:
-    const char* agentAddress() override { return agentAddressText_; }
+    const char* agentAddress() override { return "255.255.255.255"; }
 
 protected:
-    explicit SnmpNotificationPdu(std::uint8_t type);
-    SnmpNotificationPdu(std::uint8_t type, Decoding d);
-
-private:
-    void formatAddress();
-
-    std::uint32_t agentAddress_ = 0xFFFFFFFFu;
-    char agentAddressText_[16] = {};
+    explicit SnmpNotificationPdu(std::uint8_t type) : SnmpPdu(type) {}
 };
 
 class SnmpInformPdu final : public SnmpNotificationPdu {
 public:
     SnmpInformPdu() : SnmpNotificationPdu(pdutags::kInformRequest) {}
-    explicit SnmpInformPdu(Decoding d) : SnmpNotificationPdu(pdutags::kInformRequest, d) {}
 };
 
 class SnmpV2TrapPdu final : public SnmpNotificationPdu {
 public:
     SnmpV2TrapPdu() : SnmpNotificationPdu(pdutags::kV2Trap) {}
-    explicit SnmpV2TrapPdu(Decoding d) : SnmpNotificationPdu(pdutags::kV2Trap, d) {}
 };
 
 // The SNMPv1 Trap: enterprise, agent-addr, generic-trap, specific-trap, time-stamp.
@@ -202,29 +136,29 @@ public:
     std::int32_t errorIndex() override { return 0; }
     void setErrorStatus(std::int32_t) override {}
     std::int32_t errorStatus() override { return 0; }
-    void setGenericTrap(std::int32_t v) override { genericTrap_.emplace(v); }
+    void setGenericTrap(std::int32_t v) override { genericTrap_ = std::make_unique<SnmpInteger>(v); }
     std::int32_t genericTrap() override { return genericTrap_ ? genericTrap_->value() : 0; }
-    void setSpecificTrap(std::int32_t v) override { specificTrap_.emplace(v); }
+    void setSpecificTrap(std::int32_t v) override { specificTrap_ = std::make_unique<SnmpInteger>(v); }
     std::int32_t specificTrap() override { return specificTrap_ ? specificTrap_->value() : 0; }
-    void setTimeStamp(std::int32_t v) override { timeStamp_.emplace(v); }
+    void setTimeStamp(std::int32_t v) override { timeStamp_ = std::make_unique<SnmpTimeTicks>(v); }
     std::int32_t timeStamp() override { return timeStamp_ ? timeStamp_->value() : 0; }
-    void setAgentAddress(const char* text) override { agentAddress_.emplace(text); }
+    // The new value is made before the old one goes, so the text may be the
+    // field's own (agentAddress(), enterprise()).
+    void setAgentAddress(const char* text) override { agentAddress_ = std::make_unique<SnmpIpAddress>(text); }
     const char* agentAddress() override { return agentAddress_ ? agentAddress_->toString() : nullptr; }
-    void setEnterprise(const char* text) override { enterprise_.emplace(text); }
+    void setEnterprise(const char* text) override { enterprise_ = std::make_unique<SnmpOid>(text); }
     const char* enterprise() override { return enterprise_ ? enterprise_->toString() : nullptr; }
     std::uint32_t contentLength() override;
     void decode(BerReader& reader) override;
     std::uint8_t pduType() override { return pdutags::kTrap; }
 
 private:
-    std::optional<SnmpInteger> genericTrap_;
-    std::optional<SnmpInteger> specificTrap_;
-    std::optional<SnmpTimeTicks> timeStamp_;
-    std::optional<SnmpOid> enterprise_;
-    std::optional<SnmpIpAddress> agentAddress_;
+    std::unique_ptr<SnmpInteger> genericTrap_;
+    std::unique_ptr<SnmpInteger> specificTrap_;
+    std::unique_ptr<SnmpTimeTicks> timeStamp_;
+    std::unique_ptr<SnmpOid> enterprise_;
+    std::unique_ptr<SnmpIpAddress> agentAddress_;
 };
 
 // The PDU object for a tag, or null for a tag without a class (0xA5 among them).
 SnmpPduBase* makePdu(std::uint8_t type);
-// The same, for a PDU that decode() fills at once.
-SnmpPduBase* makePduForDecoding(std::uint8_t type);

@@ -8,8 +8,9 @@
 #include <memory>
 #include <string>
 
+#include <vector>
+
 #include "snmp/ber.h"
-#include "snmp/pool.h"
 
 // Root of everything that encodes itself: values, bindings, lists, PDUs, messages.
 class BerObject {
@@ -17,9 +18,6 @@ public:
     virtual ~BerObject() = default;
     // Writes the object at the cursor and advances it.
     virtual void encode(std::uint8_t*& cursor) = 0;
-
-    static void* operator new(std::size_t size) { return pool::allocate(size); }
-    static void operator delete(void* block, std::size_t size) noexcept { pool::release(block, size); }
 
 protected:
     BerObject() = default;
@@ -85,23 +83,12 @@ public:
 
 protected:
     SnmpNumber(std::uint16_t tag, const char* typeName, std::int32_t v) : SnmpValue(tag, typeName) { setValue(v); }
-    // A one-byte content, the shape of most numbers in a reply, is read in
-    // one step; any other goes the general way.
-    SnmpNumber(BerReader& reader, std::uint16_t tag, const char* typeName) : SnmpValue(tag, typeName) {
-        std::uint8_t b = 0;
-        if (reader.takeOneByteContent(b)) [[likely]] {
-            contentLength_ = 1;
-            value_ = static_cast<std::int8_t>(b);
-            return;
-        }
-        readLong(reader);
-    }
+    // Reads the length and the content.
+    SnmpNumber(BerReader& reader, std::uint16_t tag, const char* typeName)
+        : SnmpValue(reader, tag, typeName), value_(readInt32(reader, contentLength_)) {}
     void makeText(std::string& out) override;
 
     std::int32_t value_ = 0;
-
-private:
-    void readLong(BerReader& reader);
 };
 
 class SnmpInteger final : public SnmpNumber {
@@ -145,32 +132,6 @@ public:
     explicit SnmpCounter64(BerReader& reader) : SnmpNumber64(reader, tags::kCounter64, "Counter64") {}
 };
 
-// Content bytes of a byte-string value. Short contents (community strings, MAC
-// addresses, the OIDs of a walk) live inside the object; longer ones on the heap.
-class ContentBytes {
-public:
-    ContentBytes() = default;
-    ContentBytes(const ContentBytes&) = delete;
-    ContentBytes& operator=(const ContentBytes&) = delete;
-
-    void assign(const std::uint8_t* data, std::size_t n) {
-        if (n > kInline || heap_) [[unlikely]] {
-            assignOnHeap(data, n);
-            return;
-        }
-        copyBytes(inline_, data, n);
-    }
-    const std::uint8_t* data() const { return heap_ ? heap_.get() : inline_; }
-
-private:
-    // A content too long for the object, or one that replaces such a content.
-    void assignOnHeap(const std::uint8_t* data, std::size_t n);
-
-    static constexpr std::size_t kInline = 24;
-    std::uint8_t inline_[kInline];
-    std::unique_ptr<std::uint8_t[]> heap_;
-};
-
 // Common ground of the four byte-string values: content held as received, and
 // encoded as tag, length and those bytes.
 class SnmpByteValue : public SnmpValue {
@@ -183,11 +144,11 @@ protected:
     // Reads the length and copies the content.
     SnmpByteValue(BerReader& reader, std::uint16_t tag, const char* typeName) : SnmpValue(reader, tag, typeName) {
         const std::uint8_t* content = reader.take(contentLength_);
-        if (content != nullptr) bytes_.assign(content, contentLength_);
+        if (content != nullptr) bytes_.assign(content, content + contentLength_);
     }
     void setBytes(const std::uint8_t* data, std::size_t n);
 
-    ContentBytes bytes_;
+    std::vector<std::uint8_t> bytes_;
 };
 
 class SnmpOctetString final : public SnmpByteValue {
@@ -222,15 +183,6 @@ public:
     // area is refused: the result is false and the OID is empty.
     bool setFromText(const char* text);
 
-    // Reads the arcs into out (at most max of them) and returns how many the
-    // identifier has: the two of the first byte, then one per sub-identifier.
-    // canonical, when given, is set to isCanonical().
-    std::size_t arcs(std::uint32_t* out, std::size_t max, bool* canonical = nullptr) const;
-    // True when the content is exactly what setFromText makes of this OID's
-    // own text: every sub-identifier in its shortest form and within 32 bits,
-    // and the first byte a single byte.
-    bool isCanonical() const;
-
 protected:
     void makeText(std::string& out) override;
 };
@@ -238,8 +190,6 @@ protected:
 // Orders two object identifiers arc by arc, as SNMP orders a walk: negative,
 // zero or positive as a comes before, equals or follows b.
 int compareOids(const SnmpOid& a, const SnmpOid& b);
-// The same order over arcs already read out with SnmpOid::arcs, all of them.
-int compareArcs(const std::uint32_t* a, std::size_t na, const std::uint32_t* b, std::size_t nb);
 
 class SnmpIpAddress final : public SnmpByteValue {
 public:
@@ -270,3 +220,5 @@ protected:
 std::uint32_t parseDecimal(const char* text, const char** end = nullptr);
 // Appends v in decimal.
 void appendDecimal(std::string& out, std::uint64_t v);
+// Appends a byte as two lower-case hex digits.
+void appendHex(std::string& out, std::uint8_t byte);

@@ -22,10 +22,7 @@ void SnmpVarbind::encode(std::uint8_t*& cursor) {
     if (value_ != nullptr) {
         value_->encode(cursor);
     } else {
-        std::uint8_t* p = cursor;
-        p[0] = tags::kNull;
-        p[1] = 0;
-        cursor = p + kNullSize;
+        writeHeader(cursor, tags::kNull, 0);
     }
 }
 
@@ -63,9 +60,7 @@ std::uint32_t SnmpVarbindList::contentSize() const {
 
 std::int32_t SnmpVarbindList::encodedLength() const { return static_cast<std::int32_t>(elementSize(contentSize())); }
 
-void SnmpVarbindList::encode(std::uint8_t*& cursor) { encode(cursor, contentSize()); }
-
-void SnmpVarbindList::encode(std::uint8_t*& cursor, std::uint32_t contentSize) {
-    writeHeader(cursor, tags::kSequence, contentSize);
+void SnmpVarbindList::encode(std::uint8_t*& cursor) {
+    writeHeader(cursor, tags::kSequence, contentSize());
     for (SnmpVarbind* b = head_; b != nullptr; b = b->next) b->encode(cursor);
 }

@@ -52,11 +52,10 @@ public:
 
     void encode(std::uint8_t*& cursor) override;
     std::int32_t encodedLength() const;
-    // Bytes of the bindings inside the list's SEQUENCE.
-    std::uint32_t contentSize() const;
-    // encode() for a caller that has already worked out contentSize().
-    void encode(std::uint8_t*& cursor, std::uint32_t contentSize);
 
 private:
+    // Bytes of the bindings inside the list's SEQUENCE.
+    std::uint32_t contentSize() const;
+
     SnmpVarbind* head_ = nullptr;
 };

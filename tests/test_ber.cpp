@@ -249,48 +249,4 @@ TEST(BerOid, FirstArcs) {
     }
 }
 
-TEST(BerCopy, EveryLengthExactlyAndNothingBeyond) {
-    // Lengths around each block size of the copy; the bytes before and after
-    // the target keep their guard value, and every byte arrives in place.
-    constexpr std::size_t kGuard = 8;
-    for (std::size_t n = 0; n <= 80; ++n) {
-        SCOPED_TRACE(n);
-        Bytes from(n);
-        for (std::size_t i = 0; i < n; ++i) from[i] = static_cast<std::uint8_t>(i * 7 + 1);
-        Bytes to(n + 2 * kGuard, 0xEE);
-        copyBytes(to.data() + kGuard, from.data(), n);
-        for (std::size_t i = 0; i < kGuard; ++i) {
-            ASSERT_EQ(to[i], 0xEE);
-            ASSERT_EQ(to[kGuard + n + i], 0xEE);
-        }
-        ASSERT_EQ(Bytes(to.begin() + kGuard, to.begin() + static_cast<std::ptrdiff_t>(kGuard + n)), from);
-    }
-}
-
-TEST(BerReader, OneByteContent) {
-    const struct {
-        const char* bytes;
-        bool taken;
-        std::uint8_t value;
-        std::size_t offset;
-    } rows[] = {
-        {"01 7B", true, 0x7B, 2},
-        {"01 FF 02", true, 0xFF, 2},
-        {"01", false, 0, 0},     // the content byte is not there
-        {"02 00 01", false, 0, 0},
-        {"81 01 05", false, 0, 0},  // a long-form length is left to the general reader
-        {"", false, 0, 0},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.bytes);
-        const Bytes b = hexBytes(row.bytes);
-        BerReader reader(b.data(), b.size());
-        std::uint8_t value = 0;
-        EXPECT_EQ(reader.takeOneByteContent(value), row.taken);
-        EXPECT_EQ(value, row.value);
-        EXPECT_EQ(reader.offset(), row.offset);
-        EXPECT_FALSE(reader.failed());
-    }
-}
-
 }  // namespace

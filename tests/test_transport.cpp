@@ -7,7 +7,23 @@
 #include "tests/scripted_agent.h"
 #include "transport/transport.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#else
+#include <cerrno>
+#endif
+
 namespace {
+
+// The error codes as the platform names them: a local address that is taken,
+// and a handle that is no socket, such as one already closed.
+#ifdef _WIN32
+constexpr int kAddressInUse = WSAEADDRINUSE;
+constexpr int kNotASocket = WSAENOTSOCK;
+#else
+constexpr int kAddressInUse = EADDRINUSE;
+constexpr int kNotASocket = EBADF;
+#endif
 
 // A plain socket on 127.0.0.1 that plays the agent.
 class Peer {
@@ -158,13 +174,13 @@ TEST(SocketLayer, ErrorCodesAsThePlatformNamesThem) {
     ASSERT_EQ(net::bindAny(first, 0), 0);
     // The same local port twice.
     EXPECT_NE(net::bindAny(second, net::localPort(first)), 0);
-    EXPECT_EQ(net::lastError(), net::kAddressInUse);
+    EXPECT_EQ(net::lastError(), kAddressInUse);
     net::closeSocket(second);
     // A closed socket is no socket any more: sending on it fails.
     net::closeSocket(first);
     const std::uint8_t byte = 0;
     EXPECT_EQ(net::sendTo(first, &byte, 1, 0x7F000001, 9), -1);
-    EXPECT_EQ(net::lastError(), net::kNotASocket);
+    EXPECT_EQ(net::lastError(), kNotASocket);
     // Waiting on it fails too, at once.
     EXPECT_EQ(net::waitReadable(first, 1000), net::Wait::Failed);
     net::closeSocket(net::kInvalidSocket);  // ignored

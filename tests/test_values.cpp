@@ -240,21 +240,10 @@ TEST(Values, OidTextRoundTrip) {
 // The sign of an ordering result: -1, 0 or 1.
 int sign(int order) { return order < 0 ? -1 : order > 0 ? 1 : 0; }
 
-// The order of two OIDs as compareArcs gives it from their arcs.
-int arcOrder(const SnmpOid& a, const SnmpOid& b) {
-    std::uint32_t x[64];
-    std::uint32_t y[64];
-    const std::size_t nx = a.arcs(x, 64);
-    const std::size_t ny = b.arcs(y, 64);
-    return sign(compareArcs(x, nx, y, ny));
-}
-
-// Both orders agree with the expected one, either way round.
+// The order agrees with the expected one, either way round.
 void expectOrder(const SnmpOid& a, const SnmpOid& b, int order) {
     EXPECT_EQ(sign(compareOids(a, b)), order);
     EXPECT_EQ(sign(compareOids(b, a)), -order);
-    EXPECT_EQ(arcOrder(a, b), order);
-    EXPECT_EQ(arcOrder(b, a), -order);
 }
 
 TEST(Values, OidOrder) {
@@ -377,77 +366,6 @@ TEST(Values, ContentAtTheSixteenBitLimit) {
         SnmpOctetString value(reader);
         EXPECT_EQ(reader.failed(), !whole);
         EXPECT_EQ(value.contentLength(), whole ? n : 0u);
-    }
-}
-
-TEST(Values, OidArcsAndCanonicalForm) {
-    const struct {
-        const char* content;
-        const char* arcs;
-        bool canonical;
-    } rows[] = {
-        {"2B 06 01 02 01", "1 3 6 1 2 1", true},
-        {"2B 81 00", "1 3 128", true},
-        {"2B 8F FF FF FF 7F", "1 3 4294967295", true},
-        {"", "", true},
-        {"7F", "2 47", true},
-        {"27", "0 39", true},                      // where the first arcs change
-        {"28", "1 0", true},
-        {"4F", "1 39", true},
-        {"50 01", "2 0 1", true},
-        {"2B 80 01", "1 3 1", false},              // a leading zero group
-        {"2B 06 81", "1 3 6 1", false},            // ends inside a sub-identifier
-        {"2B 90 80 80 80 01", "1 3 1", false},     // beyond 32 bits
-        {"2B 80 80 80 80 80 01", "1 3 1", false},
-        {"81 34", "2 49 52", false},               // first arcs spread over two bytes
-        {"80 01", "2 48 1", false},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.content);
-        const Bytes content = hexBytes(row.content);
-        SnmpOid oid(content.data(), content.size());
-        std::uint32_t arcs[8];
-        const std::size_t count = oid.arcs(arcs, 8);
-        std::string text;
-        for (std::size_t i = 0; i < count && i < 8; ++i) text += (i != 0 ? " " : "") + std::to_string(arcs[i]);
-        EXPECT_EQ(text, row.arcs);
-        EXPECT_EQ(oid.isCanonical(), row.canonical);
-        // Canonical means: the text of the OID makes the same content again.
-        SnmpOid again(oid.toString());
-        const bool same = again.contentLength() == oid.contentLength() &&
-                          Bytes(again.bytes(), again.bytes() + again.contentLength()) == content;
-        EXPECT_EQ(same, row.canonical);
-    }
-}
-
-TEST(Values, OidArcsIntoShortRoom) {
-    // Whatever room the caller gives, the count is every arc and the arcs
-    // stored are the first ones, on both sides of eight-byte runs.
-    const struct {
-        const char* content;
-        const char* arcs;
-    } rows[] = {
-        {"2B 06 01 02 01 04 16 01 02 01 0A 00 00 01", "1 3 6 1 2 1 4 22 1 2 1 10 0 0 1"},
-        {"2B 06 01 02 01 04 16 01 02 03 0A 81 00 03 81 65", "1 3 6 1 2 1 4 22 1 2 3 10 128 3 229"},
-        {"2B 01 02 03 04 05 06 07 81 00 08 09 0A 0B 0C 0D 0E 0F 10", "1 3 1 2 3 4 5 6 7 128 8 9 10 11 12 13 14 15 16"},
-        {"2B 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 11 12 13 14 15 16 17 18",
-         "1 3 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 21 22 23 24"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.content);
-        const Bytes content = hexBytes(row.content);
-        SnmpOid oid(content.data(), content.size());
-        std::vector<std::string> expected;
-        std::istringstream words(row.arcs);
-        for (std::string w; words >> w;) expected.push_back(w);
-        for (std::size_t max : {0u, 1u, 2u, 5u, 9u, 10u, 11u, 17u, 26u, 40u}) {
-            SCOPED_TRACE(max);
-            std::vector<std::uint32_t> out(max + 1, 0xDEADBEEF);
-            EXPECT_EQ(oid.arcs(out.data(), max), expected.size());
-            for (std::size_t i = 0; i < max && i < expected.size(); ++i) EXPECT_EQ(std::to_string(out[i]), expected[i]);
-            // Nothing is written past the room given.
-            for (std::size_t i = std::min(max, expected.size()); i <= max; ++i) EXPECT_EQ(out[i], 0xDEADBEEFu);
-        }
     }
 }
 

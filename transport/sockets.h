@@ -13,13 +13,9 @@ namespace net {
 using SocketHandle = std::uintptr_t;
 extern const SocketHandle kInvalidSocket;
 
-// Error codes the layer hands up, as the platform names them: a datagram
-// longer than the receive buffer (WSAEMSGSIZE, EMSGSIZE), a local address that
-// is taken (WSAEADDRINUSE, EADDRINUSE), and a handle that is no socket, such as
-// one already closed (WSAENOTSOCK, EBADF).
+// The error code, as the platform names it, of a datagram longer than the
+// receive buffer (WSAEMSGSIZE, EMSGSIZE).
 extern const int kMessageTooLong;
-extern const int kAddressInUse;
-extern const int kNotASocket;
 
 // Catches the requests to stop that a console program gets (SIGINT, SIGTERM
 // and SIGHUP; Ctrl-C and Ctrl-Break on a Windows console): from then on the

@@ -12,13 +12,12 @@
 #include <unistd.h>
 
 #include "transport/sockets.h"
+#include "transport/sockets_shared.h"
 
 namespace net {
 
 const SocketHandle kInvalidSocket = ~SocketHandle{0};
 const int kMessageTooLong = EMSGSIZE;
-const int kAddressInUse = EADDRINUSE;
-const int kNotASocket = EBADF;
 
 namespace {
 int fd(SocketHandle handle) { return static_cast<int>(handle); }
@@ -50,14 +49,6 @@ extern "C" void onInterruption(int signal) {
     errno = saved;
 }
 
-sockaddr_in makeAddress(std::uint32_t address, std::uint16_t port) {
-    sockaddr_in sa;
-    std::memset(&sa, 0, sizeof sa);
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(address);
-    sa.sin_port = htons(port);
-    return sa;
-}
 }  // namespace
 
 void watchInterruptions() {
@@ -110,13 +101,6 @@ std::uint16_t localPort(SocketHandle handle) {
     socklen_t length = sizeof local;
     if (::getsockname(fd(handle), reinterpret_cast<sockaddr*>(&local), &length) != 0) return 0;
     return ntohs(local.sin_port);
-}
-
-bool parseIPv4(const char* text, std::uint32_t& address) {
-    const in_addr_t a = ::inet_addr(text);
-    if (a == INADDR_NONE) return false;
-    address = ntohl(a);
-    return true;
 }
 
 bool lookupIPv4(const char* name, std::uint32_t& address) {

@@ -7,25 +7,16 @@
 #include <cstring>
 
 #include "transport/sockets.h"
+#include "transport/sockets_shared.h"
 
 namespace net {
 
 const SocketHandle kInvalidSocket = static_cast<SocketHandle>(INVALID_SOCKET);
 const int kMessageTooLong = WSAEMSGSIZE;
-const int kAddressInUse = WSAEADDRINUSE;
-const int kNotASocket = WSAENOTSOCK;
 
 namespace {
 SOCKET sock(SocketHandle handle) { return static_cast<SOCKET>(handle); }
 
-sockaddr_in makeAddress(std::uint32_t address, std::uint16_t port) {
-    sockaddr_in sa;
-    std::memset(&sa, 0, sizeof sa);
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(address);
-    sa.sin_port = htons(port);
-    return sa;
-}
 
 // The console's request to stop, as the C library numbers the signals.
 constexpr int kSigInt = 2;
@@ -83,13 +74,6 @@ std::uint16_t localPort(SocketHandle handle) {
     int length = sizeof local;
     if (::getsockname(sock(handle), reinterpret_cast<sockaddr*>(&local), &length) != 0) return 0;
     return ntohs(local.sin_port);
-}
-
-bool parseIPv4(const char* text, std::uint32_t& address) {
-    const unsigned long a = ::inet_addr(text);
-    if (a == INADDR_NONE) return false;
-    address = ntohl(a);
-    return true;
 }
 
 bool lookupIPv4(const char* name, std::uint32_t& address) {

@@ -1,7 +1,6 @@
 #include "transport/transport.h"
 
-#include <cstring>
-#include <new>
+#include <algorithm>
 
 #include "snmp/decoder.h"
 
@@ -15,8 +14,6 @@ UdpSocket::~UdpSocket() { net::closeSocket(socketHandle_); }
 
 void UdpSocket::createSocket() {
     setBufferSize(static_cast<std::uint32_t>(limits::kReceiveBuffer));
-    std::memset(buffer_.get(), 0, bufferSize_);
-    dirtyLength_ = 0;
     socketHandle_ = net::openUdpSocket();
     if (socketHandle_ == net::kInvalidSocket) captureError();
     // Lets the agent be a broadcast address. Its result is of no consequence.
@@ -29,11 +26,8 @@ void UdpSocket::setPort(std::int32_t port) {
 }
 
 std::uint8_t* UdpSocket::setBufferSize(std::uint32_t size) {
-    bufferSize_ = size;
-    buffer_.reset(new std::uint8_t[size]);
-    scratch_.reset(new std::uint8_t[size]);
-    dirtyLength_ = size;
-    return buffer_.get();
+    buffer_.assign(size, 0);
+    return buffer_.data();
 }
 
 std::int32_t UdpSocket::captureError() {
@@ -51,52 +45,53 @@ std::int32_t UdpSocket::sendTo(const std::uint8_t* bytes, std::int32_t length, s
     return sent;
 }
 
-const std::uint8_t* UdpSocket::receiveFrom(std::uint32_t* senderAddress, std::uint16_t* senderPort) {
+const std::uint8_t* UdpSocket::receiveFrom(Received* outcome, std::uint32_t* senderAddress,
+                                           std::uint16_t* senderPort) {
+    Received ignored;
+    Received& what = outcome != nullptr ? *outcome : ignored;
     receivedLength_ = 0;
     // A time-out or a failed wait is no datagram; the error code is left alone.
     switch (net::waitReadable(socketHandle_, timeoutMs_)) {
         case net::Wait::Readable: break;
-        case net::Wait::TimedOut: received_ = Received::TimedOut; return nullptr;
-        case net::Wait::Interrupted: received_ = Received::Interrupted; return nullptr;
-        case net::Wait::Failed: received_ = Received::Failed; return nullptr;
+        case net::Wait::TimedOut: what = Received::TimedOut; return nullptr;
+        case net::Wait::Interrupted: what = Received::Interrupted; return nullptr;
+        case net::Wait::Failed: what = Received::Failed; return nullptr;
     }
-    const int n = net::receiveFrom(socketHandle_, scratch_.get(), bufferSize_, senderAddress, senderPort);
+    // Read aside first, so that a failed receive leaves the last datagram as it was.
+    std::vector<std::uint8_t> incoming(buffer_.size());
+    const int n = net::receiveFrom(socketHandle_, incoming.data(), incoming.size(), senderAddress, senderPort);
     if (n <= 0) {
         if (n < 0) captureError();
         // An empty datagram, or one longer than the buffer, has been taken off
         // the socket like any other: it is a datagram that cannot be read.
-        received_ = n == 0 || lastError_ == net::kMessageTooLong ? Received::Unreadable : Received::Failed;
+        what = n == 0 || lastError_ == net::kMessageTooLong ? Received::Unreadable : Received::Failed;
         return nullptr;
     }
     // Unreadable until the decoder makes a message of it.
-    received_ = Received::Unreadable;
+    what = Received::Unreadable;
     receivedLength_ = n;
-    const auto length = static_cast<std::uint32_t>(n);
-    std::memcpy(buffer_.get(), scratch_.get(), length);
-    // Zero bytes behind the datagram, up to the buffer's end.
-    if (dirtyLength_ > length) std::memset(buffer_.get() + length, 0, dirtyLength_ - length);
-    dirtyLength_ = length;
-    return buffer_.get();
+    // The datagram, then zero bytes up to the buffer's end.
+    std::fill(std::copy_n(incoming.begin(), n, buffer_.begin()), buffer_.end(), 0);
+    return buffer_.data();
 }
 
 std::int32_t UdpSocket::sendMessage(SnmpMessage& message, std::uint32_t address, std::uint16_t port) {
     try {
-        const std::int32_t length = message.encodedLength();
         // Exactly the message's size: the encoder writes every byte of it.
-        pool::Buffer bytes(static_cast<std::size_t>(length));
-        std::uint8_t* cursor = bytes.get();
+        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(message.encodedLength()));
+        std::uint8_t* cursor = bytes.data();
         message.encode(cursor);
-        return sendTo(bytes.get(), length, address, port);
+        return sendTo(bytes.data(), static_cast<std::int32_t>(bytes.size()), address, port);
     } catch (...) {
         return 0;
     }
 }
 
-SnmpMessage* UdpSocket::receiveMessage() {
-    if (receiveFrom() == nullptr || receivedLength_ == 0) return nullptr;
-    SnmpMessageDecoder decoder(buffer_.get(), receivedLength_);
+SnmpMessage* UdpSocket::receiveMessage(Received* outcome) {
+    if (receiveFrom(outcome) == nullptr) return nullptr;
+    SnmpMessageDecoder decoder(buffer_.data(), receivedLength_);
     SnmpMessage* message = decoder.release();
-    if (message != nullptr) received_ = Received::Message;
+    if (message != nullptr && outcome != nullptr) *outcome = Received::Message;
     return message;
 }
 
@@ -133,8 +128,8 @@ std::int32_t SnmpTransport::send(SnmpMessage& message) {
     return ready_ ? sendMessage(message, peerAddress_, peerPort_) : 0;
 }
 
-SnmpMessage* SnmpTransport::receive() {
-    if (ready_) return receiveMessage();
-    received_ = Received::Failed;
+SnmpMessage* SnmpTransport::receive(Received* outcome) {
+    if (ready_) return receiveMessage(outcome);
+    if (outcome != nullptr) *outcome = Received::Failed;
     return nullptr;
 }

@@ -3,13 +3,13 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
+#include <vector>
 
 #include "snmp/message.h"
 #include "transport/sockets.h"
 
-// What the latest receive came to.
+// What a receive came to.
 enum class Received {
     Message,      // a datagram that decoded to a message
     Unreadable,   // a datagram that did not: empty, damaged, or longer than the buffer
@@ -22,53 +22,46 @@ enum class Received {
 class UdpSocket {
 public:
     UdpSocket(std::int32_t port, std::int32_t timeoutSeconds);
-    // Releases the buffers and closes the socket.
+    // Closes the socket.
     ~UdpSocket();
     UdpSocket(const UdpSocket&) = delete;
     UdpSocket& operator=(const UdpSocket&) = delete;
 
     void setPort(std::int32_t port);
-    // Replaces the receive buffer with one of size bytes (not cleared).
+    // Replaces the receive buffer with one of size bytes.
     std::uint8_t* setBufferSize(std::uint32_t size);
     // Stores and returns the socket layer's latest error code.
     std::int32_t captureError();
     // One datagram to the destination; the count sent, or 0 on failure.
     std::int32_t sendTo(const std::uint8_t* bytes, std::int32_t length, std::uint32_t address, std::uint16_t port);
     // Waits at most the time-out for one datagram and returns the buffer that
-    // holds it (followed by zero bytes), or null.
-    const std::uint8_t* receiveFrom(std::uint32_t* senderAddress = nullptr, std::uint16_t* senderPort = nullptr);
+    // holds it (followed by zero bytes), or null. What the wait came to goes to
+    // outcome (a datagram is Unreadable until it is decoded), the sender to
+    // senderAddress and senderPort, where they are given.
+    const std::uint8_t* receiveFrom(Received* outcome = nullptr, std::uint32_t* senderAddress = nullptr,
+                                    std::uint16_t* senderPort = nullptr);
     // Encodes the message into a buffer of exactly its encoded length and sends it.
     std::int32_t sendMessage(SnmpMessage& message, std::uint32_t address, std::uint16_t port);
-    // Receives one datagram and decodes it: a new message owned by the caller, or null.
-    SnmpMessage* receiveMessage();
+    // Receives one datagram and decodes it: a new message owned by the caller,
+    // or null; what the receive came to goes to outcome, where it is given.
+    SnmpMessage* receiveMessage(Received* outcome = nullptr);
 
     std::int32_t port() const { return port_; }
     std::int32_t lastError() const { return lastError_; }
     std::int32_t receivedLength() const { return receivedLength_; }
-    std::uint32_t bufferSize() const { return bufferSize_; }
-    const std::uint8_t* buffer() const { return buffer_.get(); }
+    std::uint32_t bufferSize() const { return static_cast<std::uint32_t>(buffer_.size()); }
+    const std::uint8_t* buffer() const { return buffer_.data(); }
     bool ready() const { return ready_; }
-    Received received() const { return received_; }
     std::uint16_t localPort() const { return net::localPort(socketHandle_); }
 
 protected:
     void createSocket();
 
     std::int32_t port_;
-    std::uint32_t bufferSize_ = 0;
-    std::unique_ptr<std::uint8_t[]> buffer_;
-    // Where recvfrom puts a datagram before it is copied to buffer_, so that a
-    // failed receive leaves the last datagram as it was. Made once, not per receive.
-    std::unique_ptr<std::uint8_t[]> scratch_;
+    std::vector<std::uint8_t> buffer_;
     std::int32_t receivedLength_ = 0;
-    // Bytes of buffer_ from its start that may be other than zero: what the
-    // last datagram filled, or all of a buffer whose content is unknown. Only
-    // these need clearing behind the next datagram.
-    std::uint32_t dirtyLength_ = 0;
     std::int32_t lastError_ = 0;
-    Received received_ = Received::TimedOut;
-    // Whole seconds from the public interface; kept in milliseconds so that
-    // tests can wait less than a second. Negative: no limit.
+    // How long a receive waits, in milliseconds; negative: without limit.
     std::int32_t timeoutMs_;
     net::SocketHandle socketHandle_ = net::kInvalidSocket;
     std::uint32_t peerAddress_ = 0;
@@ -83,14 +76,15 @@ public:
     // Time-out 5 seconds.
     SnmpTransport(std::int32_t port, const char* host);
 
-    // Seconds a receive waits; 0 waits without limit.
+    // Whole seconds a receive waits; 0 waits without limit.
     void setTimeout(std::int32_t seconds);
-    // The same in milliseconds, for callers that need shorter waits.
+    // The same in milliseconds, for a caller that waits to a deadline of its own.
     void setTimeoutMilliseconds(std::int32_t ms);
     // 0 and nothing sent unless ready.
     std::int32_t send(SnmpMessage& message);
-    // Null at once unless ready.
-    SnmpMessage* receive();
+    // A new message owned by the caller, or null; null at once unless ready.
+    // What the receive came to goes to outcome, where it is given.
+    SnmpMessage* receive(Received* outcome = nullptr);
 
     const char* hostText() const { return hasHost_ ? hostText_.c_str() : nullptr; }
 

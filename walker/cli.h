@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "walker/walk.h"
+
 // Exit codes.
 namespace exitcode {
 constexpr int kOk = 0;           // the walk reached the end of the column
@@ -20,8 +22,8 @@ constexpr int kSignalBase = 128;
 
 // What tests change about a run; the tool itself uses the defaults.
 struct RunOptions {
-    std::uint16_t port = 161;
-    std::int32_t timeoutMs = 5000;
+    std::uint16_t port = kAgentPort;
+    std::int32_t timeoutMs = kAttemptMs;
     // Where the one line goes that says the output could not be written.
     std::FILE* errors = stderr;
 };

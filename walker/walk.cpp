@@ -3,7 +3,8 @@
 #include <chrono>
 #include <cstring>
 #include <memory>
-#include <utility>
+#include <optional>
+#include <vector>
 
 #include "snmp/message.h"
 #include "transport/sockets.h"
@@ -15,263 +16,201 @@ constexpr std::int32_t kRequestId = 123;
 // The error-status with which an SNMPv1 agent says that no object follows.
 constexpr std::int32_t kNoSuchName = 2;
 constexpr int kAttempts = 3;
-// Arcs read out of a reply's OID: the column's ten, the index's five or six,
-// and room to spare. Arcs beyond are counted, not kept.
-constexpr std::size_t kMaxArcs = 32;
-
-// Both columns have ten arcs.
-constexpr std::size_t kColumnArcs = 10;
 
 struct Column {
     const char* oid;
-    std::uint32_t arcs[kColumnArcs];
-    int numbers;  // numbers in the index: ifIndex[.kind].a.b.c.d
-
-    // Whether arcs begin with the column's ten, compared two at a time.
-    bool holds(const std::uint32_t* arc) const {
-        std::uint64_t differ = 0;
-        for (std::size_t i = 0; i < kColumnArcs; i += 2) {
-            std::uint64_t x = 0;
-            std::uint64_t y = 0;
-            std::memcpy(&x, arc + i, 8);
-            std::memcpy(&y, arcs + i, 8);
-            differ |= x ^ y;
-        }
-        return differ == 0;
-    }
+    std::size_t numbers;  // numbers in the index: ifIndex[.kind].a.b.c.d
 };
 
-const Column kNetToMedia{kNetToMediaColumn, {1, 3, 6, 1, 2, 1, 4, 22, 1, 2}, 5};
-const Column kOldAt{kOldAtColumn, {1, 3, 6, 1, 2, 1, 3, 1, 1, 2}, 6};
+const Column kNetToMedia{kNetToMediaColumn, 5};
+const Column kOldAt{kOldAtColumn, 6};
 
-using Clock = Output::Clock;
-
-// Rows wait in the output buffer while replies come quickly. Before a request
-// goes out they are written once the buffer last went out this long ago, and
-// a wait that lasts longer than a slice writes them while the device is slow:
-// a row received is on the stream within about 50 ms whatever comes next.
-constexpr auto kRowAge = std::chrono::milliseconds(40);
-constexpr auto kIdleSlice = std::chrono::milliseconds(10);
-
-// An OID with its arcs read out once.
-struct Arcs {
-    std::uint32_t arc[kMaxArcs];
-    std::size_t count = 0;
-    bool canonical = false;
-
-    void read(const SnmpOid& oid) { count = oid.arcs(arc, kMaxArcs, &canonical); }
-    bool whole() const { return count <= kMaxArcs; }
-};
-
-// Whether the reply's name follows the one asked for, from their arcs when
-// both were read whole.
-bool follows(const SnmpOid& name, const Arcs& nameArcs, const SnmpOid& asked, const Arcs& askedArcs) {
-    if (nameArcs.whole() && askedArcs.whole())
-        return compareArcs(nameArcs.arc, nameArcs.count, askedArcs.arc, askedArcs.count) > 0;
-    return compareOids(name, asked) > 0;
-}
-
-SnmpVarbind* firstBinding(SnmpMessage& message) { return message.varbindList()->head(); }
-
-SnmpOid* firstName(SnmpMessage& message) {
-    SnmpVarbind* head = firstBinding(message);
-    return head != nullptr ? head->name() : nullptr;
-}
+using Clock = std::chrono::steady_clock;
 
 // How an exchange (up to three attempts for one OID) ended.
-enum class Outcome {
-    Reply,        // a reply to look at: accepted, or to be refused by the walk
-    NoReply,      // three attempts without one
-    Interrupted,  // a request to stop came
-    OutputFailed, // the output failed, so nothing more is sent
-};
+enum class Outcome { Reply, NoReply, Interrupted, OutputFailed };
 
 struct Exchange {
     std::unique_ptr<SnmpMessage> reply;
-    // The arcs of the OID asked for and of the reply's name; after a row the
-    // reply's become the next request's, so the two swap.
-    Arcs arcs[2];
-    Arcs* askedArcs = &arcs[0];
-    Arcs* replyArcs = &arcs[1];
-    // The reply has a name, request-id 123, no error and follows the OID asked
-    // for: the walk need not check those again.
-    bool accepted = false;
     int setAsideAttempts = 0;  // attempts that drew a reply set aside as not advancing
     std::string setAside;      // the OID of the latest such reply
 };
 
+// One entry of the table, read from a reply that the reply still owns.
+struct Row {
+    std::uint32_t ifIndex = 0;
+    std::uint32_t address[4] = {};
+    SnmpValue* value = nullptr;
+    const char* oid = nullptr;  // the reply's OID text: the next request's name
+};
+
 // Milliseconds from now to the deadline, rounded up, so that a wait never ends
 // before it; 0 once the deadline has passed.
-std::int32_t millisecondsUntil(Clock::time_point deadline, Clock::time_point now) {
+std::int32_t millisecondsUntil(Clock::time_point deadline) {
+    const auto now = Clock::now();
     if (deadline <= now) return 0;
     return static_cast<std::int32_t>(std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count());
 }
 
+// Whether a reply may answer the request for asked. One that names an OID at
+// or before it is a late copy of an earlier answer, or comes from an agent
+// that does not advance. Any other reply is for judge() to decide on.
+bool answers(SnmpMessage& reply, const SnmpOid& asked) {
+    const SnmpVarbind* head = reply.varbindList()->head();
+    if (head == nullptr || head->name() == nullptr) return true;
+    if (reply.requestId() != kRequestId || reply.errorStatus() != 0) return true;
+    return compareOids(*head->name(), asked) > 0;
+}
+
+// Waits to the deadline for a reply that may answer the request for asked;
+// unreadable datagrams and replies that do not advance are set aside, and
+// the wait goes on for the rest of the time.
+Outcome await(SnmpTransport& transport, const SnmpOid& asked, Clock::time_point deadline, bool debug, Output& out,
+              Exchange& result) {
+    bool setAsideHere = false;
+    for (std::int32_t left = millisecondsUntil(deadline); left > 0; left = millisecondsUntil(deadline)) {
+        transport.setTimeoutMilliseconds(left);
+        Received what = Received::Failed;
+        std::unique_ptr<SnmpMessage> reply(transport.receive(&what));
+        if (what == Received::Interrupted) return Outcome::Interrupted;
+        if (what == Received::Unreadable) {
+            if (debug) out.put("ignored an unreadable datagram...");
+            continue;
+        }
+        if (!reply) break;
+        if (answers(*reply, asked)) {
+            result.reply = std::move(reply);
+            return Outcome::Reply;
+        }
+        result.setAside = reply->varbindName(1);
+        setAsideHere = true;
+        if (debug) out.put("ignored a reply for " + result.setAside + "...");
+    }
+    if (setAsideHere) ++result.setAsideAttempts;
+    return Outcome::NoReply;
+}
+
 // Sends the request up to three times and waits for a reply after each send.
-// A reply that names an OID at or before the one asked for is a late copy of an
-// earlier answer (or an agent that does not advance), and a datagram that
-// cannot be decoded is no answer at all: either is set aside, and the wait goes
-// on for the rest of that attempt's time.
 Outcome exchange(SnmpTransport& transport, SnmpMessage& request, SnmpOid& asked, const WalkSettings& settings,
                  Output& out, Exchange& result) {
-    result.accepted = false;
-    result.setAsideAttempts = 0;
     const bool debug = settings.debugMode;
-    for (int tries = 0; tries < kAttempts;) {
+    for (int tries = 0; tries < kAttempts; ++tries) {
         if (net::interruption() != 0) return Outcome::Interrupted;
-        const auto start = Clock::now();
-        out.flushIfOlder(start, kRowAge);
-        if (out.failed()) return Outcome::OutputFailed;
-        if (debug) {
-            out.put("\nSending GETNEXT: ");
-            out.put(asked.toString());
-            out.put("...");
-        }
+        // Rows received go out before the walk waits for the device; to an
+        // output that fails, nothing more is sent.
+        if (!out.flush()) return Outcome::OutputFailed;
+        if (debug) out.put(std::string("\nSending GETNEXT: ") + asked.toString() + "...");
+        const auto deadline = Clock::now() + std::chrono::milliseconds(settings.timeoutMs);
         transport.send(request);
-        if (debug) out.put("sent\n");
-        ++tries;
         if (debug) {
-            out.put("Receiving response...");
+            out.put("sent\nReceiving response...");
             if (!out.flush()) return Outcome::OutputFailed;
         }
-        const auto deadline = start + std::chrono::milliseconds(settings.timeoutMs);
-        bool setAsideHere = false;
-        for (auto now = start;; now = Clock::now()) {
-            const std::int32_t left = millisecondsUntil(deadline, now);
-            if (left == 0) break;
-            // While rows wait in the buffer, the wait goes in a short slice first.
-            const bool sliced = out.pending() && left > kIdleSlice.count();
-            transport.setTimeoutMilliseconds(sliced ? static_cast<std::int32_t>(kIdleSlice.count()) : left);
-            result.reply.reset(transport.receive());
-            const Received what = transport.received();
-            if (what == Received::Interrupted) return Outcome::Interrupted;
-            if (what == Received::TimedOut && sliced) {
-                if (!out.flush()) return Outcome::OutputFailed;
-                continue;
-            }
-            if (what == Received::Unreadable) {
-                if (debug) out.put("ignored an unreadable datagram...");
-                continue;
-            }
-            if (!result.reply) break;
-            SnmpOid* name = firstName(*result.reply);
-            if (name == nullptr || result.reply->requestId() != kRequestId || result.reply->errorStatus() != 0) break;
-            result.replyArcs->read(*name);
-            if (follows(*name, *result.replyArcs, asked, *result.askedArcs)) {
-                result.accepted = true;
-                break;
-            }
-            result.setAside = name->toString();
-            setAsideHere = true;
-            if (debug) {
-                out.put("ignored a reply for ");
-                out.put(result.setAside);
-                out.put("...");
-            }
-            result.reply.reset();
-        }
-        if (setAsideHere) ++result.setAsideAttempts;
+        const Outcome outcome = await(transport, asked, deadline, debug, out, result);
         if (debug) out.put("completed...");
-        if (result.reply) return Outcome::Reply;
+        if (outcome != Outcome::NoReply) return outcome;
     }
     return Outcome::NoReply;
 }
 
-// "00" to "99", and every byte as two lower-case hex digits: a row is made of
-// table look-ups, two characters at a time.
-struct Digits {
-    char decimal[200];
-    char hex[512];
-    constexpr Digits() : decimal(), hex() {
-        const char* h = "0123456789abcdef";
-        for (int i = 0; i < 100; ++i) {
-            decimal[2 * i] = static_cast<char>('0' + i / 10);
-            decimal[2 * i + 1] = static_cast<char>('0' + i % 10);
-        }
-        for (int i = 0; i < 256; ++i) {
-            hex[2 * i] = h[i >> 4];
-            hex[2 * i + 1] = h[i & 15];
-        }
+// The numbers of dotted text, in order.
+std::vector<std::uint32_t> numbersOf(const char* text) {
+    std::vector<std::uint32_t> numbers;
+    for (const char* p = text; *p != '\0';) {
+        numbers.push_back(parseDecimal(p, &p));
+        if (*p != '.') break;
+        ++p;
     }
-};
-constexpr Digits kDigits;
-
-// Writes v (1000 or more) in decimal at p; returns the end.
-char* putLongDecimal(char* p, std::uint32_t v) {
-    std::size_t n = 4;
-    for (std::uint32_t limit = 10000; n < 10 && v >= limit; limit *= 10) ++n;
-    char* const end = p + n;
-    char* d = end;
-    while (v >= 100) {
-        const std::uint32_t pair = v % 100;
-        v /= 100;
-        d -= 2;
-        std::memcpy(d, kDigits.decimal + 2 * pair, 2);
-    }
-    if (v >= 10) {
-        d -= 2;
-        std::memcpy(d, kDigits.decimal + 2 * v, 2);
-    } else {
-        *--d = static_cast<char>('0' + v);
-    }
-    return end;
+    return numbers;
 }
 
-// Writes v in decimal at p; returns the end. Addresses are made of numbers
-// below 1000, which take a short way.
-inline char* putDecimal(char* p, std::uint32_t v) {
-    if (v < 10) {
-        *p = static_cast<char>('0' + v);
-        return p + 1;
+// Decides on a reply: a row, or how the walk ends, with its line printed.
+std::optional<WalkEnd> judge(SnmpMessage& reply, const Column& column, bool debug, Output& out, Row& row) {
+    if (debug) out.put("received...");
+    if (reply.requestId() != kRequestId) {
+        out.put("ERROR P1: Request ID does not match\n");
+        return WalkEnd::RequestIdWrong;
     }
-    if (v < 100) {
-        std::memcpy(p, kDigits.decimal + 2 * v, 2);
-        return p + 2;
+    if (debug) out.put("RequestID matches...");
+    if (reply.errorStatus() == kNoSuchName) {
+        // RFC 1157, 4.1.3: an SNMPv1 agent answers a GetNext past the last
+        // object it shows with noSuchName. Its view ends here, and so does
+        // the column within it.
+        if (debug) out.put("noSuchName\n\nNo OID follows in the device's view\n\n");
+        return WalkEnd::EndOfColumn;
     }
-    if (v < 1000) {
-        *p = static_cast<char>('0' + v / 100);
-        std::memcpy(p + 1, kDigits.decimal + 2 * (v % 100), 2);
-        return p + 3;
+    if (reply.errorStatus() != 0) {
+        out.put("ERROR P1: Error receiving packet\n");
+        return WalkEnd::ErrorStatus;
     }
-    return putLongDecimal(p, v);
+    if (debug) out.put("No SNMP Error\n");
+    SnmpVarbind* binding = reply.varbindList()->head();
+    if (binding == nullptr || binding->name() == nullptr) {
+        // A GetResponse to a GetNextRequest always carries the binding asked
+        // for; without one the table's end is not known, so this is no end.
+        out.put("ERROR: The reply holds no variable binding\n");
+        return WalkEnd::NoBinding;
+    }
+    row.oid = binding->name()->toString();
+    if (debug) out.put(std::string("OID Response:    ") + row.oid + "\n");
+    // The column's OID and a dot: the next column (…1.3) and one whose number
+    // merely begins with the same digits (…1.20) are outside it.
+    const std::string prefix = std::string(column.oid) + ".";
+    if (std::strncmp(row.oid, prefix.c_str(), prefix.size()) != 0) {
+        if (debug) out.put("\n\nOID is outside list\n\n");
+        return WalkEnd::EndOfColumn;
+    }
+    const std::vector<std::uint32_t> index = numbersOf(row.oid + prefix.size());
+    if (index.size() < column.numbers) {
+        out.put("ERROR: Mac address could not be read\n");
+        return WalkEnd::BadIndex;
+    }
+    // The interface index comes first, the address last; numbers beyond are not read.
+    row.ifIndex = index[0];
+    for (std::size_t i = 0; i < 4; ++i) row.address[i] = index[column.numbers - 4 + i];
+    row.value = binding->value();
+    return std::nullopt;
 }
 
 // Prints one row: the address, the MAC column and the interface index. The
 // MAC column shows the first six bytes of a byte-string value (OCTET STRING,
 // IpAddress, Opaque) as two lower-case hex digits each, joined by "-"; fewer
 // bytes give fewer groups. Any other value shows its own text.
-void printRow(Output& out, const std::uint32_t* address, SnmpValue* value, std::uint32_t ifIndex) {
-    // Four numbers of at most ten digits, six hex pairs, one more number and
-    // the separators: 73 bytes at most.
-    char line[96];
-    char* p = line;
-    for (int i = 0; i < 4; ++i) {
-        p = putDecimal(p, address[i]);
-        *p++ = '.';
+void printRow(Output& out, const Row& row) {
+    std::string line;
+    for (std::size_t i = 0; i < 4; ++i) {
+        appendDecimal(line, row.address[i]);
+        line.push_back(i < 3 ? '.' : '\t');
     }
-    p[-1] = '\t';
-    const std::uint16_t tag = value != nullptr ? value->tag() : 0;
+    const std::uint16_t tag = row.value != nullptr ? row.value->tag() : 0;
     if (tag == tags::kOctetString || tag == tags::kIpAddress || tag == tags::kOpaque) {
-        const auto* bytesValue = static_cast<SnmpByteValue*>(value);
-        const std::uint8_t* b = bytesValue->bytes();
-        const std::size_t n = bytesValue->contentLength() < 6 ? bytesValue->contentLength() : 6;
-        // Each byte as two digits and a dash; the last dash becomes the tab.
-        for (std::size_t i = 0; i < n; ++i) {
-            std::memcpy(p, kDigits.hex + 2 * b[i], 2);
-            p[2] = '-';
-            p += 3;
+        const auto* bytes = static_cast<const SnmpByteValue*>(row.value);
+        for (std::size_t i = 0; i < bytes->contentLength() && i < 6; ++i) {
+            if (i != 0) line.push_back('-');
+            appendHex(line, bytes->bytes()[i]);
         }
-        if (n != 0) --p;
     } else {
-        // A text of any length goes out on its own.
-        out.write(line, static_cast<std::size_t>(p - line));
-        out.put(value != nullptr ? value->toString() : "NULL");
-        p = line;
+        line += row.value != nullptr ? row.value->toString() : "NULL";
     }
-    *p++ = '\t';
-    p = putDecimal(p, ifIndex);
-    *p++ = '\n';
-    out.write(line, static_cast<std::size_t>(p - line));
+    line.push_back('\t');
+    appendDecimal(line, row.ifIndex);
+    line.push_back('\n');
+    out.put(line);
+}
+
+// The line for an exchange that drew no usable reply. Only a device that
+// answered every attempt, and never past the OID asked for, keeps the walk
+// from going on; anything less is silence.
+WalkEnd noReply(const Exchange& result, SnmpOid& asked, Output& out) {
+    if (result.setAsideAttempts == kAttempts) {
+        out.put(std::string("ERROR: Asked for the OID after ") + asked.toString() +
+                ", the device keeps answering with " + result.setAside + "; the walk cannot go on.\n");
+        return WalkEnd::NotAdvancing;
+    }
+    out.put(
+        "ERROR P1: No returned packet.  Your SNMP community string may be incorrect, or there may be a "
+        "problem communicating with the device.\n");
+    return WalkEnd::NoReply;
 }
 
 // The request of the whole walk, its binding named oid.
@@ -281,117 +220,40 @@ void prepareRequest(SnmpMessage& request, const std::string& community, SnmpOid*
     request.addVarbind(new SnmpVarbind(oid, nullptr));
 }
 
+WalkEnd walk(const WalkSettings& settings, Output& out) {
+    const Column& column = settings.useOldOids ? kOldAt : kNetToMedia;
+    SnmpMessage request(pdutags::kGetNextRequest, 0);
+    SnmpOid* currentOid = new SnmpOid(column.oid);
+    prepareRequest(request, settings.community, currentOid);
+    // Each wait sets its own time-out, from the attempt's deadline.
+    SnmpTransport transport(settings.port, settings.agent.c_str());
+    for (;;) {
+        Exchange result;
+        const Outcome outcome = exchange(transport, request, *currentOid, settings, out, result);
+        if (outcome == Outcome::Interrupted) return WalkEnd::Interrupted;
+        if (outcome == Outcome::OutputFailed) return WalkEnd::OutputFailed;
+        if (outcome == Outcome::NoReply) return noReply(result, *currentOid, out);
+        Row row;
+        if (const auto end = judge(*result.reply, column, settings.debugMode, out, row)) return *end;
+        printRow(out, row);
+        // The next request names the OID of this row, made from its text.
+        auto* next = new SnmpOid(row.oid);
+        request.varbindList()->head()->setName(next);
+        delete currentOid;
+        currentOid = next;
+    }
+}
+
 }  // namespace
 
 bool requestsFit(const std::string& community, bool useOldOids) {
     const Column& column = useOldOids ? kOldAt : kNetToMedia;
     std::string oid = column.oid;
-    for (int i = 0; i < column.numbers; ++i) oid += ".4294967295";
+    for (std::size_t i = 0; i < column.numbers; ++i) oid += ".4294967295";
     SnmpMessage request(pdutags::kGetNextRequest, 0);
     prepareRequest(request, community, new SnmpOid(oid.c_str()));
     return static_cast<std::size_t>(request.encodedLength()) <= limits::kMaxDatagram;
 }
-
-namespace {
-
-WalkEnd walk(const WalkSettings& settings, Output& out) {
-    const bool debug = settings.debugMode;
-    const Column& column = settings.useOldOids ? kOldAt : kNetToMedia;
-
-    SnmpMessage request(pdutags::kGetNextRequest, 0);
-    SnmpOid* currentOid = new SnmpOid(column.oid);
-    prepareRequest(request, settings.community, currentOid);
-
-    // Each wait sets its own time-out, from the attempt's deadline.
-    SnmpTransport transport(settings.port, settings.agent.c_str());
-
-    auto result = std::make_unique<Exchange>();
-    result->askedArcs->read(*currentOid);
-    for (;;) {
-        const Outcome outcome = exchange(transport, request, *currentOid, settings, out, *result);
-        if (outcome == Outcome::Interrupted) return WalkEnd::Interrupted;
-        if (outcome == Outcome::OutputFailed) return WalkEnd::OutputFailed;
-        SnmpMessage* reply = result->reply.get();
-        if (reply == nullptr) {
-            // Only a device that answered every attempt, and never past the OID
-            // asked for, keeps the walk from going on; anything less is silence.
-            if (result->setAsideAttempts == kAttempts) {
-                out.put("ERROR: Asked for the OID after ");
-                out.put(currentOid->toString());
-                out.put(", the device keeps answering with ");
-                out.put(result->setAside);
-                out.put("; the walk cannot go on.\n");
-                return WalkEnd::NotAdvancing;
-            }
-            out.put(
-                "ERROR P1: No returned packet.  Your SNMP community string may be incorrect, or there may be a "
-                "problem communicating with the device.\n");
-            return WalkEnd::NoReply;
-        }
-        if (debug) out.put("received...");
-        if (!result->accepted && reply->requestId() != kRequestId) {
-            out.put("ERROR P1: Request ID does not match\n");
-            return WalkEnd::RequestIdWrong;
-        }
-        if (debug) out.put("RequestID matches...");
-        if (!result->accepted && reply->errorStatus() != 0) {
-            // RFC 1157, 4.1.3: an SNMPv1 agent answers a GetNext past the last
-            // object it shows with noSuchName. Its view ends here, and so does
-            // the column within it.
-            if (reply->errorStatus() == kNoSuchName) {
-                if (debug) out.put("noSuchName\n\nNo OID follows in the device's view\n\n");
-                return WalkEnd::EndOfColumn;
-            }
-            out.put("ERROR P1: Error receiving packet\n");
-            return WalkEnd::ErrorStatus;
-        }
-        if (debug) out.put("No SNMP Error\n");
-        SnmpVarbind* binding = firstBinding(*reply);
-        if (binding == nullptr || binding->name() == nullptr) {
-            // A GetResponse to a GetNextRequest always carries the binding asked
-            // for; without one the table's end is not known, so this is no end.
-            out.put("ERROR: The reply holds no variable binding\n");
-            return WalkEnd::NoBinding;
-        }
-        SnmpOid* name = binding->name();
-        if (debug) {
-            out.put("OID Response:    ");
-            out.put(name->toString());
-            out.put("\n");
-        }
-        // The reply's OID as text begins with the column's OID and a dot exactly
-        // when its arcs begin with the column's arcs and go on after them.
-        const Arcs& arcs = *result->replyArcs;
-        const bool inColumn = arcs.count > kColumnArcs && column.holds(arcs.arc);
-        if (!inColumn) {
-            if (debug) out.put("\n\nOID is outside list\n\n");
-            return WalkEnd::EndOfColumn;
-        }
-        if (arcs.count < kColumnArcs + static_cast<std::size_t>(column.numbers)) {
-            out.put("ERROR: Mac address could not be read\n");
-            return WalkEnd::BadIndex;
-        }
-        // The interface index is the first number after the column; the address the last four.
-        const std::uint32_t* index = arcs.arc + kColumnArcs;
-        printRow(out, index + column.numbers - 4, binding->value(), index[0]);
-
-        // The next request names the OID of this row. The reply's own name
-        // object moves over when it is exactly what its text would make.
-        SnmpOid* next = nullptr;
-        if (arcs.canonical) {
-            binding->setName(nullptr);
-            next = name;
-        } else {
-            next = new SnmpOid(name->toString());
-        }
-        request.varbindList()->head()->setName(next);
-        delete currentOid;
-        currentOid = next;
-        std::swap(result->askedArcs, result->replyArcs);
-    }
-}
-
-}  // namespace
 
 WalkEnd walkArpTable(const WalkSettings& settings, Output& out) {
     const WalkEnd end = walk(settings, out);

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 #include "walker/output.h"
@@ -12,15 +11,18 @@
 constexpr char kNetToMediaColumn[] = "1.3.6.1.2.1.4.22.1.2";  // ipNetToMediaPhysAddress
 constexpr char kOldAtColumn[] = "1.3.6.1.2.1.3.1.1.2";        // atPhysAddress, with -o
 
+// The tool always talks to port 161 and waits 5 seconds per attempt; tests
+// point it at their own responder and wait less.
+constexpr std::uint16_t kAgentPort = 161;
+constexpr std::int32_t kAttemptMs = 5000;
+
 struct WalkSettings {
     std::string agent;
     std::string community;
     bool useOldOids = false;
     bool debugMode = false;
-    // The tool always talks to port 161 and waits 5 seconds per attempt; tests
-    // point it at their own responder and wait less.
-    std::uint16_t port = 161;
-    std::int32_t timeoutMs = 5000;
+    std::uint16_t port = kAgentPort;
+    std::int32_t timeoutMs = kAttemptMs;
 };
 
 // How a walk ended. Only the end of the column is a success.
@@ -37,8 +39,8 @@ enum class WalkEnd {
 };
 
 // Runs the walk from the column's OID; prints rows, error lines and, in debug
-// mode, progress lines to out. Rows received are in out's stream (flushed)
-// within about 50 ms, whatever the device does next, and when the walk ends.
+// mode, progress lines to out. Rows received are flushed to out's stream
+// before the walk waits for the device again, and when the walk ends.
 WalkEnd walkArpTable(const WalkSettings& settings, Output& out);
 
 // Whether every request of a walk fits in one UDP datagram with this

@@ -1,0 +1,29 @@
+// What the two platform files of the socket layer write the same way. Each
+// includes this after its own socket headers, which declare sockaddr_in,
+// inet_addr and the byte-order functions on both platforms.
+#pragma once
+
+#include <cstring>
+
+namespace net {
+namespace {
+
+sockaddr_in makeAddress(std::uint32_t address, std::uint16_t port) {
+    sockaddr_in sa;
+    std::memset(&sa, 0, sizeof sa);
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(address);
+    sa.sin_port = htons(port);
+    return sa;
+}
+
+}  // namespace
+
+bool parseIPv4(const char* text, std::uint32_t& address) {
+    const auto a = ::inet_addr(text);
+    if (a == INADDR_NONE) return false;
+    address = ntohl(a);
+    return true;
+}
+
+}  // namespace net
