@@ -262,10 +262,6 @@ std::size_t errorAt(const std::string& line) {
     return p1 != std::string::npos ? p1 : line.find("ERROR: ");
 }
 
-const char kNoReply[] =
-    "ERROR P1: No returned packet.  Your SNMP community string may be incorrect, or there may be a problem "
-    "communicating with the device.";
-
 void check(WalkEnd end, const std::string& output, Responder& responder, const Column& column, double seconds) {
     std::lock_guard<std::mutex> lock(responder.mutex);
     const std::vector<std::string> all = lines(output);
@@ -303,7 +299,7 @@ void check(WalkEnd end, const std::string& output, Responder& responder, const C
             break;
         }
         case WalkEnd::NoReply:
-            if (errorAt(last) == std::string::npos || last.substr(errorAt(last)) != kNoReply || errors != 1)
+            if (errorAt(last) == std::string::npos || last.substr(errorAt(last)) + "\n" != kNoReply || errors != 1)
                 broken("no reply without the no-reply line", output);
             break;
         case WalkEnd::Interrupted:

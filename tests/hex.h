@@ -49,3 +49,13 @@ Bytes encodeExactly(T& object, std::size_t size) {
     out.resize(static_cast<std::size_t>(cursor - out.data()));
     return out;
 }
+
+// A message's whole encoding: the message encodes from the start of a buffer
+// of exactly encodedLength() bytes.
+template <typename Message>
+Bytes encodeMessage(Message& message) {
+    Bytes out(static_cast<std::size_t>(message.encodedLength()));
+    std::uint8_t* cursor = out.data();
+    message.encode(cursor);
+    return out;
+}

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -120,13 +121,27 @@ inline Bytes makeResponse(const char* name, SnmpValue* value, std::int32_t reque
     message.setErrorStatus(errorStatus);
     if (name != nullptr) message.addVarbind(new SnmpVarbind(new SnmpOid(name), value));
     else delete value;
-    Bytes out(static_cast<std::size_t>(message.encodedLength()));
-    std::uint8_t* cursor = out.data();
-    message.encode(cursor);
-    return out;
+    return encodeMessage(message);
 }
 
 inline SnmpValue* macValue(const char* hex) {
     const Bytes b = hexBytes(hex);
     return new SnmpOctetString(b.data(), b.size());
+}
+
+// The line of a walk that drew no reply.
+constexpr char kNoReply[] =
+    "ERROR P1: No returned packet.  Your SNMP community string may be incorrect, or there may be a problem "
+    "communicating with the device.\n";
+
+// Everything written to a stream that can be read back (a tmpfile), from its
+// start; the stream is closed.
+inline std::string readBack(std::FILE* stream) {
+    std::string text;
+    std::rewind(stream);
+    char chunk[4096];
+    std::size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, stream)) > 0) text.append(chunk, n);
+    std::fclose(stream);
+    return text;
 }

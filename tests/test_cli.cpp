@@ -41,10 +41,6 @@ std::string header(const std::string& agent, bool debug, bool old) {
            "\n\nIP Address\tMAC Address\t\tInt\n---------------\t-----------------\t---\n";
 }
 
-const char kNoReply[] =
-    "ERROR P1: No returned packet.  Your SNMP community string may be incorrect, or there may be a problem "
-    "communicating with the device.\n";
-
 struct Result {
     int code;
     std::string output;
@@ -56,12 +52,7 @@ Result runInProcess(const std::vector<std::string>& args, const RunOptions& opti
     for (const auto& a : args) argv.push_back(a.c_str());
     std::FILE* out = std::tmpfile();
     const int code = runTarnwick(static_cast<int>(argv.size()), argv.data(), out, options);
-    std::rewind(out);
-    std::string text;
-    char chunk[4096];
-    std::size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, out)) > 0) text.append(chunk, n);
-    std::fclose(out);
+    const std::string text = readBack(out);
     return {code, text};
 }
 

@@ -59,10 +59,7 @@ TEST(Decoder, TheWorkedGetResponse) {
     EXPECT_STREQ(message->varbindTypeName(1), "String");
     EXPECT_STREQ(message->varbindValue(1), "001122334455");
     // Encoding it again gives the datagram back.
-    Bytes again(static_cast<std::size_t>(message->encodedLength()));
-    std::uint8_t* cursor = again.data();
-    message->encode(cursor);
-    EXPECT_EQ(again, bytes);
+    EXPECT_EQ(encodeMessage(*message), bytes);
 }
 
 TEST(Decoder, CountAgainstTheOuterLength) {
@@ -219,10 +216,7 @@ TEST(Decoder, DecodedNotificationsAndTraps) {
     trap.setSpecificTrap(1);
     trap.setTimeStamp(100);
     trap.addVarbind(new SnmpVarbind(new SnmpOid("1.3.6.1.4.1.9.1"), new SnmpInteger(1)));
-    Bytes bytes(static_cast<std::size_t>(trap.encodedLength()));
-    std::uint8_t* cursor = bytes.data();
-    trap.encode(cursor);
-    auto decoded = decode(bytes);
+    auto decoded = decode(encodeMessage(trap));
     ASSERT_NE(decoded, nullptr);
     EXPECT_STREQ(decoded->enterprise(), "1.3.6.1.4.1.9");
     EXPECT_STREQ(decoded->agentAddress(), "10.0.0.1");
@@ -286,10 +280,7 @@ TEST(Decoder, LongCommunitiesAndAFullDatagram) {
         SnmpMessage message(0xA2, 0);
         message.setCommunity(std::string(n, 'k').c_str());
         message.setRequestId(123);
-        Bytes bytes(static_cast<std::size_t>(message.encodedLength()));
-        std::uint8_t* cursor = bytes.data();
-        message.encode(cursor);
-        auto decoded = decode(bytes);
+        auto decoded = decode(encodeMessage(message));
         ASSERT_NE(decoded, nullptr);
         EXPECT_EQ(std::string(decoded->community()), std::string(n, 'k'));
     }

@@ -11,7 +11,9 @@ namespace {
 
 const char kColumn[] = "1.3.6.1.2.1.4.22.1.2";
 
-Bytes encodeMessage(SnmpMessage& message) {
+// encodeMessage, checking that the caller's cursor stays put and that exactly
+// the computed size is written.
+Bytes encodeChecked(SnmpMessage& message) {
     const auto length = static_cast<std::size_t>(message.encodedLength());
     Bytes out(length + 1, 0xEE);
     std::uint8_t* cursor = out.data();
@@ -34,7 +36,7 @@ std::unique_ptr<SnmpMessage> walkRequest() {
 TEST(Message, TheWalkRequestByteForByte) {
     auto request = walkRequest();
     EXPECT_EQ(request->encodedLength(), 41);
-    EXPECT_EQ(hexText(encodeMessage(*request)),
+    EXPECT_EQ(hexText(encodeChecked(*request)),
               "30 27 02 01 00 04 06 76 61 6E 74 72 79 A1 1A 02 01 7B 02 01 00 02 01 00 "
               "30 0F 30 0D 06 09 2B 06 01 02 01 04 16 01 02 05 00");
 }
@@ -44,7 +46,7 @@ TEST(Message, CommunityLengthMovesTheOuterLength) {
         SCOPED_TRACE(k);
         auto request = walkRequest();
         request->setCommunity(std::string(k, 'c').c_str());
-        const Bytes bytes = encodeMessage(*request);
+        const Bytes bytes = encodeChecked(*request);
         const std::size_t content = 33 + k + (k >= 127 ? static_cast<std::size_t>(lengthFieldSize(static_cast<std::uint32_t>(k))) - 1 : 0);
         EXPECT_EQ(bytes.size(), 1 + static_cast<std::size_t>(lengthFieldSize(static_cast<std::uint32_t>(content))) + content);
         if (k <= 93) {
@@ -72,7 +74,7 @@ TEST(Message, SizeEqualsBytesWrittenForEveryKindAndBindingCount) {
                 message.addVarbind(new SnmpVarbind(new SnmpOid(("1.3.6.1.2.1.2.2.1.10." + std::to_string(i)).c_str()),
                                                    new SnmpOctetString(std::string(static_cast<std::size_t>(i * 3), 'v').c_str())));
             }
-            const Bytes bytes = encodeMessage(message);
+            const Bytes bytes = encodeChecked(message);
             ASSERT_EQ(bytes.size(), static_cast<std::size_t>(message.encodedLength()));
             if (message.pdu() == nullptr) continue;
             // What was written decodes to the same kind and bindings.
@@ -99,7 +101,7 @@ TEST(Message, WithoutAPduSizeAndBytesAgree) {
         message.setRequestId(9);
         EXPECT_EQ(message.requestId(), 0);
         // Version and community only.
-        EXPECT_EQ(hexText(encodeMessage(message)), "30 0B 02 01 00 04 06 76 61 6E 74 72 79");
+        EXPECT_EQ(hexText(encodeChecked(message)), "30 0B 02 01 00 04 06 76 61 6E 74 72 79");
     }
 }
 
@@ -145,11 +147,11 @@ TEST(Message, BindingsByIndex) {
 TEST(Message, SetCommunityReplaces) {
     auto request = walkRequest();
     request->setCommunity("public");
-    const Bytes bytes = encodeMessage(*request);
+    const Bytes bytes = encodeChecked(*request);
     EXPECT_EQ(hexText(Bytes(bytes.begin() + 5, bytes.begin() + 13)), "04 06 70 75 62 6C 69 63");
     request->setCommunity(static_cast<SnmpOctetString*>(nullptr));
     EXPECT_EQ(request->community(), nullptr);
-    EXPECT_EQ(encodeMessage(*request).size(), 33u);
+    EXPECT_EQ(encodeChecked(*request).size(), 33u);
 }
 
 TEST(Message, SettersKeepTheObjectsTheyAreGiven) {
@@ -163,7 +165,7 @@ TEST(Message, SettersKeepTheObjectsTheyAreGiven) {
     EXPECT_EQ(request->community(), community->toString());
     version->setValue(-200);
     EXPECT_EQ(request->version(), -200);
-    EXPECT_EQ(hexText(encodeMessage(*request)).substr(0, 26), "30 27 02 02 FF 38 04 05 67");
+    EXPECT_EQ(hexText(encodeChecked(*request)).substr(0, 26), "30 27 02 02 FF 38 04 05 67");
     // Handing over a part the message already has changes nothing.
     request->setCommunity(community);
     request->setVersion(version);
@@ -171,7 +173,7 @@ TEST(Message, SettersKeepTheObjectsTheyAreGiven) {
     // Replaced parts are deleted (the sanitizer build reports a leak otherwise).
     request->setCommunity("public");
     request->setVersion(new SnmpInteger(0));
-    EXPECT_EQ(hexText(encodeMessage(*request)), "30 27 02 01 00 04 06 70 75 62 6C 69 63 A1 1A 02 01 7B 02 01 00 02 "
+    EXPECT_EQ(hexText(encodeChecked(*request)), "30 27 02 01 00 04 06 70 75 62 6C 69 63 A1 1A 02 01 7B 02 01 00 02 "
                                                 "01 00 30 0F 30 0D 06 09 2B 06 01 02 01 04 16 01 02 05 00");
     request->setVersion(nullptr);
     EXPECT_THROW(request->version(), int);
@@ -231,7 +233,7 @@ TEST(Message, NotificationBindingsOnlyForNotificationsMadeAsSuch) {
     }
     // A decoded SNMPv2-Trap keeps the PDU type member 0.
     SnmpMessage made(0xA7, 1);
-    const Bytes bytes = encodeMessage(made);
+    const Bytes bytes = encodeChecked(made);
     SnmpMessageDecoder decoder(bytes.data(), static_cast<std::int32_t>(bytes.size()));
     std::unique_ptr<SnmpMessage> decoded(decoder.release());
     ASSERT_NE(decoded, nullptr);

@@ -69,18 +69,9 @@ WalkRun walk(ScriptedAgent& agent, bool old = false, bool debug = false, int tim
         end = walkArpTable(settings, output);
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::string text;
-    std::rewind(out);
-    char chunk[4096];
-    std::size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, out)) > 0) text.append(chunk, n);
-    std::fclose(out);
+    const std::string text = readBack(out);
     return {end, text, seconds};
 }
-
-const char kNoReply[] =
-    "ERROR P1: No returned packet.  Your SNMP community string may be incorrect, or there may be a problem "
-    "communicating with the device.\n";
 
 TEST(Walk, NormalTable) {
     ScriptedAgent agent(tableScript({
@@ -313,10 +304,7 @@ TEST(Walk, NextRequestNamesTheReplysOidInItsShortestForm) {
         message.setRequestId(123);
         const Bytes content = hexBytes("2B 06 01 02 01 04 16 01 02 01 80 0A 00 00 01");
         message.addVarbind(new SnmpVarbind(new SnmpOid(content.data(), content.size()), macValue("00 01 02 03 04 05")));
-        Bytes out(static_cast<std::size_t>(message.encodedLength()));
-        std::uint8_t* cursor = out.data();
-        message.encode(cursor);
-        return {{out}};
+        return {{encodeMessage(message)}};
     });
     const WalkRun run = walk(agent);
     EXPECT_EQ(run.end, WalkEnd::EndOfColumn);
