@@ -17,10 +17,29 @@
 #include "tests/hex.h"
 #include "transport/sockets.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#else
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#endif
+
 struct ScriptedReply {
     Bytes bytes;
     int delayMs = 0;
+    bool forged = false;  // sent from 127.0.0.2, another sender than the agent
 };
+
+// A UDP socket bound to a loopback address of its own, such as 127.0.0.2.
+inline net::SocketHandle openOnLoopback(const char* address) {
+    const net::SocketHandle s = net::openUdpSocket();
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = inet_addr(address);
+    bind(static_cast<decltype(socket(0, 0, 0))>(s), reinterpret_cast<const sockaddr*>(&local), sizeof local);
+    return s;
+}
 
 class ScriptedAgent {
 public:
@@ -33,6 +52,7 @@ public:
         socket_ = net::openUdpSocket();
         net::bindAny(socket_, 0);
         port_ = net::localPort(socket_);
+        forger_ = openOnLoopback("127.0.0.2");
         thread_ = std::thread([this] { serve(); });
     }
 
@@ -40,6 +60,7 @@ public:
         stop_ = true;
         thread_.join();
         net::closeSocket(socket_);
+        net::closeSocket(forger_);
         net::cleanup();
     }
 
@@ -65,6 +86,7 @@ private:
         Bytes bytes;
         std::uint32_t address;
         std::uint16_t port;
+        bool forged;
     };
 
     void serve() {
@@ -75,7 +97,7 @@ private:
             std::vector<Pending> later;
             for (Pending& p : pending) {
                 if (p.due <= now) {
-                    net::sendTo(socket_, p.bytes.data(), p.bytes.size(), p.address, p.port);
+                    net::sendTo(p.forged ? forger_ : socket_, p.bytes.data(), p.bytes.size(), p.address, p.port);
                 } else {
                     later.push_back(std::move(p));
                 }
@@ -96,13 +118,14 @@ private:
             const int number = ++requests_;
             for (auto& reply : script_(request.get(), number)) {
                 pending.push_back({std::chrono::steady_clock::now() + std::chrono::milliseconds(reply.delayMs),
-                                   std::move(reply.bytes), address, port});
+                                   std::move(reply.bytes), address, port, reply.forged});
             }
         }
     }
 
     Script script_;
     net::SocketHandle socket_;
+    net::SocketHandle forger_;
     std::uint16_t port_ = 0;
     std::atomic<bool> stop_{false};
     std::atomic<int> requests_{0};

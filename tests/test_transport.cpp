@@ -143,15 +143,27 @@ TEST(Transport, DatagramSizes) {
     EXPECT_EQ(sender.lastError(), net::kMessageTooLong);
 }
 
-TEST(Transport, DatagramsFromAnySenderAreTaken) {
+TEST(Transport, DatagramsOnlyFromTheAgentsAddress) {
     Winsock winsock;
     Peer agent;
-    Peer stranger;
+    const net::SocketHandle stranger = openOnLoopback("127.0.0.2");
     SnmpTransport transport(agent.port(), "127.0.0.1");
     transport.setTimeoutMilliseconds(2000);
-    stranger.sendTo(transport.localPort(), makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.0.1", macValue("00")));
-    std::unique_ptr<SnmpMessage> message(transport.receive());
-    ASSERT_NE(message, nullptr);
+    const Bytes reply = makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.0.1", macValue("00"));
+    net::sendTo(stranger, reply.data(), reply.size(), 0x7F000001, transport.localPort());
+    Received what = Received::Message;
+    EXPECT_EQ(transport.receive(&what), nullptr);
+    EXPECT_EQ(what, Received::Stranger);
+    // From the agent's address, any port.
+    Peer other;
+    other.sendTo(transport.localPort(), reply);
+    std::unique_ptr<SnmpMessage> message(transport.receive(&what));
+    EXPECT_NE(message, nullptr);
+    EXPECT_EQ(what, Received::Message);
+    net::closeSocket(stranger);
+    // Broadcast addresses: the all-ones one, and no loopback address.
+    EXPECT_TRUE(net::isBroadcast(net::kInvalidSocket, 0xFFFFFFFF));
+    EXPECT_FALSE(net::isBroadcast(net::kInvalidSocket, 0x7F000001));
 }
 
 TEST(Transport, NotReadyWithoutAnAgent) {

@@ -56,11 +56,7 @@ WalkSettings settingsFor(const ScriptedAgent& agent, int timeoutMs, const std::s
     return settings;
 }
 
-WalkRun walk(ScriptedAgent& agent, bool old = false, bool debug = false, int timeoutMs = 300,
-             const std::string& host = "127.0.0.1") {
-    WalkSettings settings = settingsFor(agent, timeoutMs, host);
-    settings.useOldOids = old;
-    settings.debugMode = debug;
+WalkRun run(const WalkSettings& settings) {
     std::FILE* out = std::tmpfile();
     const auto start = std::chrono::steady_clock::now();
     WalkEnd end;
@@ -71,6 +67,14 @@ WalkRun walk(ScriptedAgent& agent, bool old = false, bool debug = false, int tim
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const std::string text = readBack(out);
     return {end, text, seconds};
+}
+
+WalkRun walk(ScriptedAgent& agent, bool old = false, bool debug = false, int timeoutMs = 300,
+             const std::string& host = "127.0.0.1") {
+    WalkSettings settings = settingsFor(agent, timeoutMs, host);
+    settings.useOldOids = old;
+    settings.debugMode = debug;
+    return run(settings);
 }
 
 TEST(Walk, NormalTable) {
@@ -260,6 +264,29 @@ TEST(Walk, LateDuplicateReplies) {
               "10.0.0.3\t00-00-00-00-00-03\t1\n");
 }
 
+TEST(Walk, LateErrorRepliesAreSetAside) {
+    // Request 2 draws no answer in time; its resend is answered and the walk
+    // goes on. Then the first send's answer arrives, with an error-status and
+    // the OID asked for then, while the walk waits for the third row.
+    for (const std::int32_t status : {2, 5}) {
+        SCOPED_TRACE(status);
+        auto table = tableScript({mac("1.10.0.0.1", "00 00 00 00 00 01"), mac("1.10.0.0.2", "00 00 00 00 00 02"),
+                                  mac("1.10.0.0.3", "00 00 00 00 00 03")});
+        ScriptedAgent agent([table, status](SnmpMessage* request, int number) -> std::vector<ScriptedReply> {
+            if (number == 2) return {{makeResponse(request->varbindName(1), nullptr, 123, status), 300}};
+            auto replies = table(request, number);
+            if (number == 4) replies[0].delayMs = 200;
+            return replies;
+        });
+        const WalkRun run = walk(agent, false, false, 200);
+        EXPECT_EQ(run.end, WalkEnd::EndOfColumn);
+        EXPECT_EQ(run.output,
+                  "10.0.0.1\t00-00-00-00-00-01\t1\n"
+                  "10.0.0.2\t00-00-00-00-00-02\t1\n"
+                  "10.0.0.3\t00-00-00-00-00-03\t1\n");
+    }
+}
+
 TEST(Walk, DuplicateOfEveryReply) {
     // Every reply sent twice: the copies are set aside without a row or an end.
     auto table = tableScript({mac("1.10.0.0.1", "00 00 00 00 00 01"), mac("1.10.0.0.2", "00 00 00 00 00 02")});
@@ -273,13 +300,34 @@ TEST(Walk, DuplicateOfEveryReply) {
     EXPECT_EQ(run.output, "10.0.0.1\t00-00-00-00-00-01\t1\n10.0.0.2\t00-00-00-00-00-02\t1\n");
 }
 
-TEST(Walk, UnresolvableAgentEndsAtOnce) {
-    ScriptedAgent agent(tableScript({}));
-    const WalkRun run = walk(agent, false, false, 2000, "");
-    EXPECT_EQ(run.end, WalkEnd::NoReply);
-    EXPECT_EQ(run.output, kNoReply);
-    EXPECT_LT(run.seconds, 1.0);
-    EXPECT_EQ(agent.requests(), 0);
+TEST(Walk, NothingSentEndsAtOnce) {
+    const struct {
+        const char* what;
+        const char* host;
+        bool refused;  // every send refused: port 0 is no destination
+        const char* cause;
+    } rows[] = {
+        {"no device named", "", false, "ERROR: No device was named\n"},
+        {"every send refused", "127.0.0.1", true, "ERROR: The request could not be sent: "},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        ScriptedAgent agent(tableScript({}));
+        WalkSettings settings = settingsFor(agent, 2000, row.host);
+        settings.debugMode = true;
+        if (row.refused) settings.port = 0;
+        const WalkRun ran = run(settings);
+        EXPECT_EQ(ran.end, WalkEnd::NoReply);
+        // The cause, with the system's reason, then the line callers look for.
+        const std::size_t cause = ran.output.find(row.cause);
+        ASSERT_NE(cause, std::string::npos) << ran.output;
+        EXPECT_EQ(ran.output.substr(ran.output.find('\n', cause) + 1), kNoReply);
+        // A refused send is said in debug mode, and no attempt waits.
+        EXPECT_EQ(ran.output.find("...failed: ") != std::string::npos, row.refused) << ran.output;
+        EXPECT_EQ(ran.output.find("Receiving response"), std::string::npos);
+        EXPECT_LT(ran.seconds, 1.0);
+        EXPECT_EQ(agent.requests(), 0);
+    }
 }
 
 TEST(Walk, DebugOutputToTheByte) {
@@ -375,20 +423,23 @@ TEST(Walk, UnreadableDatagramsAreSetAside) {
     const struct {
         const char* what;
         std::vector<Bytes> junk;  // sent in the first 100 ms, before each real reply
+        bool forged = false;      // from 127.0.0.2, not the agent's address
     } rows[] = {
         {"empty, random and cut", {Bytes{}, hexBytes("17 A9 42 00 FF 3C 9E 01"), Bytes(whole.begin(), whole.end() - 3)}},
         {"longer than the receive buffer", {Bytes(5000, 0x30)}},
         {"a storm", std::vector<Bytes>(kStorm, hexBytes("30 03 02 01"))},
+        {"a forged reply", {makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.0.9", macValue("66 66 66 66 66 66"))}, true},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         auto table = tableScript({mac("1.10.0.0.1", "00 00 00 00 00 01"), mac("1.10.0.0.2", "00 00 00 00 00 02")});
         const std::vector<Bytes> junk = row.junk;
-        ScriptedAgent agent([table, junk](SnmpMessage* request, int number) {
+        const bool forged = row.forged;
+        ScriptedAgent agent([table, junk, forged](SnmpMessage* request, int number) {
             std::vector<ScriptedReply> replies;
             // Spread out, so that the socket's receive buffer does not overflow.
             for (std::size_t i = 0; i < junk.size(); ++i) {
-                replies.push_back({junk[i], static_cast<int>(i * 100 / junk.size())});
+                replies.push_back({junk[i], static_cast<int>(i * 100 / junk.size()), forged});
             }
             auto real = table(request, number);
             real[0].delayMs = 150;

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace net {
 
@@ -20,7 +21,9 @@ extern const int kMessageTooLong;
 // Catches the requests to stop that a console program gets (SIGINT, SIGTERM
 // and SIGHUP; Ctrl-C and Ctrl-Break on a Windows console): from then on the
 // first of them ends every wait at once, and interruption() tells which it
-// was. The same request a second time ends the program the usual way, at once.
+// was; a later one of another kind does not change that. The same signal a
+// second time ends the program at once, as the signal does; on Windows a
+// second Ctrl-C or Ctrl-Break ends it at once with 128 + the first's number.
 void watchInterruptions();
 // The number of the signal that asked the program to stop (SIGINT's 2 for
 // Ctrl-C, SIGBREAK's 21 for Ctrl-Break), or 0.
@@ -48,8 +51,13 @@ std::uint16_t localPort(SocketHandle handle);
 
 // A dotted IPv4 address, as inet_addr reads it; false for anything else.
 bool parseIPv4(const char* text, std::uint32_t& address);
-// The first IPv4 address of a DNS name; false when it has none.
-bool lookupIPv4(const char* name, std::uint32_t& address);
+// The first IPv4 address of a DNS name: 0, or the resolver's error code.
+int lookupIPv4(const char* name, std::uint32_t& address);
+// Whether an address is a broadcast address: 255.255.255.255, or the
+// broadcast address of one of this machine's interfaces.
+bool isBroadcast(SocketHandle handle, std::uint32_t address);
+// The system's words for an error code of this layer (lastError(), lookupIPv4).
+std::string errorText(int code);
 
 // Sends one datagram; the count sent, or -1.
 int sendTo(SocketHandle handle, const std::uint8_t* bytes, std::size_t length, std::uint32_t address,

@@ -5,6 +5,8 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <ifaddrs.h>
+#include <net/if.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -41,7 +43,9 @@ int wakeWrite = -1;
 
 extern "C" void onInterruption(int signal) {
     const int saved = errno;
-    caught = signal;
+    // The first request names the exit status; a later one of another kind
+    // (SIGTERM while the rows still go out after SIGINT) changes nothing.
+    if (caught == 0) caught = signal;
     if (wakeWrite >= 0) {
         const char byte = 0;
         [[maybe_unused]] const ssize_t written = ::write(wakeWrite, &byte, 1);
@@ -103,20 +107,35 @@ std::uint16_t localPort(SocketHandle handle) {
     return ntohs(local.sin_port);
 }
 
-bool lookupIPv4(const char* name, std::uint32_t& address) {
+int lookupIPv4(const char* name, std::uint32_t& address) {
     addrinfo hints;
     std::memset(&hints, 0, sizeof hints);
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_DGRAM;
     addrinfo* found = nullptr;
-    if (::getaddrinfo(name, nullptr, &hints, &found) != 0 || found == nullptr) {
-        errno = EHOSTUNREACH;
-        return false;
-    }
+    const int failed = ::getaddrinfo(name, nullptr, &hints, &found);
+    // The resolver's own codes are negative, errno's positive.
+    if (failed != 0) return failed == EAI_SYSTEM ? errno : failed;
     address = ntohl(reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr);
     ::freeaddrinfo(found);
-    return true;
+    return 0;
 }
+
+bool isBroadcast(SocketHandle, std::uint32_t address) {
+    if (address == INADDR_BROADCAST) return true;
+    ifaddrs* interfaces = nullptr;
+    if (::getifaddrs(&interfaces) != 0) return false;
+    bool found = false;
+    for (const ifaddrs* i = interfaces; i != nullptr && !found; i = i->ifa_next) {
+        if ((i->ifa_flags & IFF_BROADCAST) == 0 || i->ifa_broadaddr == nullptr) continue;
+        if (i->ifa_broadaddr->sa_family != AF_INET) continue;
+        found = ntohl(reinterpret_cast<const sockaddr_in*>(i->ifa_broadaddr)->sin_addr.s_addr) == address;
+    }
+    ::freeifaddrs(interfaces);
+    return found;
+}
+
+std::string errorText(int code) { return code < 0 ? ::gai_strerror(code) : std::strerror(code); }
 
 int sendTo(SocketHandle handle, const std::uint8_t* bytes, std::size_t length, std::uint32_t address,
            std::uint16_t port) {

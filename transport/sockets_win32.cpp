@@ -3,6 +3,7 @@
 #include <ws2tcpip.h>
 
 #include <atomic>
+#include <string>
 #include <chrono>
 #include <cstring>
 
@@ -25,11 +26,14 @@ std::atomic<int> caught{0};
 
 // Runs on a thread of its own that the console starts for the event.
 BOOL WINAPI onControl(DWORD event) {
-    // A second request ends the program the usual way, at once.
-    if (caught.load() != 0) return FALSE;
-    if (event == CTRL_C_EVENT) caught = kSigInt;
-    else if (event == CTRL_BREAK_EVENT) caught = kSigBreak;
+    int signal = 0;
+    if (event == CTRL_C_EVENT) signal = kSigInt;
+    else if (event == CTRL_BREAK_EVENT) signal = kSigBreak;
     else return FALSE;
+    // A second request ends the program at once, with the status of the
+    // first: the main thread may be stuck writing to a pipe nobody reads.
+    int none = 0;
+    if (!caught.compare_exchange_strong(none, signal)) TerminateProcess(GetCurrentProcess(), 128 + none);
     return TRUE;
 }
 
@@ -76,14 +80,40 @@ std::uint16_t localPort(SocketHandle handle) {
     return ntohs(local.sin_port);
 }
 
-bool lookupIPv4(const char* name, std::uint32_t& address) {
+int lookupIPv4(const char* name, std::uint32_t& address) {
     const hostent* entry = ::gethostbyname(name);
-    if (entry == nullptr || entry->h_addrtype != AF_INET || entry->h_length != 4 || entry->h_addr_list[0] == nullptr)
-        return false;
+    if (entry == nullptr) return WSAGetLastError();
+    if (entry->h_addrtype != AF_INET || entry->h_length != 4 || entry->h_addr_list[0] == nullptr) return WSANO_DATA;
     std::uint32_t networkOrder = 0;
     std::memcpy(&networkOrder, entry->h_addr_list[0], 4);
     address = ntohl(networkOrder);
-    return true;
+    return 0;
+}
+
+bool isBroadcast(SocketHandle handle, std::uint32_t address) {
+    if (address == INADDR_BROADCAST) return true;
+    INTERFACE_INFO interfaces[32];
+    DWORD bytes = 0;
+    if (WSAIoctl(sock(handle), SIO_GET_INTERFACE_LIST, nullptr, 0, interfaces, sizeof interfaces, &bytes, nullptr,
+                 nullptr) != 0)
+        return false;
+    for (DWORD i = 0; i < bytes / sizeof(INTERFACE_INFO); ++i) {
+        if ((interfaces[i].iiFlags & IFF_BROADCAST) == 0) continue;
+        const std::uint32_t own = ntohl(interfaces[i].iiAddress.AddressIn.sin_addr.s_addr);
+        const std::uint32_t mask = ntohl(interfaces[i].iiNetmask.AddressIn.sin_addr.s_addr);
+        if (((own & mask) | ~mask) == address) return true;
+    }
+    return false;
+}
+
+std::string errorText(int code) {
+    char text[256] = {};
+    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                   static_cast<DWORD>(code), 0, text, sizeof text, nullptr);
+    std::string words(text, n);
+    // The system's sentences end with a full stop and a line end; a line of ours goes on after them.
+    while (!words.empty() && (words.back() == '\n' || words.back() == '\r' || words.back() == '.')) words.pop_back();
+    return words.empty() ? "error " + std::to_string(code) : words;
 }
 
 int sendTo(SocketHandle handle, const std::uint8_t* bytes, std::size_t length, std::uint32_t address,

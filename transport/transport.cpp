@@ -89,6 +89,10 @@ std::int32_t UdpSocket::sendMessage(SnmpMessage& message, std::uint32_t address,
 
 SnmpMessage* UdpSocket::receiveMessage(Received* outcome) {
     if (receiveFrom(outcome) == nullptr) return nullptr;
+    return decodeReceived(outcome);
+}
+
+SnmpMessage* UdpSocket::decodeReceived(Received* outcome) {
     SnmpMessageDecoder decoder(buffer_.data(), receivedLength_);
     SnmpMessage* message = decoder.release();
     if (message != nullptr && outcome != nullptr) *outcome = Received::Message;
@@ -109,18 +113,33 @@ void SnmpTransport::setHost(const char* host) {
     resolveAndBind();
 }
 
+void SnmpTransport::setProblem(const std::string& what, int code) {
+    lastError_ = code;
+    problem_ = what + ": " + net::errorText(code);
+}
+
 void SnmpTransport::resolveAndBind() {
-    // An empty host names no agent: the transport stays not ready.
-    if (!hasHost_ || socketHandle_ == net::kInvalidSocket) return;
-    // A dotted address needs no DNS query; anything else is looked up, once.
-    if (!net::parseIPv4(hostText_.c_str(), peerAddress_) && !net::lookupIPv4(hostText_.c_str(), peerAddress_)) {
-        captureError();
+    if (socketHandle_ == net::kInvalidSocket) {
+        setProblem("No UDP socket could be opened", lastError_);
         return;
+    }
+    // An empty host names no agent: the transport stays not ready.
+    if (!hasHost_) {
+        problem_ = "No device was named";
+        return;
+    }
+    // A dotted address needs no DNS query; anything else is looked up, once.
+    if (!net::parseIPv4(hostText_.c_str(), peerAddress_)) {
+        if (const int failed = net::lookupIPv4(hostText_.c_str(), peerAddress_); failed != 0) {
+            setProblem("The name " + hostText_ + " could not be resolved", failed);
+            return;
+        }
     }
     if (net::bindAny(socketHandle_, 0) != 0) {
-        captureError();
+        setProblem("The UDP socket could not be bound", captureError());
         return;
     }
+    broadcast_ = net::isBroadcast(socketHandle_, peerAddress_);
     ready_ = true;
 }
 
@@ -128,8 +147,31 @@ std::int32_t SnmpTransport::send(SnmpMessage& message) {
     return ready_ ? sendMessage(message, peerAddress_, peerPort_) : 0;
 }
 
+bool SnmpTransport::fromAgent(std::uint32_t address, std::uint16_t port) const {
+    if (!broadcast_) return address == peerAddress_;
+    return !answered_ || (address == answeredAddress_ && port == answeredPort_);
+}
+
 SnmpMessage* SnmpTransport::receive(Received* outcome) {
-    if (ready_) return receiveMessage(outcome);
-    if (outcome != nullptr) *outcome = Received::Failed;
-    return nullptr;
+    Received ignored = Received::Failed;
+    Received& what = outcome != nullptr ? *outcome : ignored;
+    if (!ready_) {
+        what = Received::Failed;
+        return nullptr;
+    }
+    std::uint32_t address = 0;
+    std::uint16_t port = 0;
+    if (receiveFrom(&what, &address, &port) == nullptr) return nullptr;
+    // A forged reply, or another agent's answer to a broadcast, is set aside.
+    if (!fromAgent(address, port)) {
+        what = Received::Stranger;
+        return nullptr;
+    }
+    SnmpMessage* message = decodeReceived(&what);
+    if (message != nullptr && broadcast_ && !answered_) {
+        answered_ = true;
+        answeredAddress_ = address;
+        answeredPort_ = port;
+    }
+    return message;
 }

@@ -13,6 +13,7 @@
 enum class Received {
     Message,      // a datagram that decoded to a message
     Unreadable,   // a datagram that did not: empty, damaged, or longer than the buffer
+    Stranger,     // a datagram from another sender than the agent
     TimedOut,     // nothing came within the time-out
     Failed,       // the wait or the read failed, or the transport is not ready
     Interrupted,  // a request to stop ended the wait
@@ -45,6 +46,8 @@ public:
     // Receives one datagram and decodes it: a new message owned by the caller,
     // or null; what the receive came to goes to outcome, where it is given.
     SnmpMessage* receiveMessage(Received* outcome = nullptr);
+    // Decodes the datagram in the buffer: a new message, or null.
+    SnmpMessage* decodeReceived(Received* outcome);
 
     std::int32_t port() const { return port_; }
     std::int32_t lastError() const { return lastError_; }
@@ -70,7 +73,10 @@ protected:
 };
 
 // A UdpSocket bound to one agent, named by a dotted IPv4 address or a DNS name
-// that is resolved once, at construction.
+// that is resolved once, at construction. Datagrams count only from the
+// agent's address; when the agent is a broadcast address, the first agent to
+// answer with a message becomes the one agent, its address and port the only
+// ones taken after that.
 class SnmpTransport : public UdpSocket {
 public:
     // Time-out 5 seconds.
@@ -87,11 +93,22 @@ public:
     SnmpMessage* receive(Received* outcome = nullptr);
 
     const char* hostText() const { return hasHost_ ? hostText_.c_str() : nullptr; }
+    // Why the transport is not ready, in a sentence with the system's reason;
+    // empty when it is ready.
+    const std::string& problem() const { return problem_; }
 
 private:
     void setHost(const char* host);
     void resolveAndBind();
+    void setProblem(const std::string& what, int code);
+    bool fromAgent(std::uint32_t address, std::uint16_t port) const;
 
     std::string hostText_;
     bool hasHost_ = false;
+    std::string problem_;
+    bool broadcast_ = false;
+    // With a broadcast agent: the agent that answered first, once one has.
+    bool answered_ = false;
+    std::uint32_t answeredAddress_ = 0;
+    std::uint16_t answeredPort_ = 0;
 };

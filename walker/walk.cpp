@@ -34,6 +34,8 @@ struct Exchange {
     std::unique_ptr<SnmpMessage> reply;
     int setAsideAttempts = 0;  // attempts that drew a reply set aside as not advancing
     std::string setAside;      // the OID of the latest such reply
+    int refusedSends = 0;      // attempts whose send the system refused
+    int sendError = 0;         // and the error code of the latest
 };
 
 // One entry of the table, read from a reply that the reply still owns.
@@ -52,14 +54,16 @@ std::int32_t millisecondsUntil(Clock::time_point deadline) {
     return static_cast<std::int32_t>(std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count());
 }
 
-// Whether a reply may answer the request for asked. One that names an OID at
-// or before it is a late copy of an earlier answer, or comes from an agent
-// that does not advance. Any other reply is for judge() to decide on.
+// Whether a reply may answer the request for asked. One that names an OID
+// before it is a late copy of an earlier answer, whatever it carries; one that
+// names the OID asked for is a late copy too, or an agent that does not
+// advance, unless it reports an error: an error reply names the OID that its
+// request asked for (RFC 1157, 4.1.3). Any other reply is for judge().
 bool answers(SnmpMessage& reply, const SnmpOid& asked) {
     const SnmpVarbind* head = reply.varbindList()->head();
     if (head == nullptr || head->name() == nullptr) return true;
-    if (reply.requestId() != kRequestId || reply.errorStatus() != 0) return true;
-    return compareOids(*head->name(), asked) > 0;
+    const int order = compareOids(*head->name(), asked);
+    return order > 0 || (order == 0 && reply.errorStatus() != 0);
 }
 
 // Waits to the deadline for a reply that may answer the request for asked;
@@ -73,8 +77,9 @@ Outcome await(SnmpTransport& transport, const SnmpOid& asked, Clock::time_point 
         Received what = Received::Failed;
         std::unique_ptr<SnmpMessage> reply(transport.receive(&what));
         if (what == Received::Interrupted) return Outcome::Interrupted;
-        if (what == Received::Unreadable) {
-            if (debug) out.put("ignored an unreadable datagram...");
+        if (what == Received::Unreadable || what == Received::Stranger) {
+            if (debug) out.put(what == Received::Stranger ? "ignored a datagram from another sender..."
+                                                         : "ignored an unreadable datagram...");
             continue;
         }
         if (!reply) break;
@@ -101,7 +106,13 @@ Outcome exchange(SnmpTransport& transport, SnmpMessage& request, SnmpOid& asked,
         if (!out.flush()) return Outcome::OutputFailed;
         if (debug) out.put(std::string("\nSending GETNEXT: ") + asked.toString() + "...");
         const auto deadline = Clock::now() + std::chrono::milliseconds(settings.timeoutMs);
-        transport.send(request);
+        if (transport.send(request) == 0) {
+            // Nothing went out, so there is nothing to wait for.
+            ++result.refusedSends;
+            result.sendError = transport.lastError();
+            if (debug) out.put("failed: " + net::errorText(result.sendError) + "\n");
+            continue;
+        }
         if (debug) {
             out.put("sent\nReceiving response...");
             if (!out.flush()) return Outcome::OutputFailed;
@@ -165,9 +176,16 @@ std::optional<WalkEnd> judge(SnmpMessage& reply, const Column& column, bool debu
         out.put("ERROR: Mac address could not be read\n");
         return WalkEnd::BadIndex;
     }
-    // The interface index comes first, the address last; numbers beyond are not read.
     row.ifIndex = index[0];
-    for (std::size_t i = 0; i < 4; ++i) row.address[i] = index[column.numbers - 4 + i];
+    std::size_t at = column.numbers - 4;
+    // Real life: some devices put the address's kind (1, IPv4) and length (4)
+    // between the interface index and the address of the default column.
+    if (column.numbers == 5 && index.size() > 5) {
+        if (index[at] == 1) ++at;
+        if (index[at] == 4 && index.size() - at - 1 >= 4) ++at;
+    }
+    // Numbers after the address are not read.
+    for (std::size_t i = 0; i < 4; ++i) row.address[i] = index[at + i];
     row.value = binding->value();
     return std::nullopt;
 }
@@ -202,7 +220,9 @@ void printRow(Output& out, const Row& row) {
 // answered every attempt, and never past the OID asked for, keeps the walk
 // from going on; anything less is silence.
 WalkEnd noReply(const Exchange& result, SnmpOid& asked, Output& out) {
-    if (result.setAsideAttempts == kAttempts) {
+    if (result.refusedSends == kAttempts) {
+        out.put("ERROR: The request could not be sent: " + net::errorText(result.sendError) + "\n");
+    } else if (result.setAsideAttempts == kAttempts) {
         out.put(std::string("ERROR: Asked for the OID after ") + asked.toString() +
                 ", the device keeps answering with " + result.setAside + "; the walk cannot go on.\n");
         return WalkEnd::NotAdvancing;
@@ -227,6 +247,12 @@ WalkEnd walk(const WalkSettings& settings, Output& out) {
     prepareRequest(request, settings.community, currentOid);
     // Each wait sets its own time-out, from the attempt's deadline.
     SnmpTransport transport(settings.port, settings.agent.c_str());
+    if (!transport.ready()) {
+        // Nothing can be sent: the cause, then the line that callers look for.
+        out.put("ERROR: " + transport.problem() + "\n");
+        Exchange nothing;
+        return noReply(nothing, *currentOid, out);
+    }
     for (;;) {
         Exchange result;
         const Outcome outcome = exchange(transport, request, *currentOid, settings, out, result);
