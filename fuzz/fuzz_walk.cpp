@@ -135,10 +135,13 @@ std::string rowFor(SnmpMessage& reply, const Column& column) {
         at = dot + 1;
     }
     if (index.size() < column.numbers) return {};
+    // The default column's longer indices may carry the address's kind (1)
+    // and length (4) before the address.
+    std::size_t at = column.numbers - 4;
+    if (column.numbers == 5 && index.size() > 5 && index[at] == 1) ++at;
+    if (column.numbers == 5 && index.size() > 5 && index[at] == 4 && index.size() >= at + 5) ++at;
     std::string row;
-    for (std::size_t i = column.numbers - 4; i < column.numbers; ++i) {
-        row += std::to_string(index[i]) + (i + 1 < column.numbers ? "." : "\t");
-    }
+    for (std::size_t i = at; i < at + 4; ++i) row += std::to_string(index[i]) + (i + 1 < at + 4 ? "." : "\t");
     SnmpValue* value = binding->value();
     const std::uint16_t tag = value != nullptr ? value->tag() : 0;
     if (tag == tags::kOctetString || tag == tags::kIpAddress || tag == tags::kOpaque) {

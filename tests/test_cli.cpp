@@ -95,12 +95,17 @@ TEST(CommandLine, UsageShowsTheProgramNameInCapitals) {
 #endif
 }
 
-TEST(CommandLine, WrongArgumentCounts) {
+TEST(CommandLine, CommandLinesNotAccepted) {
     const std::vector<std::vector<std::string>> rows = {
         {"tarnwick"},
         {"tarnwick", "10.0.0.1"},
         {"tarnwick", "10.0.0.1", "public", "-d", "-o", "extra"},
         {"tarnwick", "a", "b", "c", "d", "e", "f"},
+        // An agent text with a blank or a control character, which would
+        // forge output in the header.
+        {"tarnwick", "127.0.0.1\n10.66.66.66\t66-66-66-66-66-66\t3", "public"},
+        {"tarnwick", "127.0.0.1 10.0.0.2", "public"},
+        {"tarnwick", "device\x7f", "public"},
     };
     for (const auto& args : rows) {
         SCOPED_TRACE(args.size());
@@ -197,16 +202,16 @@ TEST(CommandLine, LongArgumentsAreTakenWhole) {
     EXPECT_NE(longAgent.output.find("Agent:\t\t" + agentName + "\n"), std::string::npos);
 }
 
-TEST(CommandLine, CommunityTooLongForOneDatagramIsRefused) {
-    // A request is one UDP datagram of at most 65507 bytes, with room for a
-    // row's OID whose index numbers take 32 bits each.
+TEST(CommandLine, CommunityTooLongForAReplyIsRefused) {
+    // The agent sends the community back: the reply for a row whose index
+    // numbers take 32 bits each, with a six-byte MAC, must fit 4096 bytes.
     const struct {
         std::size_t length;
         bool old;
         bool accepted;
     } rows[] = {
-        {65443, false, true}, {65444, false, false}, {65438, true, true},
-        {65439, true, false}, {65535, false, false}, {65536, false, false},
+        {4023, false, true}, {4024, false, false}, {4018, true, true},
+        {4019, true, false}, {4100, false, false}, {65536, false, false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.length);

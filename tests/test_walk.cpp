@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -230,6 +231,32 @@ TEST(Walk, IndexNumbersOfEveryWidth) {
     EXPECT_EQ(run.output, expected);
 }
 
+TEST(Walk, AddressMarkersInTheIndex) {
+    // Some devices put the address's kind (1) and length (4) before the
+    // address; an index of five numbers is read as it stands.
+    const struct {
+        const char* index;
+        const char* row;
+    } rows[] = {
+        {"2.10.5.1.202", "10.5.1.202\t2"},
+        {"6.1.10.0.0", "1.10.0.0\t6"},
+        {"2.1.10.5.1.202", "10.5.1.202\t2"},
+        {"7.1.4.10.0.0.9", "10.0.0.9\t7"},
+        {"3.4.10.0.0.8", "10.0.0.8\t3"},
+        {"5.1.10.0.0.7.0", "10.0.0.7\t5"},
+        {"4.1.4.10.0.0", "4.10.0.0\t4"},  // too few numbers after the length for one
+        {"9.10.0.0.6.7", "10.0.0.6\t9"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.index);
+        ScriptedAgent agent(tableScript({mac(row.index, "00 00 00 00 00 01")}));
+        const WalkRun run = walk(agent);
+        const std::string shown = run.output.substr(0, run.output.find('\t')) +
+                                  run.output.substr(run.output.rfind('\t'), std::string::npos);
+        EXPECT_EQ(shown, std::string(row.row) + "\n");
+    }
+}
+
 TEST(Walk, AgentThatDoesNotAdvance) {
     // Always the same row, whatever is asked.
     ScriptedAgent agent([](SnmpMessage*, int) {
@@ -366,47 +393,57 @@ TEST(Walk, RowsReachTheStreamWhateverTheDeviceDoesNext) {
         const char* what;
         int replyDelayMs;   // how long each reply takes
         int silentFrom;     // the first request left without an answer
+        int junkMs;         // after which a junk datagram comes every millisecond for this long
         int readAt;         // the request on whose arrival the file is read,
         int readAfterMs;    // this long after it arrived
         const char* rows;
     } rows[] = {
         // A slow device: the first row is out before the second request.
-        {"slow", 150, 99, 2, 0, "10.0.0.1\t00-00-00-00-00-01\t1\n"},
+        {"slow", 150, 99, 0, 2, 0, "10.0.0.1\t00-00-00-00-00-01\t1\n"},
         // A device that stalls after fast answers: the rows received go out
         // while the walk waits, not when the attempt's time is up.
-        {"stalled", 0, 3, 3, 100, "10.0.0.1\t00-00-00-00-00-01\t1\n10.0.0.2\t00-00-00-00-00-02\t1\n"},
+        {"stalled", 0, 3, 0, 3, 100, "10.0.0.1\t00-00-00-00-00-01\t1\n10.0.0.2\t00-00-00-00-00-02\t1\n"},
+        // The same, while something sends a datagram every millisecond.
+        {"stalled amid junk", 0, 3, 300, 3, 100,
+         "10.0.0.1\t00-00-00-00-00-01\t1\n10.0.0.2\t00-00-00-00-00-02\t1\n"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         const std::string path =
             (std::filesystem::temp_directory_path() / ("tarnwick-rows-" + std::to_string(std::rand()))).string();
         auto table = tableScript({mac("1.10.0.0.1", "00 00 00 00 00 01"), mac("1.10.0.0.2", "00 00 00 00 00 02")});
-        std::string seen;
-        std::mutex seenMutex;
+        std::atomic<bool> arrived{false};
         ScriptedAgent agent([&](SnmpMessage* request, int number) -> std::vector<ScriptedReply> {
-            if (number == row.readAt) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(row.readAfterMs));
-                std::ifstream in(path, std::ios::binary);
-                std::stringstream text;
-                text << in.rdbuf();
-                std::lock_guard<std::mutex> lock(seenMutex);
-                seen = text.str();
+            if (number == row.readAt) arrived = true;
+            if (number >= row.silentFrom) {
+                std::vector<ScriptedReply> junk;
+                for (int ms = 0; ms < row.junkMs && number == row.silentFrom; ++ms) junk.push_back({Bytes{0x30}, ms});
+                return junk;
             }
-            if (number >= row.silentFrom) return {};
             auto replies = table(request, number);
             replies[0].delayMs = row.replyDelayMs;
             return replies;
         });
-        const WalkSettings settings = settingsFor(agent, 400);
         std::FILE* out = std::fopen(path.c_str(), "wb");
         ASSERT_NE(out, nullptr);
+        // What a reader of the output sees, readAfterMs after the request arrived.
+        std::string seen;
+        std::thread reader([&] {
+            for (int waited = 0; !arrived && waited < 5000; ++waited) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            std::this_thread::sleep_for(std::chrono::milliseconds(row.readAfterMs));
+            std::ifstream in(path, std::ios::binary);
+            std::stringstream text;
+            text << in.rdbuf();
+            seen = text.str();
+        });
+        const WalkSettings settings = settingsFor(agent, 400);
         {
             Output output(out);
             walkArpTable(settings, output);
         }
+        reader.join();
         std::fclose(out);
         std::remove(path.c_str());
-        std::lock_guard<std::mutex> lock(seenMutex);
         EXPECT_EQ(seen, row.rows);
     }
 }

@@ -46,15 +46,24 @@ int run(int argc, const char* const* argv, Output& out, const RunOptions& option
         printUsage(out, programName);
         return exitcode::kUsage;
     }
+    // The agent's text goes into the header as it is: a blank or a control
+    // character there could forge lines of output, and names no device.
+    for (const char* c = argv[1]; *c != '\0'; ++c) {
+        const auto byte = static_cast<unsigned char>(*c);
+        if (byte <= ' ' || byte == 0x7F) {
+            printUsage(out, programName);
+            return exitcode::kUsage;
+        }
+    }
     WalkSettings settings;
     for (int i = 3; i < argc; ++i) {
         if (sameSwitch(argv[i], "-d")) settings.debugMode = true;
         if (sameSwitch(argv[i], "-o")) settings.useOldOids = true;
     }
     settings.community = argv[2];
-    // A request travels in one UDP datagram: a community too long for it
-    // cannot be sent, and a cut one would ask the device with the wrong one.
-    if (!requestsFit(settings.community, settings.useOldOids)) {
+    // A reply brings the community back: one too long for the receive buffer
+    // could never be read, and a cut one would ask with the wrong community.
+    if (!repliesFit(settings.community, settings.useOldOids)) {
         printUsage(out, programName);
         return exitcode::kUsage;
     }

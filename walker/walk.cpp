@@ -272,13 +272,17 @@ WalkEnd walk(const WalkSettings& settings, Output& out) {
 
 }  // namespace
 
-bool requestsFit(const std::string& community, bool useOldOids) {
+bool repliesFit(const std::string& community, bool useOldOids) {
+    // The reply that shows a row whose index numbers each take 32 bits, with
+    // a six-byte MAC address; its request is shorter.
     const Column& column = useOldOids ? kOldAt : kNetToMedia;
     std::string oid = column.oid;
     for (std::size_t i = 0; i < column.numbers; ++i) oid += ".4294967295";
-    SnmpMessage request(pdutags::kGetNextRequest, 0);
-    prepareRequest(request, community, new SnmpOid(oid.c_str()));
-    return static_cast<std::size_t>(request.encodedLength()) <= limits::kMaxDatagram;
+    SnmpMessage reply(pdutags::kGetResponse, 0);
+    reply.setCommunity(community.c_str());
+    const std::uint8_t mac[6] = {};
+    reply.addVarbind(new SnmpVarbind(new SnmpOid(oid.c_str()), new SnmpOctetString(mac, sizeof mac)));
+    return static_cast<std::size_t>(reply.encodedLength()) <= limits::kReceiveBuffer;
 }
 
 WalkEnd walkArpTable(const WalkSettings& settings, Output& out) {

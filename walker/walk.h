@@ -43,6 +43,8 @@ enum class WalkEnd {
 // before the walk waits for the device again, and when the walk ends.
 WalkEnd walkArpTable(const WalkSettings& settings, Output& out);
 
-// Whether every request of a walk fits in one UDP datagram with this
-// community: the request for a row whose index numbers each take 32 bits.
-bool requestsFit(const std::string& community, bool useOldOids);
+// Whether every reply that shows a row can fit the receive buffer with this
+// community, which the agent sends back in each: the one for a row whose
+// index numbers each take 32 bits. A community too long for that could never
+// draw a readable reply.
+bool repliesFit(const std::string& community, bool useOldOids);
