@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "snmp/values.h"
 
@@ -80,9 +81,9 @@ protected:
 
 private:
     // Always present: decode() replaces a field only with one it has read.
-    std::unique_ptr<SnmpInteger> requestId_;
-    std::unique_ptr<SnmpInteger> errorStatus_;
-    std::unique_ptr<SnmpInteger> errorIndex_;
+    std::optional<SnmpInteger> requestId_;
+    std::optional<SnmpInteger> errorStatus_;
+    std::optional<SnmpInteger> errorIndex_;
     std::uint8_t type_;
 };
 

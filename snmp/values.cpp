@@ -18,7 +18,7 @@ std::size_t forEachComponent(const char* text, F&& f) {
             continue;
         }
         // The conversion stops at the first non-digit, so it never runs over a dot.
-        const std::uint32_t number = parseDecimal(p);
+        const std::uint32_t number = parseDecimal(p, &p);
         ++count;
         if (!f(number)) return count;
         while (*p != '\0' && *p != '.') ++p;
@@ -47,10 +47,11 @@ void appendDecimal(std::string& out, std::uint64_t v) {
     out.append(digits, end);
 }
 
-void appendHex(std::string& out, std::uint8_t byte) {
+char* putHex(char* out, std::uint8_t byte) {
     static const char kHex[] = "0123456789abcdef";
-    out.push_back(kHex[byte >> 4]);
-    out.push_back(kHex[byte & 0x0F]);
+    out[0] = kHex[byte >> 4];
+    out[1] = kHex[byte & 0x0F];
+    return out + 2;
 }
 
 // ---- SnmpValue -------------------------------------------------------------
@@ -63,11 +64,7 @@ std::unique_ptr<std::uint8_t[]> SnmpValue::toBytes() {
 }
 
 const char* SnmpValue::toString() {
-    if (!text_) {
-        auto text = std::make_unique<std::string>();
-        makeText(*text);
-        text_ = std::move(text);
-    }
+    if (!text_) makeText(text_.emplace());
     return text_->c_str();
 }
 
@@ -146,8 +143,9 @@ void SnmpOctetString::makeText(std::string& out) {
         out.assign(reinterpret_cast<const char*>(b), n);
         return;
     }
-    out.reserve(2 * n);
-    for (std::size_t i = 0; i < n; ++i) appendHex(out, b[i]);
+    out.resize(2 * n);
+    char* p = out.data();
+    for (std::size_t i = 0; i < n; ++i) p = putHex(p, b[i]);
 }
 
 SnmpOid::SnmpOid(const char* text) : SnmpByteValue(tags::kOid, "OID") { setFromText(text); }
@@ -190,18 +188,23 @@ bool SnmpOid::setFromText(const char* text) {
 
 void SnmpOid::makeText(std::string& out) {
     if (contentLength_ == 0) return;
-    out.reserve(11u * contentLength_);
+    // The first byte holds two arcs and every later byte ends at most one;
+    // each arc takes at most ten digits and a dot.
+    out.resize(11 * (static_cast<std::size_t>(contentLength_) + 1));
+    char* p = out.data();
+    char* const end = p + out.size();
     BerReader reader(bytes(), contentLength_);
     std::uint16_t a = 0;
     std::uint16_t b = 0;
     readFirstArcs(reader, a, b);
-    appendDecimal(out, a);
-    out.push_back('.');
-    appendDecimal(out, b);
+    p = std::to_chars(p, end, a).ptr;
+    *p++ = '.';
+    p = std::to_chars(p, end, b).ptr;
     while (!reader.atEnd()) {
-        out.push_back('.');
-        appendDecimal(out, readSubId(reader));
+        *p++ = '.';
+        p = std::to_chars(p, end, readSubId(reader)).ptr;
     }
+    out.resize(static_cast<std::size_t>(p - out.data()));
 }
 
 int compareOids(const SnmpOid& a, const SnmpOid& b) {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include <vector>
@@ -70,7 +71,7 @@ private:
     std::uint16_t tag_;
     const char* typeName_;
     // Made at the first toString(); most values are never shown as text.
-    std::unique_ptr<std::string> text_;
+    std::optional<std::string> text_;
 };
 
 // The 32-bit numbers. Counter, Gauge and TimeTicks share the two's-complement
@@ -220,5 +221,5 @@ protected:
 std::uint32_t parseDecimal(const char* text, const char** end = nullptr);
 // Appends v in decimal.
 void appendDecimal(std::string& out, std::uint64_t v);
-// Appends a byte as two lower-case hex digits.
-void appendHex(std::string& out, std::uint8_t byte);
+// Writes a byte as two lower-case hex digits at out; returns their end.
+char* putHex(char* out, std::uint8_t byte);

@@ -27,6 +27,8 @@ void UdpSocket::setPort(std::int32_t port) {
 
 std::uint8_t* UdpSocket::setBufferSize(std::uint32_t size) {
     buffer_.assign(size, 0);
+    incoming_.resize(size);
+    filled_ = 0;
     return buffer_.data();
 }
 
@@ -57,9 +59,7 @@ const std::uint8_t* UdpSocket::receiveFrom(Received* outcome, std::uint32_t* sen
         case net::Wait::Interrupted: what = Received::Interrupted; return nullptr;
         case net::Wait::Failed: what = Received::Failed; return nullptr;
     }
-    // Read aside first, so that a failed receive leaves the last datagram as it was.
-    std::vector<std::uint8_t> incoming(buffer_.size());
-    const int n = net::receiveFrom(socketHandle_, incoming.data(), incoming.size(), senderAddress, senderPort);
+    const int n = net::receiveFrom(socketHandle_, incoming_.data(), incoming_.size(), senderAddress, senderPort);
     if (n <= 0) {
         if (n < 0) captureError();
         // An empty datagram, or one longer than the buffer, has been taken off
@@ -70,8 +70,12 @@ const std::uint8_t* UdpSocket::receiveFrom(Received* outcome, std::uint32_t* sen
     // Unreadable until the decoder makes a message of it.
     what = Received::Unreadable;
     receivedLength_ = n;
-    // The datagram, then zero bytes up to the buffer's end.
-    std::fill(std::copy_n(incoming.begin(), n, buffer_.begin()), buffer_.end(), 0);
+    // The datagram, then zero bytes up to the buffer's end: only what the last
+    // one filled needs clearing.
+    const auto length = static_cast<std::size_t>(n);
+    std::copy_n(incoming_.begin(), length, buffer_.begin());
+    if (filled_ > length) std::fill(buffer_.begin() + n, buffer_.begin() + static_cast<std::ptrdiff_t>(filled_), 0);
+    filled_ = length;
     return buffer_.data();
 }
 

@@ -62,6 +62,11 @@ protected:
 
     std::int32_t port_;
     std::vector<std::uint8_t> buffer_;
+    // Where a datagram is read before it is copied to buffer_, so that a
+    // failed receive leaves the last datagram as it was.
+    std::vector<std::uint8_t> incoming_;
+    // Bytes at buffer_'s start that the last datagram filled; the rest is zero.
+    std::size_t filled_ = 0;
     std::int32_t receivedLength_ = 0;
     std::int32_t lastError_ = 0;
     // How long a receive waits, in milliseconds; negative: without limit.

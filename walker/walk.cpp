@@ -1,10 +1,10 @@
 #include "walker/walk.h"
 
+#include <charconv>
 #include <chrono>
 #include <cstring>
 #include <memory>
 #include <optional>
-#include <vector>
 
 #include "snmp/message.h"
 #include "transport/sockets.h"
@@ -124,15 +124,21 @@ Outcome exchange(SnmpTransport& transport, SnmpMessage& request, SnmpOid& asked,
     return Outcome::NoReply;
 }
 
-// The numbers of dotted text, in order.
-std::vector<std::uint32_t> numbersOf(const char* text) {
-    std::vector<std::uint32_t> numbers;
-    for (const char* p = text; *p != '\0';) {
-        numbers.push_back(parseDecimal(p, &p));
+// Index numbers read from a reply's OID: the five or six of the index, the
+// markers some devices put before the address, and room to spare.
+constexpr std::size_t kIndexNumbers = 8;
+
+// Reads the numbers of dotted text into index, the first kIndexNumbers of
+// them; returns how many the text has.
+std::size_t numbersOf(const char* text, std::uint32_t* index) {
+    std::size_t count = 0;
+    for (const char* p = text; *p != '\0'; ++p) {
+        const std::uint32_t number = parseDecimal(p, &p);
+        if (count < kIndexNumbers) index[count] = number;
+        ++count;
         if (*p != '.') break;
-        ++p;
     }
-    return numbers;
+    return count;
 }
 
 // Decides on a reply: a row, or how the walk ends, with its line printed.
@@ -166,13 +172,14 @@ std::optional<WalkEnd> judge(SnmpMessage& reply, const Column& column, bool debu
     if (debug) out.put(std::string("OID Response:    ") + row.oid + "\n");
     // The column's OID and a dot: the next column (…1.3) and one whose number
     // merely begins with the same digits (…1.20) are outside it.
-    const std::string prefix = std::string(column.oid) + ".";
-    if (std::strncmp(row.oid, prefix.c_str(), prefix.size()) != 0) {
+    const std::size_t length = std::strlen(column.oid);
+    if (std::strncmp(row.oid, column.oid, length) != 0 || row.oid[length] != '.') {
         if (debug) out.put("\n\nOID is outside list\n\n");
         return WalkEnd::EndOfColumn;
     }
-    const std::vector<std::uint32_t> index = numbersOf(row.oid + prefix.size());
-    if (index.size() < column.numbers) {
+    std::uint32_t index[kIndexNumbers] = {};
+    const std::size_t count = numbersOf(row.oid + length + 1, index);
+    if (count < column.numbers) {
         out.put("ERROR: Mac address could not be read\n");
         return WalkEnd::BadIndex;
     }
@@ -180,9 +187,9 @@ std::optional<WalkEnd> judge(SnmpMessage& reply, const Column& column, bool debu
     std::size_t at = column.numbers - 4;
     // Real life: some devices put the address's kind (1, IPv4) and length (4)
     // between the interface index and the address of the default column.
-    if (column.numbers == 5 && index.size() > 5) {
+    if (column.numbers == 5 && count > 5) {
         if (index[at] == 1) ++at;
-        if (index[at] == 4 && index.size() - at - 1 >= 4) ++at;
+        if (index[at] == 4 && count - at - 1 >= 4) ++at;
     }
     // Numbers after the address are not read.
     for (std::size_t i = 0; i < 4; ++i) row.address[i] = index[at + i];
@@ -195,25 +202,32 @@ std::optional<WalkEnd> judge(SnmpMessage& reply, const Column& column, bool debu
 // IpAddress, Opaque) as two lower-case hex digits each, joined by "-"; fewer
 // bytes give fewer groups. Any other value shows its own text.
 void printRow(Output& out, const Row& row) {
-    std::string line;
+    // Four numbers of at most ten digits, six hex pairs, one more number and
+    // the separators: 73 bytes at most.
+    char line[80];
+    char* const end = line + sizeof line;
+    char* p = line;
     for (std::size_t i = 0; i < 4; ++i) {
-        appendDecimal(line, row.address[i]);
-        line.push_back(i < 3 ? '.' : '\t');
+        p = std::to_chars(p, end, row.address[i]).ptr;
+        *p++ = i < 3 ? '.' : '\t';
     }
     const std::uint16_t tag = row.value != nullptr ? row.value->tag() : 0;
     if (tag == tags::kOctetString || tag == tags::kIpAddress || tag == tags::kOpaque) {
         const auto* bytes = static_cast<const SnmpByteValue*>(row.value);
         for (std::size_t i = 0; i < bytes->contentLength() && i < 6; ++i) {
-            if (i != 0) line.push_back('-');
-            appendHex(line, bytes->bytes()[i]);
+            if (i != 0) *p++ = '-';
+            p = putHex(p, bytes->bytes()[i]);
         }
     } else {
-        line += row.value != nullptr ? row.value->toString() : "NULL";
+        // A text of any length goes out on its own.
+        out.write(line, static_cast<std::size_t>(p - line));
+        out.put(row.value != nullptr ? row.value->toString() : "NULL");
+        p = line;
     }
-    line.push_back('\t');
-    appendDecimal(line, row.ifIndex);
-    line.push_back('\n');
-    out.put(line);
+    *p++ = '\t';
+    p = std::to_chars(p, end, row.ifIndex).ptr;
+    *p++ = '\n';
+    out.write(line, static_cast<std::size_t>(p - line));
 }
 
 // The line for an exchange that drew no usable reply. Only a device that
