@@ -148,9 +148,10 @@ compare_walk() {
 # never again, stopped by SIGINT once its rows are out: $1 names the run in
 # the checks, the rest is the command, run in the namespace. Leaves the
 # output in $work/stall.$1 and checks the rows, the exit status and how soon
-# the program ended.
+# the program ended. With STOP_TWICE=1 a second SIGINT follows the first at
+# once: the status stays 130.
 stop_a_stalled_walk() {
-  local name=$1 pid start code ms
+  local name=$1 pid start code ms target
   shift
   # A script's background job starts with SIGINT ignored, which the program
   # keeps as it finds it: it is started with SIGINT as a terminal gives it.
@@ -168,7 +169,9 @@ stop_a_stalled_walk() {
     [ "$(table_rows < "$work/stall.$name" | wc -l)" -eq 20 ]
   start=$(date +%s%N)
   # The program itself (under Wine, the process that runs tarnwick.exe).
-  kill -INT "$(pgrep -f -n "tarnwick[^ ]* 127.0.0.1 stall" || echo "$pid")"
+  target=$(pgrep -f -n "tarnwick[^ ]* 127.0.0.1 stall" || echo "$pid")
+  kill -INT "$target"
+  [ "${STOP_TWICE:-0}" = 1 ] && kill -INT "$target" 2>/dev/null
   wait "$pid"
   code=$?
   ms=$(( ($(date +%s%N) - start) / 1000000 ))

@@ -33,6 +33,8 @@ check "the demo switch gave 24 rows" [ "$(in_ns "$bin" 127.0.0.1 demo | table_ro
 
 # Ctrl-C: Wine hands SIGINT to the console's control handler as CTRL_C_EVENT.
 stop_a_stalled_walk tarnwick.exe wine "$exe"
+# A second Ctrl-C at once ends the program with the first one's status.
+STOP_TWICE=1 stop_a_stalled_walk "tarnwick.exe, Ctrl-C twice" wine "$exe"
 
 # A wrong community: three attempts of five seconds, then the no-reply line.
 in_ns wine "$exe" 127.0.0.1 no-such-community | tr -d '\r' > "$work/wrong"
