@@ -7,11 +7,12 @@
 namespace {
 
 // Calls f(number) for each component of dotted text. Consecutive dots count as
-// one separator; leading and trailing dots are ignored. Returns the count.
+// one separator; leading and trailing dots are ignored; null text has no
+// components. Returns the count.
 template <typename F>
 std::size_t forEachComponent(const char* text, F&& f) {
     std::size_t count = 0;
-    const char* p = text;
+    const char* p = text != nullptr ? text : "";
     while (*p != '\0') {
         if (*p == '.') {
             ++p;
@@ -73,6 +74,7 @@ const char* SnmpValue::toString() {
 void SnmpNumber::setValue(std::int32_t v) {
     value_ = v;
     contentLength_ = static_cast<std::uint16_t>(integerContentLength(v));
+    text_.reset();
 }
 
 void SnmpNumber::encode(std::uint8_t*& cursor) {
@@ -98,6 +100,7 @@ SnmpNumber64::SnmpNumber64(BerReader& reader, std::uint16_t tag, const char* typ
 void SnmpNumber64::setValue(std::uint64_t v) {
     value_ = v;
     contentLength_ = static_cast<std::uint16_t>(integerContentLength(v));
+    text_.reset();
 }
 
 void SnmpNumber64::encode(std::uint8_t*& cursor) {
@@ -112,6 +115,7 @@ void SnmpNumber64::makeText(std::string& out) { appendDecimal(out, value_); }
 void SnmpByteValue::setBytes(const std::uint8_t* data, std::size_t n) {
     bytes_.assign(data, data + n);
     contentLength_ = static_cast<std::uint16_t>(n);
+    text_.reset();
 }
 
 void SnmpByteValue::encode(std::uint8_t*& cursor) {
@@ -120,7 +124,8 @@ void SnmpByteValue::encode(std::uint8_t*& cursor) {
 }
 
 SnmpOctetString::SnmpOctetString(const char* text) : SnmpByteValue(tags::kOctetString, "String") {
-    const std::size_t n = std::strlen(text);
+    // Null text is empty text.
+    const std::size_t n = text != nullptr ? std::strlen(text) : 0;
     setBytes(reinterpret_cast<const std::uint8_t*>(text), n < limits::kMaxContent ? n : limits::kMaxContent);
 }
 

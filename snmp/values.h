@@ -34,7 +34,7 @@ public:
     // A new buffer of exactly encodedSize() bytes holding the encoding.
     virtual std::unique_ptr<std::uint8_t[]> toBytes();
     // The value's text, made at the first call and kept: the pointer stays valid
-    // and the same for the value's whole life.
+    // and the same until the value is given new content (setValue, setFromText).
     virtual const char* toString();
     // Tag, length field and content: 1 + lengthFieldSize(n) + n.
     std::uint32_t encodedSize() const { return elementSize(contentLength_); }
@@ -66,12 +66,13 @@ protected:
     virtual void makeText(std::string& out) = 0;
 
     std::uint16_t contentLength_ = 0;
+    // Made at the first toString(); most values are never shown as text. New
+    // content drops it, to be made again.
+    std::optional<std::string> text_;
 
 private:
     std::uint16_t tag_;
     const char* typeName_;
-    // Made at the first toString(); most values are never shown as text.
-    std::optional<std::string> text_;
 };
 
 // The 32-bit numbers. Counter, Gauge and TimeTicks share the two's-complement
@@ -154,8 +155,9 @@ protected:
 
 class SnmpOctetString final : public SnmpByteValue {
 public:
-    // The text's characters without the terminator. Text beyond 65535 bytes is
-    // cut there: the length on the wire always matches the content.
+    // The text's characters without the terminator (none for null text). Text
+    // beyond 65535 bytes is cut there: the length on the wire always matches
+    // the content.
     explicit SnmpOctetString(const char* text);
     SnmpOctetString(const std::uint8_t* data, std::size_t n);
     explicit SnmpOctetString(BerReader& reader) : SnmpByteValue(reader, tags::kOctetString, "String") {}
@@ -173,7 +175,7 @@ private:
 
 class SnmpOid final : public SnmpByteValue {
 public:
-    // Dotted decimal, as setFromText takes it.
+    // Dotted decimal, as setFromText takes it; null text is empty text.
     explicit SnmpOid(const char* text);
     SnmpOid(const std::uint8_t* content, std::size_t n);
     explicit SnmpOid(BerReader& reader) : SnmpByteValue(reader, tags::kOid, "OID") {}
@@ -194,6 +196,7 @@ int compareOids(const SnmpOid& a, const SnmpOid& b);
 
 class SnmpIpAddress final : public SnmpByteValue {
 public:
+    // Dotted decimal, as setFromText takes it; null text is empty text.
     explicit SnmpIpAddress(const char* text);
     explicit SnmpIpAddress(BerReader& reader) : SnmpByteValue(reader, tags::kIpAddress, "IpAddress") {}
 

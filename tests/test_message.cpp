@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -177,6 +178,59 @@ TEST(Message, SettersKeepTheObjectsTheyAreGiven) {
                                                 "01 00 30 0F 30 0D 06 09 2B 06 01 02 01 04 16 01 02 05 00");
     request->setVersion(nullptr);
     EXPECT_THROW(request->version(), int);
+}
+
+TEST(Message, ASetterGivenWhatTheMessageAlreadyHolds) {
+    const auto trap = [] {
+        auto message = std::make_unique<SnmpMessage>(0xA4, 0);
+        message->setCommunity("public");
+        message->setEnterprise("1.3.6.1.4.1.9");
+        message->setAgentAddress("10.0.0.1");
+        message->setGenericTrap(6);
+        message->setSpecificTrap(1);
+        message->setTimeStamp(100);
+        return message;
+    };
+    const auto request = [] { return walkRequest(); };
+    const struct {
+        const char* what;
+        std::function<std::unique_ptr<SnmpMessage>()> make;
+        std::function<void(SnmpMessage&)> set;
+        const char* removed;  // the bytes the call takes out of the encoding, if any
+    } rows[] = {
+        {"the default community's text", request, [](SnmpMessage& m) { m.setCommunity(m.community()); }, ""},
+        {"a community's text", trap, [](SnmpMessage& m) { m.setCommunity(m.community()); }, ""},
+        {"the agent address", trap, [](SnmpMessage& m) { m.setAgentAddress(m.agentAddress()); }, ""},
+        {"the enterprise", trap, [](SnmpMessage& m) { m.setEnterprise(m.enterprise()); }, ""},
+        {"the PDU", trap, [](SnmpMessage& m) { m.setPdu(m.pdu()); }, ""},
+        {"the PDU of a request", request, [](SnmpMessage& m) { m.setPdu(m.pdu()); }, ""},
+        {"no version", request, [](SnmpMessage& m) { m.setVersion(nullptr); }, "02 01 00 "},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        auto message = row.make();
+        std::string before = hexText(encodeChecked(*message));
+        row.set(*message);
+        const std::string removed = row.removed;
+        if (!removed.empty()) before.erase(before.find(removed), removed.size());
+        const std::string after = hexText(encodeChecked(*message));
+        // The outer length shrinks with what was taken out.
+        EXPECT_EQ(after.substr(5), before.substr(5));
+        EXPECT_EQ(after.size(), before.size());
+        if (!removed.empty()) {
+            EXPECT_THROW(message->version(), int);
+        }
+    }
+    // Null text is empty text.
+    auto message = trap();
+    message->setCommunity(static_cast<const char*>(nullptr));
+    message->setEnterprise(nullptr);
+    message->setAgentAddress(nullptr);
+    EXPECT_EQ(hexText(encodeChecked(*message)),
+              "30 1A 02 01 00 04 00 A4 13 06 00 40 04 00 00 00 00 02 01 06 02 01 01 43 01 64 30 00");
+    EXPECT_EQ(SnmpOid(nullptr).contentLength(), 0);
+    EXPECT_EQ(SnmpIpAddress(nullptr).contentLength(), 4);
+    EXPECT_EQ(SnmpOctetString(static_cast<const char*>(nullptr)).contentLength(), 0);
 }
 
 TEST(Message, NotificationBindingsForStandardTraps) {

@@ -328,6 +328,13 @@ TEST(Values, TextIsMadeOnceAndKept) {
     EXPECT_EQ(number.toString(), number.toString());
     SnmpOid oid("1.3.6");
     EXPECT_EQ(oid.toString(), oid.toString());
+    // New content gives new text, also from the value's own text.
+    number.setValue(7);
+    EXPECT_STREQ(number.toString(), "7");
+    oid.setFromText("1.3.6.1");
+    EXPECT_STREQ(oid.toString(), "1.3.6.1");
+    address.setFromText(address.toString());
+    EXPECT_STREQ(address.toString(), "10.0.0.1");
 }
 
 TEST(Values, OpaqueOfTwoHundredBytes) {
