@@ -69,7 +69,7 @@ const char* const kNames[16] = {
     "1.3", "2.5.4294967295", "^", "@.1.10.0.0.4",
 };
 
-struct Column {
+struct Walked {
     std::string oid, entry, next, before;
     std::size_t numbers;  // index numbers: ifIndex[.kind].a.b.c.d
     std::string index(int row) const {
@@ -77,12 +77,12 @@ struct Column {
     }
 };
 
-Column columnFor(bool old) {
+Walked columnFor(bool old) {
     if (old) return {kOldAtColumn, "1.3.6.1.2.1.3.1.1", "1.3.6.1.2.1.3.1.1.3", "1.3.6.1.2.1.3.1.1.1", 6};
     return {kNetToMediaColumn, "1.3.6.1.2.1.4.22.1", "1.3.6.1.2.1.4.22.1.3", "1.3.6.1.2.1.4.22.1.1", 5};
 }
 
-std::string nameFor(const Column& column, const char* pattern) {
+std::string nameFor(const Walked& column, const char* pattern) {
     std::string p = pattern;
     const char c = p[0];
     const std::string rest = p.substr(1);
@@ -122,7 +122,7 @@ SnmpValue* valueOfKind(int kind) {
 // What a row shows for a reply's first binding, worked out here on its own
 // from the decoded reply: address and interface index from the name's index,
 // the MAC column from the value's bytes or text.
-std::string rowFor(SnmpMessage& reply, const Column& column) {
+std::string rowFor(SnmpMessage& reply, const Walked& column) {
     SnmpVarbind* binding = reply.varbindList()->head();
     if (binding == nullptr || binding->name() == nullptr) return {};
     const std::string name = binding->name()->toString();
@@ -166,7 +166,7 @@ struct Step {
 // request by the script and keeping the record the checks need.
 class Responder {
 public:
-    Responder(const Column& column, std::vector<Step> script)
+    Responder(const Walked& column, std::vector<Step> script)
         : column_(column), script_(std::move(script)),
           agent_([this](SnmpMessage* request, int number) { return steps(request, number); }) {}
     std::uint16_t port() const { return agent_.port(); }
@@ -239,7 +239,7 @@ private:
         }
     }
 
-    Column column_;
+    Walked column_;
     std::vector<Step> script_;
     ScriptedAgent agent_;
 };
@@ -265,7 +265,7 @@ std::size_t errorAt(const std::string& line) {
     return p1 != std::string::npos ? p1 : line.find("ERROR: ");
 }
 
-void check(WalkEnd end, const std::string& output, Responder& responder, const Column& column, double seconds) {
+void check(WalkEnd end, const std::string& output, Responder& responder, const Walked& column, double seconds) {
     std::lock_guard<std::mutex> lock(responder.mutex);
     const std::vector<std::string> all = lines(output);
     // Rows, each the line after "OID Response:" that is neither blank nor an error.
@@ -323,7 +323,7 @@ void check(WalkEnd end, const std::string& output, Responder& responder, const C
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
-    const Column column = columnFor((data[0] & 1) != 0);
+    const Walked column = columnFor((data[0] & 1) != 0);
     std::vector<Step> script;
     for (std::size_t i = 1; i + 1 < size && script.size() < kMaxSteps; i += 2) {
         script.push_back({data[i], data[i + 1]});

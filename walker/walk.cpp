@@ -1,6 +1,5 @@
 #include "walker/walk.h"
 
-#include <charconv>
 #include <chrono>
 #include <cstring>
 #include <memory>
@@ -9,6 +8,7 @@
 #include "snmp/message.h"
 #include "transport/sockets.h"
 #include "transport/transport.h"
+#include "walker/row.h"
 
 namespace {
 
@@ -16,14 +16,6 @@ constexpr std::int32_t kRequestId = 123;
 // The error-status with which an SNMPv1 agent says that no object follows.
 constexpr std::int32_t kNoSuchName = 2;
 constexpr int kAttempts = 3;
-
-struct Column {
-    const char* oid;
-    std::size_t numbers;  // numbers in the index: ifIndex[.kind].a.b.c.d
-};
-
-const Column kNetToMedia{kNetToMediaColumn, 5};
-const Column kOldAt{kOldAtColumn, 6};
 
 using Clock = std::chrono::steady_clock;
 
@@ -36,14 +28,6 @@ struct Exchange {
     std::string setAside;      // the OID of the latest such reply
     int refusedSends = 0;      // attempts whose send the system refused
     int sendError = 0;         // and the error code of the latest
-};
-
-// One entry of the table, read from a reply that the reply still owns.
-struct Row {
-    std::uint32_t ifIndex = 0;
-    std::uint32_t address[4] = {};
-    SnmpValue* value = nullptr;
-    const char* oid = nullptr;  // the reply's OID text: the next request's name
 };
 
 // Milliseconds from now to the deadline, rounded up, so that a wait never ends
@@ -124,23 +108,6 @@ Outcome exchange(SnmpTransport& transport, SnmpMessage& request, SnmpOid& asked,
     return Outcome::NoReply;
 }
 
-// Index numbers read from a reply's OID: the five or six of the index, the
-// markers some devices put before the address, and room to spare.
-constexpr std::size_t kIndexNumbers = 8;
-
-// Reads the numbers of dotted text into index, the first kIndexNumbers of
-// them; returns how many the text has.
-std::size_t numbersOf(const char* text, std::uint32_t* index) {
-    std::size_t count = 0;
-    for (const char* p = text; *p != '\0'; ++p) {
-        const std::uint32_t number = parseDecimal(p, &p);
-        if (count < kIndexNumbers) index[count] = number;
-        ++count;
-        if (*p != '.') break;
-    }
-    return count;
-}
-
 // Decides on a reply: a row, or how the walk ends, with its line printed.
 std::optional<WalkEnd> judge(SnmpMessage& reply, const Column& column, bool debug, Output& out, Row& row) {
     if (debug) out.put("received...");
@@ -177,57 +144,12 @@ std::optional<WalkEnd> judge(SnmpMessage& reply, const Column& column, bool debu
         if (debug) out.put("\n\nOID is outside list\n\n");
         return WalkEnd::EndOfColumn;
     }
-    std::uint32_t index[kIndexNumbers] = {};
-    const std::size_t count = numbersOf(row.oid + length + 1, index);
-    if (count < column.numbers) {
+    if (!readIndex(row.oid + length + 1, column, row)) {
         out.put("ERROR: Mac address could not be read\n");
         return WalkEnd::BadIndex;
     }
-    row.ifIndex = index[0];
-    std::size_t at = column.numbers - 4;
-    // Real life: some devices put the address's kind (1, IPv4) and length (4)
-    // between the interface index and the address of the default column.
-    if (column.numbers == 5 && count > 5) {
-        if (index[at] == 1) ++at;
-        if (index[at] == 4 && count - at - 1 >= 4) ++at;
-    }
-    // Numbers after the address are not read.
-    for (std::size_t i = 0; i < 4; ++i) row.address[i] = index[at + i];
     row.value = binding->value();
     return std::nullopt;
-}
-
-// Prints one row: the address, the MAC column and the interface index. The
-// MAC column shows the first six bytes of a byte-string value (OCTET STRING,
-// IpAddress, Opaque) as two lower-case hex digits each, joined by "-"; fewer
-// bytes give fewer groups. Any other value shows its own text.
-void printRow(Output& out, const Row& row) {
-    // Four numbers of at most ten digits, six hex pairs, one more number and
-    // the separators: 73 bytes at most.
-    char line[80];
-    char* const end = line + sizeof line;
-    char* p = line;
-    for (std::size_t i = 0; i < 4; ++i) {
-        p = std::to_chars(p, end, row.address[i]).ptr;
-        *p++ = i < 3 ? '.' : '\t';
-    }
-    const std::uint16_t tag = row.value != nullptr ? row.value->tag() : 0;
-    if (tag == tags::kOctetString || tag == tags::kIpAddress || tag == tags::kOpaque) {
-        const auto* bytes = static_cast<const SnmpByteValue*>(row.value);
-        for (std::size_t i = 0; i < bytes->contentLength() && i < 6; ++i) {
-            if (i != 0) *p++ = '-';
-            p = putHex(p, bytes->bytes()[i]);
-        }
-    } else {
-        // A text of any length goes out on its own.
-        out.write(line, static_cast<std::size_t>(p - line));
-        out.put(row.value != nullptr ? row.value->toString() : "NULL");
-        p = line;
-    }
-    *p++ = '\t';
-    p = std::to_chars(p, end, row.ifIndex).ptr;
-    *p++ = '\n';
-    out.write(line, static_cast<std::size_t>(p - line));
 }
 
 // The line for an exchange that drew no usable reply. Only a device that

@@ -6,10 +6,7 @@
 #include <string>
 
 #include "walker/output.h"
-
-// The two columns that can be walked.
-constexpr char kNetToMediaColumn[] = "1.3.6.1.2.1.4.22.1.2";  // ipNetToMediaPhysAddress
-constexpr char kOldAtColumn[] = "1.3.6.1.2.1.3.1.1.2";        // atPhysAddress, with -o
+#include "walker/row.h"
 
 // The tool always talks to port 161 and waits 5 seconds per attempt; tests
 // point it at their own responder and wait less.

@@ -1,0 +1,58 @@
+#include "walker/row.h"
+
+#include <charconv>
+#include <iterator>
+
+bool readIndex(const char* text, const Column& column, Row& row) {
+    // The five or six numbers of the index, the markers that some devices put
+    // before the address, and room to spare; numbers beyond are counted only.
+    std::uint32_t index[8] = {};
+    std::size_t count = 0;
+    for (const char* p = text; *p != '\0'; ++p) {
+        const std::uint32_t number = parseDecimal(p, &p);
+        if (count < std::size(index)) index[count] = number;
+        ++count;
+        if (*p != '.') break;
+    }
+    if (count < column.numbers) return false;
+    row.ifIndex = index[0];
+    std::size_t at = column.numbers - 4;
+    // Real life: some devices put the address's kind (1, IPv4) and length (4)
+    // between the interface index and the address of the default column.
+    if (column.numbers == 5 && count > 5) {
+        if (index[at] == 1) ++at;
+        if (index[at] == 4 && count - at - 1 >= 4) ++at;
+    }
+    // Numbers after the address are not read.
+    for (std::size_t i = 0; i < 4; ++i) row.address[i] = index[at + i];
+    return true;
+}
+
+void printRow(Output& out, const Row& row) {
+    // Four numbers of at most ten digits, six hex pairs, one more number and
+    // the separators: 73 bytes at most.
+    char line[80];
+    char* const end = line + sizeof line;
+    char* p = line;
+    for (std::size_t i = 0; i < 4; ++i) {
+        p = std::to_chars(p, end, row.address[i]).ptr;
+        *p++ = i < 3 ? '.' : '\t';
+    }
+    const std::uint16_t tag = row.value != nullptr ? row.value->tag() : 0;
+    if (tag == tags::kOctetString || tag == tags::kIpAddress || tag == tags::kOpaque) {
+        const auto* bytes = static_cast<const SnmpByteValue*>(row.value);
+        for (std::size_t i = 0; i < bytes->contentLength() && i < 6; ++i) {
+            if (i != 0) *p++ = '-';
+            p = putHex(p, bytes->bytes()[i]);
+        }
+    } else {
+        // A text of any length goes out on its own.
+        out.write(line, static_cast<std::size_t>(p - line));
+        out.put(row.value != nullptr ? row.value->toString() : "NULL");
+        p = line;
+    }
+    *p++ = '\t';
+    p = std::to_chars(p, end, row.ifIndex).ptr;
+    *p++ = '\n';
+    out.write(line, static_cast<std::size_t>(p - line));
+}
