@@ -41,6 +41,24 @@ inline net::SocketHandle openOnLoopback(const char* address) {
     return s;
 }
 
+// Whether a socket bound to 127.0.0.2 sends from there. Wine binds one to any
+// address instead, so its datagrams come from 127.0.0.1 like the agent's.
+inline bool sendsFromAnotherAddress() {
+    net::startup();
+    const net::SocketHandle alias = openOnLoopback("127.0.0.2");
+    const net::SocketHandle probe = net::openUdpSocket();
+    net::bindAny(probe, 0);
+    std::uint8_t byte = 0;
+    net::sendTo(alias, &byte, 1, 0x7F000001, net::localPort(probe));
+    std::uint32_t from = 0;
+    const bool another = net::waitReadable(probe, 1000) == net::Wait::Readable &&
+                         net::receiveFrom(probe, &byte, 1, &from) == 1 && from == 0x7F000002;
+    net::closeSocket(alias);
+    net::closeSocket(probe);
+    net::cleanup();
+    return another;
+}
+
 class ScriptedAgent {
 public:
     // The script gets the decoded request (null if it did not decode) and its

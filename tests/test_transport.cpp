@@ -144,6 +144,10 @@ TEST(Transport, DatagramSizes) {
 }
 
 TEST(Transport, DatagramsOnlyFromTheAgentsAddress) {
+    // Broadcast addresses: the all-ones one, and no loopback address.
+    EXPECT_TRUE(net::isBroadcast(net::kInvalidSocket, 0xFFFFFFFF));
+    EXPECT_FALSE(net::isBroadcast(net::kInvalidSocket, 0x7F000001));
+    if (!sendsFromAnotherAddress()) GTEST_SKIP() << "no socket here sends from 127.0.0.2 (Wine)";
     Winsock winsock;
     Peer agent;
     const net::SocketHandle stranger = openOnLoopback("127.0.0.2");
@@ -154,16 +158,13 @@ TEST(Transport, DatagramsOnlyFromTheAgentsAddress) {
     Received what = Received::Message;
     EXPECT_EQ(transport.receive(&what), nullptr);
     EXPECT_EQ(what, Received::Stranger);
+    net::closeSocket(stranger);
     // From the agent's address, any port.
     Peer other;
     other.sendTo(transport.localPort(), reply);
     std::unique_ptr<SnmpMessage> message(transport.receive(&what));
     EXPECT_NE(message, nullptr);
     EXPECT_EQ(what, Received::Message);
-    net::closeSocket(stranger);
-    // Broadcast addresses: the all-ones one, and no loopback address.
-    EXPECT_TRUE(net::isBroadcast(net::kInvalidSocket, 0xFFFFFFFF));
-    EXPECT_FALSE(net::isBroadcast(net::kInvalidSocket, 0x7F000001));
 }
 
 TEST(Transport, NotReadyWithoutAnAgent) {

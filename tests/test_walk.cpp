@@ -467,8 +467,10 @@ TEST(Walk, UnreadableDatagramsAreSetAside) {
         {"a storm", std::vector<Bytes>(kStorm, hexBytes("30 03 02 01"))},
         {"a forged reply", {makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.0.9", macValue("66 66 66 66 66 66"))}, true},
     };
+    const bool canForge = sendsFromAnotherAddress();
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
+        if (row.forged && !canForge) continue;  // Wine: see sendsFromAnotherAddress
         auto table = tableScript({mac("1.10.0.0.1", "00 00 00 00 00 01"), mac("1.10.0.0.2", "00 00 00 00 00 02")});
         const std::vector<Bytes> junk = row.junk;
         const bool forged = row.forged;
