@@ -143,7 +143,6 @@ void SnmpTransport::resolveAndBind() {
         setProblem("The UDP socket could not be bound", captureError());
         return;
     }
-    broadcast_ = net::isBroadcast(socketHandle_, peerAddress_);
     ready_ = true;
 }
 
@@ -151,9 +150,12 @@ std::int32_t SnmpTransport::send(SnmpMessage& message) {
     return ready_ ? sendMessage(message, peerAddress_, peerPort_) : 0;
 }
 
-bool SnmpTransport::fromAgent(std::uint32_t address, std::uint16_t port) const {
-    if (!broadcast_) return address == peerAddress_;
-    return !answered_ || (address == answeredAddress_ && port == answeredPort_);
+bool SnmpTransport::fromAgent(std::uint32_t address, std::uint16_t port) {
+    if (answered_) return address == answeredAddress_ && port == answeredPort_;
+    if (address == peerAddress_) return true;
+    // Only agents asked at a broadcast address answer from another address.
+    if (!broadcast_) broadcast_ = net::isBroadcast(socketHandle_, peerAddress_);
+    return *broadcast_;
 }
 
 SnmpMessage* SnmpTransport::receive(Received* outcome) {
@@ -172,7 +174,7 @@ SnmpMessage* SnmpTransport::receive(Received* outcome) {
         return nullptr;
     }
     SnmpMessage* message = decodeReceived(&what);
-    if (message != nullptr && broadcast_ && !answered_) {
+    if (message != nullptr && broadcast_.value_or(false) && !answered_) {
         answered_ = true;
         answeredAddress_ = address;
         answeredPort_ = port;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -106,12 +107,14 @@ private:
     void setHost(const char* host);
     void resolveAndBind();
     void setProblem(const std::string& what, int code);
-    bool fromAgent(std::uint32_t address, std::uint16_t port) const;
+    bool fromAgent(std::uint32_t address, std::uint16_t port);
 
     std::string hostText_;
     bool hasHost_ = false;
     std::string problem_;
-    bool broadcast_ = false;
+    // Whether the agent is a broadcast address, once a datagram from another
+    // address asked.
+    std::optional<bool> broadcast_;
     // With a broadcast agent: the agent that answered first, once one has.
     bool answered_ = false;
     std::uint32_t answeredAddress_ = 0;
