@@ -271,38 +271,30 @@ TEST(Walk, AgentThatDoesNotAdvance) {
     EXPECT_EQ(agent.requests(), 4);
 }
 
-TEST(Walk, LateDuplicateReplies) {
-    auto table = tableScript({mac("1.10.0.0.1", "00 00 00 00 00 01"), mac("1.10.0.0.2", "00 00 00 00 00 02"),
-                              mac("1.10.0.0.3", "00 00 00 00 00 03")});
-    // The first request's answer comes late, after the walk has sent it again
-    // (at 200 ms). Both attempts are answered: the second copy (at 450 ms) names
-    // the first row again and arrives while the walk waits for the third row.
-    ScriptedAgent agent([table](SnmpMessage* request, int number) {
-        auto replies = table(request, number);
-        const int delays[] = {0, 250, 250, 180, 100};
-        if (number <= 4) replies[0].delayMs = delays[number];
-        return replies;
-    });
-    const WalkRun run = walk(agent, false, false, 200);
-    EXPECT_EQ(run.end, WalkEnd::EndOfColumn);
-    EXPECT_EQ(run.output,
-              "10.0.0.1\t00-00-00-00-00-01\t1\n"
-              "10.0.0.2\t00-00-00-00-00-02\t1\n"
-              "10.0.0.3\t00-00-00-00-00-03\t1\n");
-}
-
-TEST(Walk, LateErrorRepliesAreSetAside) {
-    // Request 2 draws no answer in time; its resend is answered and the walk
-    // goes on. Then the first send's answer arrives, with an error-status and
-    // the OID asked for then, while the walk waits for the third row.
-    for (const std::int32_t status : {2, 5}) {
-        SCOPED_TRACE(status);
+TEST(Walk, LateRepliesAreSetAside) {
+    const struct {
+        const char* what;
+        int late;             // the request whose first send is answered 300 ms late, with...
+        std::int32_t status;  // ...this error-status and the OID asked for then
+        int delays[5];        // the table's answers, by request number
+    } rows[] = {
+        // The first request's answer comes late, after the walk has sent it
+        // again (at 200 ms). Both attempts are answered: the second copy (at
+        // 450 ms) names the first row again while the walk waits for the third.
+        {"a copy of an answer", 0, 0, {0, 250, 250, 180, 100}},
+        // Request 2 draws no answer in time; its resend is answered. Then its
+        // first send's answer arrives while the walk waits for the third row.
+        {"noSuchName", 2, 2, {0, 0, 0, 0, 200}},
+        {"genErr", 2, 5, {0, 0, 0, 0, 200}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
         auto table = tableScript({mac("1.10.0.0.1", "00 00 00 00 00 01"), mac("1.10.0.0.2", "00 00 00 00 00 02"),
                                   mac("1.10.0.0.3", "00 00 00 00 00 03")});
-        ScriptedAgent agent([table, status](SnmpMessage* request, int number) -> std::vector<ScriptedReply> {
-            if (number == 2) return {{makeResponse(request->varbindName(1), nullptr, 123, status), 300}};
+        ScriptedAgent agent([table, &row](SnmpMessage* request, int number) -> std::vector<ScriptedReply> {
+            if (number == row.late) return {{makeResponse(request->varbindName(1), nullptr, 123, row.status), 300}};
             auto replies = table(request, number);
-            if (number == 4) replies[0].delayMs = 200;
+            if (number <= 4) replies[0].delayMs = row.delays[number];
             return replies;
         });
         const WalkRun run = walk(agent, false, false, 200);
