@@ -29,6 +29,16 @@ void printUsage(Output& out, const char* programName) {
     out.put("\t\t[-d] = Output debugging information\n");
 }
 
+// The agent's text goes into the header as it is: a blank or a control
+// character there could forge lines of output, and names no device.
+bool namesADevice(const char* agent) {
+    for (const char* c = agent; *c != '\0'; ++c) {
+        const auto byte = static_cast<unsigned char>(*c);
+        if (byte <= ' ' || byte == 0x7F) return false;
+    }
+    return true;
+}
+
 int exitCodeFor(WalkEnd end) {
     switch (end) {
         case WalkEnd::EndOfColumn: return exitcode::kOk;
@@ -46,14 +56,9 @@ int run(int argc, const char* const* argv, Output& out, const RunOptions& option
         printUsage(out, programName);
         return exitcode::kUsage;
     }
-    // The agent's text goes into the header as it is: a blank or a control
-    // character there could forge lines of output, and names no device.
-    for (const char* c = argv[1]; *c != '\0'; ++c) {
-        const auto byte = static_cast<unsigned char>(*c);
-        if (byte <= ' ' || byte == 0x7F) {
-            printUsage(out, programName);
-            return exitcode::kUsage;
-        }
+    if (!namesADevice(argv[1])) {
+        printUsage(out, programName);
+        return exitcode::kUsage;
     }
     WalkSettings settings;
     for (int i = 3; i < argc; ++i) {
