@@ -46,19 +46,22 @@ std::uint32_t SnmpMessage::headerSize() {
     return (version_ ? version_->encodedSize() : 0) + (community_ ? community_->encodedSize() : 0);
 }
 
+std::uint32_t SnmpMessage::pduContentSize() {
+    return pdu_->contentLength() + static_cast<std::uint32_t>(list_.encodedLength());
+}
+
 // Without a PDU the message ends after the community: there is no tag to write,
 // and the size counts exactly that, so a buffer sized from encodedLength() is
 // always what encode() fills.
 std::int32_t SnmpMessage::encodedLength() {
     std::uint32_t content = headerSize();
-    if (pdu_) content += elementSize(pdu_->contentLength() + static_cast<std::uint32_t>(list_.encodedLength()));
+    if (pdu_) content += elementSize(pduContentSize());
     return static_cast<std::int32_t>(elementSize(content));
 }
 
 void SnmpMessage::encode(std::uint8_t*& cursor) {
     std::uint8_t* out = cursor;
-    const std::uint32_t pduContent =
-        pdu_ ? pdu_->contentLength() + static_cast<std::uint32_t>(list_.encodedLength()) : 0;
+    const std::uint32_t pduContent = pdu_ ? pduContentSize() : 0;
     writeHeader(out, tags::kSequence, headerSize() + (pdu_ ? elementSize(pduContent) : 0));
     if (version_) version_->encode(out);
     if (community_) community_->encode(out);

@@ -108,6 +108,8 @@ private:
     bool isNotification();
     // The version and the community.
     std::uint32_t headerSize();
+    // The PDU's fields and the binding list; the message must have a PDU.
+    std::uint32_t pduContentSize();
 
     std::unique_ptr<SnmpOctetString> community_;
     std::unique_ptr<SnmpInteger> version_;

@@ -3,15 +3,13 @@
 #include <ctime>
 
 namespace {
-// The fields of a PDU are held inside it (std::optional) or on their own
-// (std::unique_ptr); either is absent or holds the field's value.
-template <typename Field>
-std::uint32_t sizeOf(const Field& field) {
+template <typename T>
+std::uint32_t sizeOf(const std::unique_ptr<T>& field) {
     return field ? field->encodedSize() : 0;
 }
 
-template <typename Field>
-void encodeField(Field& field, std::uint8_t*& cursor) {
+template <typename T>
+void encodeField(const std::unique_ptr<T>& field, std::uint8_t*& cursor) {
     if (field) field->encode(cursor);
 }
 
@@ -19,21 +17,16 @@ void encodeField(Field& field, std::uint8_t*& cursor) {
 // reader; on any other tag only the tag is consumed and the field keeps what
 // it had.
 template <typename T>
-void decodeField(BerReader& reader, std::uint32_t expected, std::optional<T>& field) {
-    if (readTag(reader) == expected) field.emplace(reader);
-}
-
-template <typename T>
 void decodeField(BerReader& reader, std::uint32_t expected, std::unique_ptr<T>& field) {
     if (readTag(reader) == expected) field = std::make_unique<T>(reader);
 }
 }  // namespace
 
-SnmpPdu::SnmpPdu(std::uint8_t type) : type_(type) {
-    requestId_.emplace(static_cast<std::int32_t>(std::time(nullptr)));
-    errorStatus_.emplace(0);
-    errorIndex_.emplace(0);
-}
+SnmpPdu::SnmpPdu(std::uint8_t type)
+    : requestId_(std::make_unique<SnmpInteger>(static_cast<std::int32_t>(std::time(nullptr)))),
+      errorStatus_(std::make_unique<SnmpInteger>(0)),
+      errorIndex_(std::make_unique<SnmpInteger>(0)),
+      type_(type) {}
 
 void SnmpPdu::encode(std::uint8_t*& cursor) {
     encodeField(requestId_, cursor);

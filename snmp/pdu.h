@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 
 #include "snmp/values.h"
 
@@ -81,9 +80,9 @@ protected:
 
 private:
     // Always present: decode() replaces a field only with one it has read.
-    std::optional<SnmpInteger> requestId_;
-    std::optional<SnmpInteger> errorStatus_;
-    std::optional<SnmpInteger> errorIndex_;
+    std::unique_ptr<SnmpInteger> requestId_;
+    std::unique_ptr<SnmpInteger> errorStatus_;
+    std::unique_ptr<SnmpInteger> errorIndex_;
     std::uint8_t type_;
 };
 

@@ -3,9 +3,9 @@
 #include <ws2tcpip.h>
 
 #include <atomic>
-#include <string>
 #include <chrono>
 #include <cstring>
+#include <string>
 
 #include "transport/sockets.h"
 #include "transport/sockets_shared.h"
@@ -17,7 +17,6 @@ const int kMessageTooLong = WSAEMSGSIZE;
 
 namespace {
 SOCKET sock(SocketHandle handle) { return static_cast<SOCKET>(handle); }
-
 
 // The console's request to stop, as the C library numbers the signals.
 constexpr int kSigInt = 2;

@@ -28,7 +28,6 @@ void UdpSocket::setPort(std::int32_t port) {
 std::uint8_t* UdpSocket::setBufferSize(std::uint32_t size) {
     buffer_.assign(size, 0);
     incoming_.resize(size);
-    filled_ = 0;
     return buffer_.data();
 }
 
@@ -70,12 +69,8 @@ const std::uint8_t* UdpSocket::receiveFrom(Received* outcome, std::uint32_t* sen
     // Unreadable until the decoder makes a message of it.
     what = Received::Unreadable;
     receivedLength_ = n;
-    // The datagram, then zero bytes up to the buffer's end: only what the last
-    // one filled needs clearing.
-    const auto length = static_cast<std::size_t>(n);
-    std::copy_n(incoming_.begin(), length, buffer_.begin());
-    if (filled_ > length) std::fill(buffer_.begin() + n, buffer_.begin() + static_cast<std::ptrdiff_t>(filled_), 0);
-    filled_ = length;
+    // The datagram, then zero bytes up to the buffer's end.
+    std::fill(std::copy_n(incoming_.begin(), n, buffer_.begin()), buffer_.end(), 0);
     return buffer_.data();
 }
 
@@ -151,7 +146,7 @@ std::int32_t SnmpTransport::send(SnmpMessage& message) {
 }
 
 bool SnmpTransport::fromAgent(std::uint32_t address, std::uint16_t port) {
-    if (answered_) return address == answeredAddress_ && port == answeredPort_;
+    if (answeredPort_ != 0) return address == answeredAddress_ && port == answeredPort_;
     if (address == peerAddress_) return true;
     // Only agents asked at a broadcast address answer from another address.
     if (!broadcast_) broadcast_ = net::isBroadcast(socketHandle_, peerAddress_);
@@ -174,8 +169,7 @@ SnmpMessage* SnmpTransport::receive(Received* outcome) {
         return nullptr;
     }
     SnmpMessage* message = decodeReceived(&what);
-    if (message != nullptr && broadcast_.value_or(false) && !answered_) {
-        answered_ = true;
+    if (message != nullptr && broadcast_.value_or(false) && answeredPort_ == 0) {
         answeredAddress_ = address;
         answeredPort_ = port;
     }

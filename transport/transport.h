@@ -47,8 +47,6 @@ public:
     // Receives one datagram and decodes it: a new message owned by the caller,
     // or null; what the receive came to goes to outcome, where it is given.
     SnmpMessage* receiveMessage(Received* outcome = nullptr);
-    // Decodes the datagram in the buffer: a new message, or null.
-    SnmpMessage* decodeReceived(Received* outcome);
 
     std::int32_t port() const { return port_; }
     std::int32_t lastError() const { return lastError_; }
@@ -60,14 +58,14 @@ public:
 
 protected:
     void createSocket();
+    // Decodes the datagram in the buffer: a new message, or null.
+    SnmpMessage* decodeReceived(Received* outcome);
 
     std::int32_t port_;
     std::vector<std::uint8_t> buffer_;
     // Where a datagram is read before it is copied to buffer_, so that a
     // failed receive leaves the last datagram as it was.
     std::vector<std::uint8_t> incoming_;
-    // Bytes at buffer_'s start that the last datagram filled; the rest is zero.
-    std::size_t filled_ = 0;
     std::int32_t receivedLength_ = 0;
     std::int32_t lastError_ = 0;
     // How long a receive waits, in milliseconds; negative: without limit.
@@ -115,8 +113,7 @@ private:
     // Whether the agent is a broadcast address, once a datagram from another
     // address asked.
     std::optional<bool> broadcast_;
-    // With a broadcast agent: the agent that answered first, once one has.
-    bool answered_ = false;
+    // With a broadcast agent: the agent that answered first; port 0 until one has.
     std::uint32_t answeredAddress_ = 0;
     std::uint16_t answeredPort_ = 0;
 };
