@@ -1,6 +1,6 @@
 // Replays inputs through a fuzz target's entry point without clang's fuzzer:
-// every file named, and every file in every folder named, once each. A past
-// finding kept in a corpus stays a test this way in any build.
+// every file in every folder named, once each. A past finding kept in a
+// corpus stays a test this way in any build.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -10,30 +10,15 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
-namespace {
-
-void replay(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::printf("%s\n", file.string().c_str());
-    std::fflush(stdout);
-    LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
     int replayed = 0;
     for (int i = 1; i < argc; ++i) {
-        const std::filesystem::path path = argv[i];
-        if (!std::filesystem::is_directory(path)) {
-            replay(path);
-            ++replayed;
-            continue;
-        }
-        for (const auto& entry : std::filesystem::directory_iterator(path)) {
-            if (!entry.is_regular_file()) continue;
-            replay(entry.path());
+        for (const auto& entry : std::filesystem::directory_iterator(argv[i])) {
+            std::ifstream in(entry.path(), std::ios::binary);
+            const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            std::printf("%s\n", entry.path().string().c_str());
+            std::fflush(stdout);
+            LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
             ++replayed;
         }
     }
