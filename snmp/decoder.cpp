@@ -1,5 +1,7 @@
 #include "snmp/decoder.h"
 
+#include <algorithm>
+
 namespace {
 
 // The value class for a tag byte; any tag without a class of its own (NULL, the
@@ -41,14 +43,17 @@ SnmpMessage* SnmpMessageDecoder::release() {
 // so far is then dropped.
 bool SnmpMessageDecoder::decode(const std::uint8_t* bytes, std::int32_t count, std::unique_ptr<SnmpMessage>& out) {
     if (bytes == nullptr || count <= 0) return false;
-    BerReader reader(bytes, static_cast<std::size_t>(count));
-
     // The Message SEQUENCE: its tag is not examined (lenient towards odd agents),
     // its length only compared with what arrived. Compared unsigned, a length of
     // 2^31 or more cannot pass as a negative number.
-    reader.skip(1);
-    const std::uint32_t outerLength = readLength(reader);
-    if (reader.failed() || outerLength > static_cast<std::uint32_t>(count)) return false;
+    BerReader datagram(bytes, static_cast<std::size_t>(count));
+    datagram.skip(1);
+    const std::uint32_t outerLength = readLength(datagram);
+    if (datagram.failed() || outerLength > static_cast<std::uint32_t>(count)) return false;
+    // What the message holds must lie within its length: a message that says
+    // it is shorter than its elements is damaged. A length that claims a few
+    // bytes more than arrived, counting its own header, is tolerated.
+    BerReader reader(datagram.position(), std::min<std::size_t>(outerLength, datagram.remaining()));
 
     out = std::make_unique<SnmpMessage>();
     SnmpMessage& message = *out;

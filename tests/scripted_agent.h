@@ -165,6 +165,17 @@ inline Bytes makeResponse(const char* name, SnmpValue* value, std::int32_t reque
     return encodeMessage(message);
 }
 
+// An SNMPv1 Trap, such as a device sends from its own address unasked.
+inline Bytes makeTrap() {
+    SnmpMessage message(pdutags::kTrap, 0);
+    message.setEnterprise("1.3.6.1.4.1.8072");
+    message.setAgentAddress("127.0.0.1");
+    message.setGenericTrap(0);
+    message.setSpecificTrap(0);
+    message.setTimeStamp(0);
+    return encodeMessage(message);
+}
+
 inline SnmpValue* macValue(const char* hex) {
     const Bytes b = hexBytes(hex);
     return new SnmpOctetString(b.data(), b.size());

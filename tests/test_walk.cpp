@@ -154,7 +154,8 @@ TEST(Walk, RefusedReplies) {
         const char* what;
         Bytes reply;
         WalkEnd end;
-        const char* output;
+        std::string output;
+        const char* host = "127.0.0.1";
     } rows[] = {
         {"another request-id", makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.0.1", macValue("00 01 02 03 04 05"), 124),
          WalkEnd::RequestIdWrong, "ERROR P1: Request ID does not match\n"},
@@ -166,24 +167,35 @@ TEST(Walk, RefusedReplies) {
          WalkEnd::EndOfColumn, ""},
         {"too few index numbers", makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.1", macValue("00 01 02 03 04 05")),
          WalkEnd::BadIndex, "ERROR: Mac address could not be read\n"},
+        {"an address number above 255", makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.0.256", macValue("00 01 02 03 04 05")),
+         WalkEnd::BadIndex, "ERROR: Mac address could not be read\n"},
         {"no binding", makeResponse(nullptr, nullptr), WalkEnd::NoBinding,
          "ERROR: The reply holds no variable binding\n"},
+        {"a Trap", makeTrap(), WalkEnd::NotAResponse,
+         "ERROR: The device answered with a Trap, not a GetResponse\n"},
+        {"longer than the receive buffer", Bytes(5000, 0x30), WalkEnd::ReplyTooLong,
+         "ERROR: The device's replies are longer than the 4096 bytes that can be received\n"},
+        {"from another address of the device", makeResponse("1.3.6.1.2.1.4.22.1.3", new SnmpInteger(1)),
+         WalkEnd::NoReply,
+         std::string("ERROR: Datagrams came only from 127.0.0.1, not from the device's address, and were set aside\n") +
+             kNoReply,
+         "127.0.0.2"},
         {"the next column", makeResponse("1.3.6.1.2.1.4.22.1.3.1.10.0.0.1", macValue("00 01 02 03 04 05")),
          WalkEnd::EndOfColumn, ""},
         {"a column that starts with the same digits",
          makeResponse("1.3.6.1.2.1.4.22.1.20.1.10.0.0.1", macValue("00 01 02 03 04 05")), WalkEnd::EndOfColumn, ""},
         {"the column without index", makeResponse("1.3.6.1.2.1.4.22.1.2", macValue("00 01 02 03 04 05")),
-         WalkEnd::NotAdvancing, nullptr},
+         WalkEnd::NotAdvancing,
+         "ERROR: Asked for the OID after 1.3.6.1.2.1.4.22.1.2, the device keeps answering with "
+         "1.3.6.1.2.1.4.22.1.2; the walk cannot go on.\n"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         const Bytes reply = row.reply;
         ScriptedAgent agent([reply](SnmpMessage*, int) { return std::vector<ScriptedReply>{{reply}}; });
-        const WalkRun run = walk(agent, false, false, 150);
+        const WalkRun run = walk(agent, false, false, 150, row.host);
         EXPECT_EQ(run.end, row.end);
-        if (row.output != nullptr) {
-            EXPECT_EQ(run.output, row.output);
-        }
+        EXPECT_EQ(run.output, row.output);
     }
 }
 
@@ -215,13 +227,15 @@ TEST(Walk, MacColumnRendering) {
 }
 
 TEST(Walk, IndexNumbersOfEveryWidth) {
-    // Addresses and interface indexes at each change in the number of digits.
+    // Interface indexes at each change in the number of digits, address bytes
+    // up to 255.
     const std::uint32_t numbers[] = {0, 9, 10, 99, 100, 999, 1000, 9999, 10000, 99999, 100000, 999999, 1000000,
                                      9999999, 10000000, 99999999, 100000000, 999999999, 1000000000, 4294967295u};
     std::vector<Entry> entries;
     std::string expected;
     for (std::uint32_t n : numbers) {
-        const std::string address = std::to_string(n) + ".1." + std::to_string(n) + "." + std::to_string(n);
+        const std::string byte = std::to_string(n < 1000 ? n % 256 : 255);
+        const std::string address = byte + ".1." + byte + "." + byte;
         entries.push_back(mac(std::to_string(n) + "." + address, "00 00 00 00 00 01"));
         expected += address + "\t00-00-00-00-00-01\t" + std::to_string(n) + "\n";
     }
@@ -275,6 +289,7 @@ TEST(Walk, LateRepliesAreSetAside) {
         int late;             // the request whose first send is answered 300 ms late, with...
         std::int32_t status;  // ...this error-status and the OID asked for then
         int delays[5];        // the table's answers, by request number
+        bool named = true;    // whether the late reply has a binding
     } rows[] = {
         // The first request's answer comes late, after the walk has sent it
         // again (at 200 ms). Both attempts are answered: the second copy (at
@@ -284,13 +299,16 @@ TEST(Walk, LateRepliesAreSetAside) {
         // first send's answer arrives while the walk waits for the third row.
         {"noSuchName", 2, 2, {0, 0, 0, 0, 200}},
         {"genErr", 2, 5, {0, 0, 0, 0, 200}},
+        {"noSuchName without a binding", 2, 2, {0, 0, 0, 0, 200}, false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         auto table = tableScript({mac("1.10.0.0.1", "00 00 00 00 00 01"), mac("1.10.0.0.2", "00 00 00 00 00 02"),
                                   mac("1.10.0.0.3", "00 00 00 00 00 03")});
         ScriptedAgent agent([table, &row](SnmpMessage* request, int number) -> std::vector<ScriptedReply> {
-            if (number == row.late) return {{makeResponse(request->varbindName(1), nullptr, 123, row.status), 300}};
+            if (number == row.late) {
+                return {{makeResponse(row.named ? request->varbindName(1) : nullptr, nullptr, 123, row.status), 300}};
+            }
             auto replies = table(request, number);
             if (number <= 4) replies[0].delayMs = row.delays[number];
             return replies;
@@ -326,6 +344,7 @@ TEST(Walk, NothingSentEndsAtOnce) {
     } rows[] = {
         {"no device named", "", false, "ERROR: No device was named\n"},
         {"every send refused", "127.0.0.1", true, "ERROR: The request could not be sent: "},
+        {"an address that names no device", "0.0.0.0", false, "ERROR: The address 0.0.0.0 names no device\n"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -456,6 +475,9 @@ TEST(Walk, UnreadableDatagramsAreSetAside) {
         {"empty, random and cut", {Bytes{}, hexBytes("17 A9 42 00 FF 3C 9E 01"), Bytes(whole.begin(), whole.end() - 3)}},
         {"longer than the receive buffer", {Bytes(5000, 0x30)}},
         {"a storm", std::vector<Bytes>(kStorm, hexBytes("30 03 02 01"))},
+        // Elements beyond the message's own length, and a PDU of another kind.
+        {"six junk bytes", {hexBytes("30 00 00 00 00 00")}},
+        {"a trap", {makeTrap()}},
         {"a forged reply", {makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.0.9", macValue("66 66 66 66 66 66"))}, true},
     };
     const bool canForge = sendsFromAnotherAddress();

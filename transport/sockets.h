@@ -24,6 +24,8 @@ extern const int kMessageTooLong;
 // was; a later one of another kind does not change that. The same signal a
 // second time ends the program at once, as the signal does; on Windows a
 // second Ctrl-C or Ctrl-Break ends it at once with 128 + the first's number.
+// After the first, a reader of standard output that goes away makes writes
+// fail (EPIPE) instead of ending the program by SIGPIPE.
 void watchInterruptions();
 // The number of the signal that asked the program to stop (SIGINT's 2 for
 // Ctrl-C, SIGBREAK's 21 for Ctrl-Break), or 0.
@@ -51,10 +53,13 @@ std::uint16_t localPort(SocketHandle handle);
 
 // A dotted IPv4 address, as inet_addr reads it; false for anything else.
 bool parseIPv4(const char* text, std::uint32_t& address);
-// The first IPv4 address of a DNS name: 0, or the resolver's error code.
+// The first IPv4 address of a DNS name: 0, or the resolver's error code. A
+// request to stop while the resolver works ends the program at once, with
+// 128 + its number: the caller flushes what it printed first.
 int lookupIPv4(const char* name, std::uint32_t& address);
 // Whether an address is a broadcast address: 255.255.255.255, or the
-// broadcast address of one of this machine's interfaces.
+// broadcast address of an interface that is up, has the broadcast flag and a
+// prefix of /30 or shorter, and that is none of this machine's own addresses.
 bool isBroadcast(SocketHandle handle, std::uint32_t address);
 // The system's words for an error code of this layer (lastError(), lookupIPv4).
 std::string errorText(int code);

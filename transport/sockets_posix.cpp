@@ -40,12 +40,19 @@ int aboveStandardStreams(int descriptor) {
 volatile std::sig_atomic_t caught = 0;
 int wakeRead = -1;
 int wakeWrite = -1;
+// Set while a name is looked up: the resolver cannot be woken, so a request
+// to stop ends the program there and then (all that was printed is out).
+volatile std::sig_atomic_t endAtOnce = 0;
 
 extern "C" void onInterruption(int signal) {
     const int saved = errno;
     // The first request names the exit status; a later one of another kind
     // (SIGTERM while the rows still go out after SIGINT) changes nothing.
     if (caught == 0) caught = signal;
+    if (endAtOnce != 0) ::_exit(128 + caught);
+    // A reader that goes away after this makes the writes fail, which the
+    // walk turns into the stop request's status rather than dying of SIGPIPE.
+    ::signal(SIGPIPE, SIG_IGN);
     if (wakeWrite >= 0) {
         const char byte = 0;
         [[maybe_unused]] const ssize_t written = ::write(wakeWrite, &byte, 1);
@@ -63,7 +70,10 @@ void watchInterruptions() {
     }
     struct sigaction action {};
     action.sa_handler = onInterruption;
+    // No other stop signal lands while the handler runs, so the first one's
+    // number cannot be overwritten between its test and its store.
     sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&action.sa_mask, signal);
     // Writes to standard output go on after the signal, so that what was
     // received can still be written; a second signal ends the program at once.
     action.sa_flags = SA_RESTART | SA_RESETHAND;
@@ -113,7 +123,10 @@ int lookupIPv4(const char* name, std::uint32_t& address) {
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_DGRAM;
     addrinfo* found = nullptr;
+    endAtOnce = 1;
+    if (caught != 0) ::_exit(128 + caught);
     const int failed = ::getaddrinfo(name, nullptr, &hints, &found);
+    endAtOnce = 0;
     // The resolver's own codes are negative, errno's positive.
     if (failed != 0) return failed == EAI_SYSTEM ? errno : failed;
     address = ntohl(reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr);
@@ -122,17 +135,21 @@ int lookupIPv4(const char* name, std::uint32_t& address) {
 }
 
 bool isBroadcast(SocketHandle, std::uint32_t address) {
-    if (address == INADDR_BROADCAST) return true;
-    ifaddrs* interfaces = nullptr;
-    if (::getifaddrs(&interfaces) != 0) return false;
-    bool found = false;
-    for (const ifaddrs* i = interfaces; i != nullptr && !found; i = i->ifa_next) {
-        if ((i->ifa_flags & IFF_BROADCAST) == 0 || i->ifa_broadaddr == nullptr) continue;
-        if (i->ifa_broadaddr->sa_family != AF_INET) continue;
-        found = ntohl(reinterpret_cast<const sockaddr_in*>(i->ifa_broadaddr)->sin_addr.s_addr) == address;
+    const auto ipv4 = [](const sockaddr* a) {
+        return a != nullptr && a->sa_family == AF_INET ? ntohl(reinterpret_cast<const sockaddr_in*>(a)->sin_addr.s_addr)
+                                                       : 0u;
+    };
+    std::vector<InterfaceAddress> interfaces;
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) == 0) {
+        for (const ifaddrs* i = list; i != nullptr; i = i->ifa_next) {
+            if (i->ifa_addr == nullptr || i->ifa_addr->sa_family != AF_INET) continue;
+            const bool flags = (i->ifa_flags & IFF_UP) != 0 && (i->ifa_flags & IFF_BROADCAST) != 0;
+            interfaces.push_back({ipv4(i->ifa_addr), ipv4(i->ifa_netmask), flags ? ipv4(i->ifa_broadaddr) : 0u, flags});
+        }
+        ::freeifaddrs(list);
     }
-    ::freeifaddrs(interfaces);
-    return found;
+    return isBroadcastAmong(interfaces, address);
 }
 
 std::string errorText(int code) { return code < 0 ? ::gai_strerror(code) : std::strerror(code); }
@@ -192,12 +209,12 @@ int receiveFrom(SocketHandle handle, std::uint8_t* buffer, std::size_t size, std
     const ssize_t n =
         ::recvfrom(fd(handle), buffer, size, MSG_TRUNC, reinterpret_cast<sockaddr*>(&sender), &senderLength);
     if (n < 0) return -1;
+    if (address != nullptr) *address = ntohl(sender.sin_addr.s_addr);
+    if (port != nullptr) *port = ntohs(sender.sin_port);
     if (static_cast<std::size_t>(n) > size) {
         errno = EMSGSIZE;
         return -1;
     }
-    if (address != nullptr) *address = ntohl(sender.sin_addr.s_addr);
-    if (port != nullptr) *port = ntohs(sender.sin_port);
     return static_cast<int>(n);
 }
 

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "transport/sockets.h"
 #include "transport/sockets_shared.h"
@@ -22,6 +23,9 @@ SOCKET sock(SocketHandle handle) { return static_cast<SOCKET>(handle); }
 constexpr int kSigInt = 2;
 constexpr int kSigBreak = 21;
 std::atomic<int> caught{0};
+// Set while a name is looked up: the resolver cannot be woken, so a request
+// to stop ends the program there and then (all that was printed is out).
+std::atomic<bool> endAtOnce{false};
 
 // Runs on a thread of its own that the console starts for the event.
 BOOL WINAPI onControl(DWORD event) {
@@ -33,6 +37,7 @@ BOOL WINAPI onControl(DWORD event) {
     // first: the main thread may be stuck writing to a pipe nobody reads.
     int none = 0;
     if (!caught.compare_exchange_strong(none, signal)) TerminateProcess(GetCurrentProcess(), 128 + none);
+    if (endAtOnce.load()) TerminateProcess(GetCurrentProcess(), 128 + signal);
     return TRUE;
 }
 
@@ -80,7 +85,10 @@ std::uint16_t localPort(SocketHandle handle) {
 }
 
 int lookupIPv4(const char* name, std::uint32_t& address) {
+    endAtOnce = true;
+    if (caught.load() != 0) TerminateProcess(GetCurrentProcess(), 128 + caught.load());
     const hostent* entry = ::gethostbyname(name);
+    endAtOnce = false;
     if (entry == nullptr) return WSAGetLastError();
     if (entry->h_addrtype != AF_INET || entry->h_length != 4 || entry->h_addr_list[0] == nullptr) return WSANO_DATA;
     std::uint32_t networkOrder = 0;
@@ -90,19 +98,25 @@ int lookupIPv4(const char* name, std::uint32_t& address) {
 }
 
 bool isBroadcast(SocketHandle handle, std::uint32_t address) {
-    if (address == INADDR_BROADCAST) return true;
-    INTERFACE_INFO interfaces[32];
+    // The list is as long as the machine's interfaces: it grows until it fits.
+    std::vector<INTERFACE_INFO> list(32);
     DWORD bytes = 0;
-    if (WSAIoctl(sock(handle), SIO_GET_INTERFACE_LIST, nullptr, 0, interfaces, sizeof interfaces, &bytes, nullptr,
-                 nullptr) != 0)
-        return false;
-    for (DWORD i = 0; i < bytes / sizeof(INTERFACE_INFO); ++i) {
-        if ((interfaces[i].iiFlags & IFF_BROADCAST) == 0) continue;
-        const std::uint32_t own = ntohl(interfaces[i].iiAddress.AddressIn.sin_addr.s_addr);
-        const std::uint32_t mask = ntohl(interfaces[i].iiNetmask.AddressIn.sin_addr.s_addr);
-        if (((own & mask) | ~mask) == address) return true;
+    while (WSAIoctl(sock(handle), SIO_GET_INTERFACE_LIST, nullptr, 0, list.data(),
+                    static_cast<DWORD>(list.size() * sizeof(INTERFACE_INFO)), &bytes, nullptr, nullptr) != 0) {
+        bytes = 0;
+        if (WSAGetLastError() != WSAEFAULT || list.size() >= 65536) break;
+        list.resize(list.size() * 2);
     }
-    return false;
+    std::vector<InterfaceAddress> interfaces;
+    for (DWORD i = 0; i < bytes / sizeof(INTERFACE_INFO) && i < list.size(); ++i) {
+        const std::uint32_t own = ntohl(list[i].iiAddress.AddressIn.sin_addr.s_addr);
+        const std::uint32_t mask = ntohl(list[i].iiNetmask.AddressIn.sin_addr.s_addr);
+        const bool flags = (list[i].iiFlags & IFF_UP) != 0 && (list[i].iiFlags & IFF_BROADCAST) != 0;
+        // Winsock gives 255.255.255.255 as every interface's broadcast address:
+        // the network's own is worked out from the address and the mask.
+        interfaces.push_back({own, mask, (own & mask) | ~mask, flags});
+    }
+    return isBroadcastAmong(interfaces, address);
 }
 
 std::string errorText(int code) {
@@ -163,10 +177,11 @@ int receiveFrom(SocketHandle handle, std::uint8_t* buffer, std::size_t size, std
     // Winsock fails a datagram longer than the buffer with WSAEMSGSIZE by itself.
     const int n = ::recvfrom(sock(handle), reinterpret_cast<char*>(buffer), static_cast<int>(size), 0,
                              reinterpret_cast<sockaddr*>(&sender), &senderLength);
-    if (n == SOCKET_ERROR) return -1;
+    // A datagram longer than the buffer still names its sender.
+    if (n == SOCKET_ERROR && WSAGetLastError() != WSAEMSGSIZE) return -1;
     if (address != nullptr) *address = ntohl(sender.sin_addr.s_addr);
     if (port != nullptr) *port = ntohs(sender.sin_port);
-    return n;
+    return n == SOCKET_ERROR ? -1 : n;
 }
 
 }  // namespace net

@@ -63,7 +63,9 @@ const std::uint8_t* UdpSocket::receiveFrom(Received* outcome, std::uint32_t* sen
         if (n < 0) captureError();
         // An empty datagram, or one longer than the buffer, has been taken off
         // the socket like any other: it is a datagram that cannot be read.
-        what = n == 0 || lastError_ == net::kMessageTooLong ? Received::Unreadable : Received::Failed;
+        what = n == 0                                ? Received::Unreadable
+               : lastError_ == net::kMessageTooLong ? Received::TooLong
+                                                    : Received::Failed;
         return nullptr;
     }
     // Unreadable until the decoder makes a message of it.
@@ -134,10 +136,19 @@ void SnmpTransport::resolveAndBind() {
             return;
         }
     }
+    // 0.0.0.0 is "this host" as a source only: a system that sends to it
+    // anyway answers from another address, which is no device's.
+    if (peerAddress_ == 0) {
+        problem_ = "The address 0.0.0.0 names no device";
+        return;
+    }
     if (net::bindAny(socketHandle_, 0) != 0) {
         setProblem("The UDP socket could not be bound", captureError());
         return;
     }
+    // Decided here, once: a walk never changes whom it listens to because a
+    // stranger spoke.
+    broadcast_ = net::isBroadcast(socketHandle_, peerAddress_);
     ready_ = true;
 }
 
@@ -145,12 +156,11 @@ std::int32_t SnmpTransport::send(SnmpMessage& message) {
     return ready_ ? sendMessage(message, peerAddress_, peerPort_) : 0;
 }
 
-bool SnmpTransport::fromAgent(std::uint32_t address, std::uint16_t port) {
-    if (answeredPort_ != 0) return address == answeredAddress_ && port == answeredPort_;
-    if (address == peerAddress_) return true;
-    // Only agents asked at a broadcast address answer from another address.
-    if (!broadcast_) broadcast_ = net::isBroadcast(socketHandle_, peerAddress_);
-    return *broadcast_;
+bool SnmpTransport::fromAgent(std::uint32_t address) const {
+    // Only devices asked at a broadcast address answer from another address;
+    // a device may answer from any port of its own.
+    if (!broadcast_) return address == peerAddress_;
+    return !answered_ || address == answeredAddress_;
 }
 
 SnmpMessage* SnmpTransport::receive(Received* outcome) {
@@ -160,18 +170,19 @@ SnmpMessage* SnmpTransport::receive(Received* outcome) {
         what = Received::Failed;
         return nullptr;
     }
-    std::uint32_t address = 0;
-    std::uint16_t port = 0;
-    if (receiveFrom(&what, &address, &port) == nullptr) return nullptr;
-    // A forged reply, or another agent's answer to a broadcast, is set aside.
-    if (!fromAgent(address, port)) {
+    sender_ = 0;
+    const std::uint8_t* datagram = receiveFrom(&what, &sender_);
+    if (datagram == nullptr && what != Received::TooLong) return nullptr;
+    // A forged reply, or another device's answer to a broadcast, is set aside.
+    if (!fromAgent(sender_)) {
         what = Received::Stranger;
         return nullptr;
     }
+    if (datagram == nullptr) return nullptr;
     SnmpMessage* message = decodeReceived(&what);
-    if (message != nullptr && broadcast_.value_or(false) && answeredPort_ == 0) {
-        answeredAddress_ = address;
-        answeredPort_ = port;
+    if (message != nullptr && broadcast_ && !answered_ && message->pduType() == pdutags::kGetResponse) {
+        answered_ = true;
+        answeredAddress_ = sender_;
     }
     return message;
 }

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,7 +12,8 @@
 // What a receive came to.
 enum class Received {
     Message,      // a datagram that decoded to a message
-    Unreadable,   // a datagram that did not: empty, damaged, or longer than the buffer
+    Unreadable,   // a datagram that did not: empty or damaged
+    TooLong,      // a datagram from the agent cut by the receive buffer: the system said it was longer
     Stranger,     // a datagram from another sender than the agent
     TimedOut,     // nothing came within the time-out
     Failed,       // the wait or the read failed, or the transport is not ready
@@ -39,7 +39,8 @@ public:
     // Waits at most the time-out for one datagram and returns the buffer that
     // holds it (followed by zero bytes), or null. What the wait came to goes to
     // outcome (a datagram is Unreadable until it is decoded), the sender to
-    // senderAddress and senderPort, where they are given.
+    // senderAddress and senderPort, where they are given: for a datagram longer
+    // than the buffer (TooLong) too.
     const std::uint8_t* receiveFrom(Received* outcome = nullptr, std::uint32_t* senderAddress = nullptr,
                                     std::uint16_t* senderPort = nullptr);
     // Encodes the message into a buffer of exactly its encoded length and sends it.
@@ -77,10 +78,11 @@ protected:
 };
 
 // A UdpSocket bound to one agent, named by a dotted IPv4 address or a DNS name
-// that is resolved once, at construction. Datagrams count only from the
-// agent's address; when the agent is a broadcast address, the first agent to
-// answer with a message becomes the one agent, its address and port the only
-// ones taken after that.
+// that is resolved once, at construction. Whether that address is a broadcast
+// address is decided then too, before anything is sent. A device's datagrams
+// count only from its address, from any port; asked at a broadcast address,
+// the first device to answer with a GetResponse becomes the one agent, and only
+// its address counts after that.
 class SnmpTransport : public UdpSocket {
 public:
     // Time-out 5 seconds.
@@ -100,20 +102,23 @@ public:
     // Why the transport is not ready, in a sentence with the system's reason;
     // empty when it is ready.
     const std::string& problem() const { return problem_; }
+    // Whether the agent is a broadcast address.
+    bool broadcast() const { return broadcast_; }
+    // The sender of the latest datagram received, whoever it was.
+    std::uint32_t sender() const { return sender_; }
 
 private:
     void setHost(const char* host);
     void resolveAndBind();
     void setProblem(const std::string& what, int code);
-    bool fromAgent(std::uint32_t address, std::uint16_t port);
+    bool fromAgent(std::uint32_t address) const;
 
     std::string hostText_;
     bool hasHost_ = false;
     std::string problem_;
-    // Whether the agent is a broadcast address, once a datagram from another
-    // address asked.
-    std::optional<bool> broadcast_;
-    // With a broadcast agent: the agent that answered first; port 0 until one has.
+    bool broadcast_ = false;
+    // With a broadcast agent: whether a device has answered, and its address.
+    bool answered_ = false;
     std::uint32_t answeredAddress_ = 0;
-    std::uint16_t answeredPort_ = 0;
+    std::uint32_t sender_ = 0;
 };

@@ -23,8 +23,11 @@ bool readIndex(const char* text, const Column& column, Row& row) {
         if (index[at] == 1) ++at;
         if (index[at] == 4 && count - at - 1 >= 4) ++at;
     }
-    // Numbers after the address are not read.
-    for (std::size_t i = 0; i < 4; ++i) row.address[i] = index[at + i];
+    // Numbers after the address are not read; one above 255 is no address byte.
+    for (std::size_t i = 0; i < 4; ++i) {
+        if (index[at + i] > 255) return false;
+        row.address[i] = index[at + i];
+    }
     return true;
 }
 

@@ -29,7 +29,8 @@ struct Row {
 };
 
 // Reads the interface index and the address from a row's index (the OID's
-// text after the column and its dot); false when it has too few numbers.
+// text after the column and its dot); false when it has too few numbers, or
+// an address number above 255.
 bool readIndex(const char* text, const Column& column, Row& row);
 
 // Prints one row: the address, the MAC column and the interface index. The

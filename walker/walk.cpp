@@ -22,10 +22,20 @@ using Clock = std::chrono::steady_clock;
 // How an exchange (up to three attempts for one OID) ended.
 enum class Outcome { Reply, NoReply, Interrupted, OutputFailed };
 
+// A reply from the agent that cannot answer the request: what it was, for
+// the debug line, and the end of the walk when every attempt draws only such.
+struct SetAside {
+    std::string what;
+    WalkEnd end;
+    std::string line;
+};
+
 struct Exchange {
     std::unique_ptr<SnmpMessage> reply;
-    int setAsideAttempts = 0;  // attempts that drew a reply set aside as not advancing
-    std::string setAside;      // the OID of the latest such reply
+    int setAsideAttempts = 0;  // attempts that drew only replies set aside
+    SetAside setAside;         // the latest such reply
+    bool heard = false;        // whether any datagram came from the agent
+    std::uint32_t stranger = 0;  // the first other sender, or 0
     int refusedSends = 0;      // attempts whose send the system refused
     int sendError = 0;         // and the error code of the latest
 };
@@ -38,22 +48,51 @@ std::int32_t millisecondsUntil(Clock::time_point deadline) {
     return static_cast<std::int32_t>(std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count());
 }
 
-// Whether a reply may answer the request for asked. One that names an OID
-// before it is a late copy of an earlier answer, whatever it carries; one that
-// names the OID asked for is a late copy too, or an agent that does not
-// advance, unless it reports an error: an error reply names the OID that its
-// request asked for (RFC 1157, 4.1.3). Any other reply is for judge().
-bool answers(SnmpMessage& reply, const SnmpOid& asked) {
+std::string dotted(std::uint32_t address) {
+    return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xFF) + "." +
+           std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF);
+}
+
+std::string pduName(std::uint8_t type) {
+    switch (type) {
+        case pdutags::kGetRequest: return "GetRequest";
+        case pdutags::kGetNextRequest: return "GetNextRequest";
+        case pdutags::kSetRequest: return "SetRequest";
+        case pdutags::kTrap: return "Trap";
+        case pdutags::kInformRequest: return "InformRequest";
+        case pdutags::kV2Trap: return "SNMPv2-Trap";
+        default: return "PDU the tool does not know";
+    }
+}
+
+// Why a reply cannot answer the request for asked, or nothing when it may
+// (judge() decides on it then). Only a GetResponse with a binding answers. One
+// that names an OID before the one asked for is a late copy of an earlier
+// answer, whatever it carries; one that names the OID asked for is a late copy
+// too, or an agent that does not advance, unless it reports an error: an error
+// reply names the OID that its request asked for (RFC 1157, 4.1.3).
+std::optional<SetAside> cannotAnswer(SnmpMessage& reply, SnmpOid& asked) {
+    if (reply.pduType() != pdutags::kGetResponse) {
+        const std::string name = pduName(reply.pduType());
+        return SetAside{"a " + name, WalkEnd::NotAResponse,
+                        "ERROR: The device answered with a " + name + ", not a GetResponse\n"};
+    }
     const SnmpVarbind* head = reply.varbindList()->head();
-    if (head == nullptr || head->name() == nullptr) return true;
+    if (head == nullptr || head->name() == nullptr) {
+        return SetAside{"a reply without a binding", WalkEnd::NoBinding, "ERROR: The reply holds no variable binding\n"};
+    }
     const int order = compareOids(*head->name(), asked);
-    return order > 0 || (order == 0 && reply.errorStatus() != 0);
+    if (order > 0 || (order == 0 && reply.errorStatus() != 0)) return std::nullopt;
+    const std::string name = head->name()->toString();
+    return SetAside{"a reply for " + name, WalkEnd::NotAdvancing,
+                    std::string("ERROR: Asked for the OID after ") + asked.toString() +
+                        ", the device keeps answering with " + name + "; the walk cannot go on.\n"};
 }
 
 // Waits to the deadline for a reply that may answer the request for asked;
-// unreadable datagrams and replies that do not advance are set aside, and
-// the wait goes on for the rest of the time.
-Outcome await(SnmpTransport& transport, const SnmpOid& asked, Clock::time_point deadline, bool debug, Output& out,
+// datagrams that are unreadable, from another sender or cannot answer are set
+// aside, and the wait goes on for the rest of the time.
+Outcome await(SnmpTransport& transport, SnmpOid& asked, Clock::time_point deadline, bool debug, Output& out,
               Exchange& result) {
     bool setAsideHere = false;
     for (std::int32_t left = millisecondsUntil(deadline); left > 0; left = millisecondsUntil(deadline)) {
@@ -61,19 +100,30 @@ Outcome await(SnmpTransport& transport, const SnmpOid& asked, Clock::time_point 
         Received what = Received::Failed;
         std::unique_ptr<SnmpMessage> reply(transport.receive(&what));
         if (what == Received::Interrupted) return Outcome::Interrupted;
-        if (what == Received::Unreadable || what == Received::Stranger) {
-            if (debug) out.put(what == Received::Stranger ? "ignored a datagram from another sender..."
-                                                         : "ignored an unreadable datagram...");
+        if (what == Received::Stranger) {
+            if (result.stranger == 0) result.stranger = transport.sender();
+            if (debug) out.put("ignored a datagram from " + dotted(transport.sender()) + "...");
             continue;
         }
-        if (!reply) break;
-        if (answers(*reply, asked)) {
+        if (what == Received::TimedOut || what == Received::Failed) break;
+        result.heard = true;
+        if (what == Received::Unreadable) {
+            if (debug) out.put("ignored an unreadable datagram...");
+            continue;
+        }
+        std::optional<SetAside> aside =
+            what == Received::TooLong
+                ? SetAside{"a reply longer than the receive buffer", WalkEnd::ReplyTooLong,
+                           "ERROR: The device's replies are longer than the " +
+                               std::to_string(limits::kReceiveBuffer) + " bytes that can be received\n"}
+                : cannotAnswer(*reply, asked);
+        if (!aside) {
             result.reply = std::move(reply);
             return Outcome::Reply;
         }
-        result.setAside = reply->varbindName(1);
+        if (debug) out.put("ignored " + aside->what + "...");
+        result.setAside = std::move(*aside);
         setAsideHere = true;
-        if (debug) out.put("ignored a reply for " + result.setAside + "...");
     }
     if (setAsideHere) ++result.setAsideAttempts;
     return Outcome::NoReply;
@@ -128,13 +178,8 @@ std::optional<WalkEnd> judge(SnmpMessage& reply, const Column& column, bool debu
         return WalkEnd::ErrorStatus;
     }
     if (debug) out.put("No SNMP Error\n");
+    // A reply without a binding never gets here (cannotAnswer).
     SnmpVarbind* binding = reply.varbindList()->head();
-    if (binding == nullptr || binding->name() == nullptr) {
-        // A GetResponse to a GetNextRequest always carries the binding asked
-        // for; without one the table's end is not known, so this is no end.
-        out.put("ERROR: The reply holds no variable binding\n");
-        return WalkEnd::NoBinding;
-    }
     row.oid = binding->name()->toString();
     if (debug) out.put(std::string("OID Response:    ") + row.oid + "\n");
     // The column's OID and a dot: the next column (…1.3) and one whose number
@@ -153,15 +198,18 @@ std::optional<WalkEnd> judge(SnmpMessage& reply, const Column& column, bool debu
 }
 
 // The line for an exchange that drew no usable reply. Only a device that
-// answered every attempt, and never past the OID asked for, keeps the walk
+// answered every attempt, with nothing that could answer it, keeps the walk
 // from going on; anything less is silence.
-WalkEnd noReply(const Exchange& result, SnmpOid& asked, Output& out) {
+WalkEnd noReply(const Exchange& result, Output& out) {
     if (result.refusedSends == kAttempts) {
         out.put("ERROR: The request could not be sent: " + net::errorText(result.sendError) + "\n");
     } else if (result.setAsideAttempts == kAttempts) {
-        out.put(std::string("ERROR: Asked for the OID after ") + asked.toString() +
-                ", the device keeps answering with " + result.setAside + "; the walk cannot go on.\n");
-        return WalkEnd::NotAdvancing;
+        out.put(result.setAside.line);
+        return result.setAside.end;
+    } else if (!result.heard && result.stranger != 0) {
+        // A multi-homed device answers from another of its addresses.
+        out.put("ERROR: Datagrams came only from " + dotted(result.stranger) +
+                ", not from the device's address, and were set aside\n");
     }
     out.put(
         "ERROR P1: No returned packet.  Your SNMP community string may be incorrect, or there may be a "
@@ -181,20 +229,22 @@ WalkEnd walk(const WalkSettings& settings, Output& out) {
     SnmpMessage request(pdutags::kGetNextRequest, 0);
     SnmpOid* currentOid = new SnmpOid(column.oid);
     prepareRequest(request, settings.community, currentOid);
+    // What was printed goes out before the name is looked up, which a
+    // request to stop cuts short by ending the program.
+    if (!out.flush()) return WalkEnd::OutputFailed;
     // Each wait sets its own time-out, from the attempt's deadline.
     SnmpTransport transport(settings.port, settings.agent.c_str());
     if (!transport.ready()) {
         // Nothing can be sent: the cause, then the line that callers look for.
         out.put("ERROR: " + transport.problem() + "\n");
-        Exchange nothing;
-        return noReply(nothing, *currentOid, out);
+        return noReply(Exchange(), out);
     }
     for (;;) {
         Exchange result;
         const Outcome outcome = exchange(transport, request, *currentOid, settings, out, result);
         if (outcome == Outcome::Interrupted) return WalkEnd::Interrupted;
         if (outcome == Outcome::OutputFailed) return WalkEnd::OutputFailed;
-        if (outcome == Outcome::NoReply) return noReply(result, *currentOid, out);
+        if (outcome == Outcome::NoReply) return noReply(result, out);
         Row row;
         if (const auto end = judge(*result.reply, column, settings.debugMode, out, row)) return *end;
         printRow(out, row);
@@ -223,8 +273,10 @@ bool repliesFit(const std::string& community, bool useOldOids) {
 
 WalkEnd walkArpTable(const WalkSettings& settings, Output& out) {
     const WalkEnd end = walk(settings, out);
-    // Everything received goes out as the walk ends, however it ended; a
-    // request to stop stays the reason even if that last write fails.
-    if (!out.flush() && end != WalkEnd::Interrupted) return WalkEnd::OutputFailed;
-    return end;
+    // Everything received goes out as the walk ends, however it ended. A
+    // request to stop stays the reason when a write then fails, as it does
+    // when the reader goes away after the request.
+    const bool written = out.flush();
+    if ((!written || end == WalkEnd::OutputFailed) && net::interruption() != 0) return WalkEnd::Interrupted;
+    return written ? end : WalkEnd::OutputFailed;
 }

@@ -25,12 +25,15 @@ struct WalkSettings {
 // How a walk ended. Only the end of the column is a success.
 enum class WalkEnd {
     EndOfColumn,     // the reply named an OID outside the column
-    NoReply,         // three attempts without a usable reply
+    NoReply,         // three attempts without a usable reply from the device
     RequestIdWrong,  // the reply carried another request-id
     ErrorStatus,     // the agent reported an error
     BadIndex,        // the OID's index could not be read
-    NoBinding,       // the reply held no variable binding
-    NotAdvancing,    // every attempt drew only replies that do not follow the OID asked for
+    // Every attempt drew from the device only replies that cannot answer it:
+    NoBinding,       // ...replies without a variable binding
+    NotAdvancing,    // ...replies that do not follow the OID asked for
+    NotAResponse,    // ...PDUs other than a GetResponse
+    ReplyTooLong,    // ...replies longer than the receive buffer
     Interrupted,     // a request to stop came (net::interruption() tells which)
     OutputFailed,    // what the walk printed could not be written
 };
