@@ -180,6 +180,55 @@ stop_a_stalled_walk() {
   check "$name, a stalled device: the rows stay written" [ "$(table_rows < "$work/stall.$name" | wc -l)" -eq 20 ]
 }
 
+# The networks of the tests of one agent per walk, each a pair of virtual
+# interfaces with both ends in the namespace, so that broadcasts stay inside:
+# - 10.77.0.1 and 10.77.0.2 on a /24 with a broadcast address, 10.77.0.255;
+# - 10.79.0.1 on a /24 given without a broadcast address, and the two ends of
+#   a /31 link, 10.78.0.0 and 10.78.0.1: interface data that could pass one
+#   device's address for a broadcast address.
+make_agent_networks() {
+  in_ns ip link add tw-b0 type veth peer name tw-b1
+  in_ns ip addr add 10.77.0.1/24 brd + dev tw-b0
+  in_ns ip addr add 10.77.0.2/24 brd + dev tw-b1
+  in_ns ip link add tw-d0 type veth peer name tw-d1
+  in_ns ip addr add 10.79.0.1/24 dev tw-d0
+  in_ns ip addr add 10.78.0.0/31 dev tw-d0
+  in_ns ip addr add 10.78.0.1/31 dev tw-d1
+  for link in tw-b0 tw-b1 tw-d0 tw-d1; do in_ns ip link set "$link" up; done
+}
+
+# tests/e2e/responder.py inside the namespace, with its arguments; returns
+# once it listens.
+start_responder() {
+  in_ns python3 "$(dirname "${BASH_SOURCE[0]}")/responder.py" "$@" > "$work/ready.$1" 2>&1 &
+  agent_pids+=($!)
+  for _ in $(seq 100); do [ -s "$work/ready.$1" ] && return; sleep 0.05; done
+}
+
+# The responders of make_agent_networks' devices: 10.77.0.1 answers a
+# broadcast first, from a new port each time, and is slow with the end of its
+# table; 10.77.0.2's row comes in between, naming an OID after the one the walk
+# then asks for. 10.79.0.1 and 10.78.0.1 each answer their own address, after a
+# forged reply from 127.0.0.1.
+start_agent_responders() {
+  start_responder 10.77.0.1 "" 0 0.2 fresh -
+  start_responder 10.77.0.2 "" 0.05 0 - -
+  start_responder 10.79.0.1 10.79.0.1 0.1 0 - forge
+  start_responder 10.78.0.1 10.78.0.1 0.1 0 - forge
+}
+
+# Walks address $2 with the program and its leading arguments ($3...), and
+# checks that the walk ends well with the one row of device $1.
+check_one_agent() {
+  local device=$1 address=$2 code
+  shift 2
+  in_ns "$@" "$address" public | tr -d '\r' > "$work/one-agent"
+  code=${PIPESTATUS[0]}
+  check "${*##*/} $address: exit status 0 ($code)" [ "$code" -eq 0 ]
+  check "${*##*/} $address: the row of $device, and only its" \
+    [ "$(table_rows < "$work/one-agent")" = "$device"$'\t02-00-00-00-00-01\t1' ]
+}
+
 # tarnwick's rows alone: the lines after the header's dashes.
 table_rows() { sed -n '/^---------------\t/,$p' | tail -n +2; }
 

@@ -2,6 +2,7 @@
 # The Windows program under Wine against snmpsimd on 127.0.0.1, inside a
 # network namespace of this test's own, compared with the Linux program's
 # output on the same agent (line ends aside: the Windows console writes CRLF).
+# Then the tests of one agent per walk, on more than 32 interfaces too.
 # Usage: windows_walk.sh path/to/tarnwick.exe path/to/tarnwick
 exe=$(readlink -f "$1")
 bin=$(readlink -f "$2")
@@ -41,5 +42,22 @@ in_ns wine "$exe" 127.0.0.1 no-such-community | tr -d '\r' > "$work/wrong"
 code=${PIPESTATUS[0]}
 check "wrong community: exit status 2" [ "$code" -eq 2 ]
 check "wrong community: the no-reply line" grep -q '^ERROR P1: No returned packet' "$work/wrong"
+
+# One agent per walk, as tests/e2e/one_agent.sh checks it for the Linux
+# program: a broadcast walk keeps to the first device to answer, from whatever
+# port; the far end of a /31 link is one device, not a broadcast address; and
+# so on a machine with more interfaces than a first list of 32 holds.
+make_agent_networks
+start_agent_responders
+check_one_agent 10.77.0.1 10.77.0.255 wine "$exe"
+check_one_agent 10.78.0.1 10.78.0.1 wine "$exe"
+for i in $(seq 20); do
+  in_ns ip link add "tw-m$i" type veth peer name "tw-n$i"
+  in_ns ip addr add "10.90.$i.1/24" brd + dev "tw-m$i"
+  in_ns ip addr add "10.91.$i.1/24" brd + dev "tw-n$i"
+  in_ns ip link set "tw-m$i" up
+  in_ns ip link set "tw-n$i" up
+done
+check_one_agent 10.77.0.1 10.77.0.255 wine "$exe"
 
 [ $failures -eq 0 ]
