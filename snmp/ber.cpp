@@ -57,15 +57,13 @@ int integerContentLength(std::int32_t value) {
 }
 
 int integerContentLength(std::uint64_t value) {
-    std::uint64_t v = value;
-    int n = 8;
-    while (n > 1) {
-        const std::uint64_t top9 = v >> 55;
-        if (top9 != 0 && top9 != 0x1FF) break;
-        v <<= 8;
-        --n;
+    // X.690 8.3.2: a non-negative integer in the fewest bytes whose first bit
+    // is clear, so that no reader takes it for a negative one; from 2^63 up
+    // that takes a leading 00 and nine bytes.
+    for (int n = 1; n <= 8; ++n) {
+        if ((value >> (8 * n - 1)) == 0) return n;
     }
-    return n;
+    return 9;
 }
 
 void writeIntegerContent(std::uint8_t*& cursor, std::int32_t value, int n) {
@@ -98,21 +96,13 @@ std::uint64_t readUInt64(BerReader& reader, std::uint32_t n) {
 }
 
 void writeFirstArcs(std::uint8_t*& cursor, std::uint32_t a, std::uint32_t b) {
-    *cursor++ = static_cast<std::uint8_t>(40 * a + b);
+    cursor += writeSubId(cursor, 40 * a + b);
 }
 
-void readFirstArcs(BerReader& reader, std::uint16_t& a, std::uint16_t& b) {
-    const std::uint8_t x = reader.readByte();
-    if (x < 40) {
-        a = 0;
-        b = x;
-    } else if (x < 80) {
-        a = 1;
-        b = static_cast<std::uint16_t>(x - 40);
-    } else {
-        a = 2;
-        b = static_cast<std::uint16_t>(x - 80);
-    }
+void readFirstArcs(BerReader& reader, std::uint32_t& a, std::uint32_t& b) {
+    const std::uint32_t x = readSubId(reader);
+    a = x < 40 ? 0 : x < 80 ? 1 : 2;
+    b = x - 40 * a;
 }
 
 int subIdSize(std::uint32_t value) {

@@ -14,8 +14,6 @@ constexpr std::size_t kReceiveBuffer = 4096;
 constexpr std::size_t kOidScratch = 4096;
 // Content bytes that a value can hold: its length is a 16-bit number.
 constexpr std::size_t kMaxContent = 65535;
-// Bytes one UDP datagram over IPv4 carries: 65535 less the IP and UDP headers.
-constexpr std::size_t kMaxDatagram = 65507;
 }  // namespace limits
 
 // BER tags that the library writes or reads at fixed places.
@@ -98,8 +96,11 @@ std::uint32_t readLength(BerReader& reader);
 // number above 0xFF that matches no tag the library accepts.
 std::uint32_t readTag(BerReader& reader);
 
-// Shortest two's-complement length of a value of 4 (or 8) bytes: 1 to 4 (or 8).
+// Shortest two's-complement length of a 32-bit value: 1 to 4. Counter, Gauge
+// and TimeTicks at or above 2^31 keep 4 bytes with the top bit set.
 int integerContentLength(std::int32_t value);
+// Shortest length of an unsigned 64-bit value as a non-negative INTEGER: 1 to
+// 9, with a leading 00 where the top bit would be set.
 int integerContentLength(std::uint64_t value);
 // Writes n content bytes, most significant first; bytes above the value's width are 0x00.
 void writeIntegerContent(std::uint8_t*& cursor, std::int32_t value, int n);
@@ -110,9 +111,12 @@ std::int32_t readInt32(BerReader& reader, std::uint32_t n);
 // Reads n content bytes without sign extension; longer than eight keep the last eight.
 std::uint64_t readUInt64(BerReader& reader, std::uint32_t n);
 
-// The first two arcs of an object identifier share one byte, 40 * a + b.
+// X.690 8.19.4: the first two arcs of an object identifier share the first
+// sub-identifier, 40 * a + b, of as many bytes as it takes (2.999 is 88 37).
+// The caller keeps a within 0..2, b within 0..39 below 2, and 40 * a + b
+// within 32 bits.
 void writeFirstArcs(std::uint8_t*& cursor, std::uint32_t a, std::uint32_t b);
-void readFirstArcs(BerReader& reader, std::uint16_t& a, std::uint16_t& b);
+void readFirstArcs(BerReader& reader, std::uint32_t& a, std::uint32_t& b);
 
 // Writes a sub-identifier in base 128 at out and returns the byte count (1 to 5).
 int writeSubId(std::uint8_t* out, std::uint32_t value);

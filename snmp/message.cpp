@@ -23,10 +23,7 @@ SnmpMessage::~SnmpMessage() = default;
 
 // Each setter makes or takes the new part before the old one goes: the text or
 // the object handed in may be the message's own.
-SnmpOctetString* SnmpMessage::setCommunity(const char* text) {
-    community_ = std::make_unique<SnmpOctetString>(text);
-    return community_.get();
-}
+void SnmpMessage::setCommunity(const char* text) { community_ = std::make_unique<SnmpOctetString>(text); }
 
 void SnmpMessage::setCommunity(SnmpOctetString* community) {
     if (community != community_.get()) community_.reset(community);
@@ -151,14 +148,10 @@ void SnmpMessage::addNotificationBindings(std::int32_t timeStamp, const char* en
         // An enterprise-specific trap is named under its enterprise; without one
         // there is no trap OID to give, and the list stays as it was.
         if (enterprise == nullptr) return;
+        // An arc is unsigned: a negative specific-trap is taken modulo 2^32.
         trapOid = enterprise;
         trapOid += ".0.";
-        if (specificTrap < 0) {
-            trapOid.push_back('-');
-            appendDecimal(trapOid, 0u - static_cast<std::uint32_t>(specificTrap));
-        } else {
-            appendDecimal(trapOid, static_cast<std::uint32_t>(specificTrap));
-        }
+        appendDecimal(trapOid, static_cast<std::uint32_t>(specificTrap));
     }
     auto* upTime = new SnmpVarbind(new SnmpOid(kSysUpTime), new SnmpTimeTicks(timeStamp));
     auto* trap = new SnmpVarbind(new SnmpOid(kSnmpTrapOid), new SnmpOid(trapOid.c_str()));

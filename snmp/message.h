@@ -58,12 +58,13 @@ public:
     // The setters delete the part they replace. The objects handed to them
     // belong to the message from then on and stay as they are, so a caller may
     // go on reading them while the message keeps them.
-    SnmpOctetString* setCommunity(const char* text);
+    void setCommunity(const char* text);
     void setCommunity(SnmpOctetString* community);
     // Null: the message has no version.
     void setVersion(SnmpInteger* version);
     void setPdu(SnmpPduBase* pdu);
-    // The binding (and any chain behind it) joins the list at its tail.
+    // The binding (and any chain behind it) joins the list at its tail; one
+    // the list already holds is refused (SnmpVarbindList::append).
     void addVarbind(SnmpVarbind* binding);
     SnmpVarbindList* varbindList() { return &list_; }
     SnmpPduBase* pdu() { return pdu_.get(); }

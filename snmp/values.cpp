@@ -29,6 +29,22 @@ std::size_t forEachComponent(const char* text, F&& f) {
 
 bool isPrintable(std::uint8_t b) { return b >= 0x20 && b <= 0x7E; }
 
+// Whether text is dotted decimal numbers of at most 32 bits each: digits and
+// dots alone, no sign and no blank. Dots separate as forEachComponent has it.
+bool isDottedDecimal(const char* text) {
+    std::uint64_t number = 0;
+    for (const char* p = text; *p != '\0'; ++p) {
+        if (*p == '.') {
+            number = 0;
+            continue;
+        }
+        if (*p < '0' || *p > '9') return false;
+        number = number * 10 + static_cast<std::uint64_t>(*p - '0');
+        if (number > 0xFFFFFFFFu) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::uint32_t parseDecimal(const char* text, const char** end) {
@@ -164,25 +180,27 @@ bool SnmpOid::setFromText(const char* text) {
     std::size_t length = 0;
     std::size_t index = 0;
     std::uint32_t first = 0;
-    bool ok = true;
-    forEachComponent(text, [&](std::uint32_t number) {
-        if (index == 0) {
-            first = number;
-        } else if (index == 1) {
-            // The first two arcs must fit the one byte 40 * a + b.
-            const std::uint32_t limit = first < 2 ? 39 : 47;
-            if (first > 2 || number > limit) ok = false;
-            std::uint8_t* cursor = scratch;
-            if (ok) writeFirstArcs(cursor, first, number);
-            length = 1;
-        } else if (length + static_cast<std::size_t>(subIdSize(number)) > sizeof scratch) {
-            ok = false;
-        } else {
-            length += static_cast<std::size_t>(writeSubId(scratch + length, number));
-        }
-        ++index;
-        return ok;
-    });
+    bool ok = isDottedDecimal(text != nullptr ? text : "");
+    if (ok) {
+        forEachComponent(text, [&](std::uint32_t number) {
+            if (index == 0) {
+                first = number;
+            } else if (index == 1) {
+                // 40 * a + b: a is 0, 1 or 2; b stays below 40 unless a is 2,
+                // and the sum within 32 bits.
+                ok = first < 2 ? number < 40 : first == 2 && number <= 0xFFFFFFFFu - 80;
+                std::uint8_t* cursor = scratch;
+                if (ok) writeFirstArcs(cursor, first, number);
+                length = static_cast<std::size_t>(cursor - scratch);
+            } else if (length + static_cast<std::size_t>(subIdSize(number)) > sizeof scratch) {
+                ok = false;
+            } else {
+                length += static_cast<std::size_t>(writeSubId(scratch + length, number));
+            }
+            ++index;
+            return ok;
+        });
+    }
     if (!ok || index < 2) {
         setBytes(nullptr, 0);
         return false;
@@ -193,14 +211,14 @@ bool SnmpOid::setFromText(const char* text) {
 
 void SnmpOid::makeText(std::string& out) {
     if (contentLength_ == 0) return;
-    // The first byte holds two arcs and every later byte ends at most one;
+    // The first sub-identifier holds two arcs and every byte ends at most one;
     // each arc takes at most ten digits and a dot.
     out.resize(11 * (static_cast<std::size_t>(contentLength_) + 1));
     char* p = out.data();
     char* const end = p + out.size();
     BerReader reader(bytes(), contentLength_);
-    std::uint16_t a = 0;
-    std::uint16_t b = 0;
+    std::uint32_t a = 0;
+    std::uint32_t b = 0;
     readFirstArcs(reader, a, b);
     p = std::to_chars(p, end, a).ptr;
     *p++ = '.';
@@ -215,12 +233,11 @@ void SnmpOid::makeText(std::string& out) {
 int compareOids(const SnmpOid& a, const SnmpOid& b) {
     BerReader ra(a.bytes(), a.contentLength());
     BerReader rb(b.bytes(), b.contentLength());
-    // The first byte holds two arcs, and 40 * a + b orders them as the arcs do.
-    bool first = true;
+    // The first sub-identifier holds two arcs, and 40 * a + b orders them as
+    // the arcs do.
     while (!ra.atEnd() && !rb.atEnd()) {
-        const std::uint32_t u = first ? ra.readByte() : readSubId(ra);
-        const std::uint32_t v = first ? rb.readByte() : readSubId(rb);
-        first = false;
+        const std::uint32_t u = readSubId(ra);
+        const std::uint32_t v = readSubId(rb);
         if (u != v) return u < v ? -1 : 1;
     }
     if (ra.atEnd() && rb.atEnd()) return 0;

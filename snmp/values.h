@@ -174,15 +174,18 @@ private:
 
 class SnmpOid final : public SnmpByteValue {
 public:
-    // Dotted decimal, as setFromText takes it; null text is empty text.
+    // Dotted decimal, as setFromText takes it; null text is empty text. Text
+    // that setFromText refuses gives an empty OID: contentLength() is 0.
     explicit SnmpOid(const char* text);
     SnmpOid(const std::uint8_t* content, std::size_t n);
     explicit SnmpOid(BerReader& reader) : SnmpByteValue(reader, tags::kOid, "OID") {}
 
-    // Builds the content from dotted decimal text. Text with fewer than two
-    // components, first arcs that do not fit one byte (a above 2, or b above 39
-    // for a of 0 and 1, above 47 for a of 2), or a content beyond the scratch
-    // area is refused: the result is false and the OID is empty.
+    // Builds the content from dotted decimal text ("1.3.6.1"; doubled, leading
+    // and trailing dots separate nothing). Refused, with the result false and
+    // the OID empty: anything but digits and dots (a sign, a blank, a letter),
+    // a number above 4294967295, fewer than two components, a first arc above
+    // 2, a second above 39 under a first of 0 or 1, or a content beyond the
+    // scratch area.
     bool setFromText(const char* text);
 
 protected:

@@ -42,6 +42,12 @@ SnmpVarbind* SnmpVarbindList::append(SnmpVarbind* binding) {
     }
     SnmpVarbind* last = head_;
     while (last->next != nullptr) last = last->next;
+    // A binding the list already holds, or a chain that leads into the list,
+    // would close a loop: the list would never end, and its bindings would be
+    // deleted twice. Such an append is refused.
+    for (const SnmpVarbind* b = binding; b != nullptr; b = b->next) {
+        if (b == last) return nullptr;
+    }
     last->next = binding;
     return nullptr;
 }

@@ -44,7 +44,9 @@ public:
     SnmpVarbindList& operator=(const SnmpVarbindList&) = delete;
 
     // Adds the binding (and any chain behind it) at the tail. Returns the binding
-    // when it became the head of an empty list, else null. Null changes nothing.
+    // when it became the head of an empty list, else null. Null changes nothing,
+    // and so does a binding the list already holds (or a chain that leads into
+    // it), which the list does not take.
     SnmpVarbind* append(SnmpVarbind* binding);
     SnmpVarbind* head() const { return head_; }
     // Makes binding the head and hands the former chain to the caller.

@@ -165,6 +165,11 @@ inline Bytes makeResponse(const char* name, SnmpValue* value, std::int32_t reque
     return encodeMessage(message);
 }
 
+// A script that answers every request with the same datagram.
+inline ScriptedAgent::Script always(Bytes reply) {
+    return [reply](SnmpMessage*, int) { return std::vector<ScriptedReply>{{reply}}; };
+}
+
 // An SNMPv1 Trap, such as a device sends from its own address unasked.
 inline Bytes makeTrap() {
     SnmpMessage message(pdutags::kTrap, 0);

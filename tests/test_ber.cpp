@@ -149,7 +149,7 @@ TEST(BerInteger, SixtyFourBits) {
     const struct {
         std::uint64_t value;
         int n;
-    } rows[] = {{0, 1}, {255, 2}, {0x7FFFFFFFFFFFFFFFull, 8}, {0xFFFFFFFFFFFFFFFFull, 1}, {1ull << 40, 6}};
+    } rows[] = {{0, 1}, {255, 2}, {0x7FFFFFFFFFFFFFFFull, 8}, {0xFFFFFFFFFFFFFFFFull, 9}, {1ull << 40, 6}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.value);
         EXPECT_EQ(integerContentLength(row.value), row.n);
@@ -232,12 +232,12 @@ TEST(BerOid, SubIdentifierEdges) {
 TEST(BerOid, FirstArcs) {
     const struct {
         std::uint8_t byte;
-        std::uint16_t a, b;
+        std::uint32_t a, b;
     } rows[] = {{0x00, 0, 0}, {0x27, 0, 39}, {0x28, 1, 0}, {0x2B, 1, 3}, {0x50, 2, 0}, {0x7F, 2, 47}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.byte);
         BerReader reader(&row.byte, 1);
-        std::uint16_t a = 9, b = 9;
+        std::uint32_t a = 9, b = 9;
         readFirstArcs(reader, a, b);
         EXPECT_EQ(a, row.a);
         EXPECT_EQ(b, row.b);

@@ -64,14 +64,17 @@ std::string quote(const std::string& s) {
     return q + "'";
 }
 
-// Runs the built binary as a shell would, from directory dir, invoked as program.
-Result runBinary(const std::string& dir, const std::string& program, const std::vector<std::string>& args) {
+// Runs the built binary as a shell would, from directory dir, invoked as
+// program; the result holds what it wrote to both streams, or with standard
+// output closed, to standard error.
+Result runBinary(const std::string& dir, const std::string& program, const std::vector<std::string>& args,
+                 bool closedOutput = false) {
     char outName[] = "/tmp/tarnwick-cli-XXXXXX";
     const int fd = mkstemp(outName);
     close(fd);
     std::string command = "cd " + quote(dir) + " && " + quote(program);
     for (const auto& a : args) command += " " + quote(a);
-    command += " > " + std::string(outName) + " 2>&1";
+    command += (closedOutput ? " >&- 2>" : " > ") + std::string(outName) + (closedOutput ? "" : " 2>&1");
     const int status = std::system(command.c_str());
     std::ifstream in(outName, std::ios::binary);
     std::stringstream text;
@@ -106,6 +109,7 @@ TEST(CommandLine, CommandLinesNotAccepted) {
         // forge output in the header.
         {"tarnwick", "127.0.0.1\n10.66.66.66\t66-66-66-66-66-66\t3", "public"},
         {"tarnwick", "device\x7f", "public"},
+        {"tarnwick", "10.0.0.1 10.0.0.2", "public"},
     };
     for (const auto& args : rows) {
         SCOPED_TRACE(args.size());
@@ -157,9 +161,7 @@ TEST(CommandLine, SwitchesOnlyInPlacesThreeAndFour) {
     EXPECT_EQ(result.output.substr(0, sizeof kBanner - 1 + header("-d", false, false).size()),
               kBanner + header("-d", false, false));
     // "-d" typed as the community is the community's text, sent as such.
-    ScriptedAgent agent([](SnmpMessage*, int) {
-        return std::vector<ScriptedReply>{{makeResponse("1.3.6.1.2.1.4.22.1.3", new SnmpInteger(1))}};
-    });
+    ScriptedAgent agent(always(makeResponse("1.3.6.1.2.1.4.22.1.3", new SnmpInteger(1))));
     RunOptions options;
     options.port = agent.port();
     const Result community = runInProcess({"tarnwick", "127.0.0.1", "-d"}, options);
@@ -184,9 +186,7 @@ TEST(CommandLine, TheBinaryEndToEnd) {
 TEST(CommandLine, LongArgumentsAreTakenWhole) {
     // Far beyond the 100 characters of old: used whole, never cut.
     const std::string community(3000, 'c');
-    ScriptedAgent agent([](SnmpMessage*, int) {
-        return std::vector<ScriptedReply>{{makeResponse("1.3.6.1.2.1.4.22.1.3", new SnmpInteger(1))}};
-    });
+    ScriptedAgent agent(always(makeResponse("1.3.6.1.2.1.4.22.1.3", new SnmpInteger(1))));
     RunOptions options;
     options.port = agent.port();
     options.timeoutMs = 500;
@@ -215,9 +215,7 @@ TEST(CommandLine, CommunityTooLongForAReplyIsRefused) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.length);
-        ScriptedAgent agent([](SnmpMessage*, int) {
-            return std::vector<ScriptedReply>{{makeResponse("1.3.6.1.2.1.5", new SnmpInteger(1))}};
-        });
+        ScriptedAgent agent(always(makeResponse("1.3.6.1.2.1.5", new SnmpInteger(1))));
         RunOptions options;
         options.port = agent.port();
         std::vector<std::string> args = {"tarnwick", "127.0.0.1", std::string(row.length, 'c')};
@@ -235,9 +233,7 @@ TEST(CommandLine, CommunityTooLongForAReplyIsRefused) {
 
 #ifndef _WIN32
 TEST(CommandLine, OutputThatCannotBeWritten) {
-    ScriptedAgent agent([](SnmpMessage*, int) {
-        return std::vector<ScriptedReply>{{makeResponse("1.3.6.1.2.1.5", new SnmpInteger(1))}};
-    });
+    ScriptedAgent agent(always(makeResponse("1.3.6.1.2.1.5", new SnmpInteger(1))));
     const struct {
         const char* path;
         const char* mode;
@@ -272,16 +268,9 @@ TEST(CommandLine, OutputThatCannotBeWritten) {
 
 TEST(CommandLine, StandardOutputClosed) {
     // The socket must not take descriptor 1 and receive the table's text.
-    char errName[] = "/tmp/tarnwick-err-XXXXXX";
-    close(mkstemp(errName));
-    const std::string command = quote(TARNWICK_BINARY) + " '' public >&- 2>" + errName;
-    const int status = std::system(command.c_str());
-    std::ifstream in(errName);
-    std::stringstream text;
-    text << in.rdbuf();
-    std::remove(errName);
-    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 5);
-    EXPECT_EQ(text.str(), "ERROR: The output could not be written: Bad file descriptor\n");
+    const Result result = runBinary("/", TARNWICK_BINARY, {"", "public"}, true);
+    EXPECT_EQ(result.code, 5);
+    EXPECT_EQ(result.output, "ERROR: The output could not be written: Bad file descriptor\n");
 }
 
 TEST(CommandLine, RequestToStopWritesWhatWasReceived) {
@@ -290,7 +279,9 @@ TEST(CommandLine, RequestToStopWritesWhatWasReceived) {
         int second;     // another request while the rows still go out, or 0
         int rows;       // the device's rows, all at once; then it says nothing more
         bool readerGoes = false;  // the reader closes the pipe unread after the request
+        bool early = false;       // the request comes before the first send
     } cases[] = {
+        // While the walk waits on a device that has gone silent.
         {SIGINT, 0, 50},
         {SIGTERM, 0, 50},
         {SIGHUP, 0, 50},
@@ -299,6 +290,10 @@ TEST(CommandLine, RequestToStopWritesWhatWasReceived) {
         {SIGINT, SIGTERM, 400},
         // The request names the status also when the reader then goes away.
         {SIGTERM, 0, 400, true},
+        // The same signal twice ends the program by the signal itself.
+        {SIGINT, SIGINT, 400},
+        // Before the first send: nothing is sent.
+        {SIGTERM, 0, 50, false, true},
     };
     for (const auto& row : cases) {
         SCOPED_TRACE(row.signal);
@@ -321,6 +316,7 @@ TEST(CommandLine, RequestToStopWritesWhatWasReceived) {
             struct sigaction action {};
             sigaction(SIGINT, nullptr, &action);
             if (sigismember(&action.sa_mask, SIGTERM) != 1 || sigismember(&action.sa_mask, SIGHUP) != 1) _exit(99);
+            if (row.early) raise(row.signal);
             std::FILE* out = fdopen(ends[1], "w");
             RunOptions options;
             options.port = agent.port();
@@ -336,7 +332,7 @@ TEST(CommandLine, RequestToStopWritesWhatWasReceived) {
             usleep(20000);
         }
         const auto sent = std::chrono::steady_clock::now();
-        kill(child, row.signal);
+        if (!row.early) kill(child, row.signal);
         if (row.second != 0) {
             usleep(50000);
             kill(child, row.second);
@@ -354,10 +350,16 @@ TEST(CommandLine, RequestToStopWritesWhatWasReceived) {
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count();
         int rows = 0;
         for (std::size_t at = 0; (at = text.find("\t00-00-00-00-00-01\t1\n", at)) != std::string::npos; ++at) ++rows;
-        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 128 + row.signal);
-        // Every row received is written.
+        // A shell's status: 128 + n for a program ended by signal n too.
+        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), 128 + row.signal);
+        EXPECT_EQ(WIFSIGNALED(status), row.second == row.signal);
+        // Every row received is written, and no line says the device was silent.
         if (!row.readerGoes) {
             EXPECT_GE(rows, agent.requests() - 1);
+        }
+        EXPECT_EQ(text.find("ERROR"), std::string::npos);
+        if (row.early) {
+            EXPECT_EQ(agent.requests(), 0);
         }
         EXPECT_LT(seconds, 0.5);
     }
@@ -397,10 +399,8 @@ TEST(CommandLine, ExitCodesOfTheWalkEnds) {
         {Bytes(), 2},
     };
     for (const auto& row : rows) {
-        const Bytes reply = row.reply;
-        ScriptedAgent agent([reply](SnmpMessage*, int) {
-            return reply.empty() ? std::vector<ScriptedReply>{} : std::vector<ScriptedReply>{{reply}};
-        });
+        // An empty datagram reads as nothing.
+        ScriptedAgent agent(always(row.reply));
         RunOptions options;
         options.port = agent.port();
         options.timeoutMs = 100;

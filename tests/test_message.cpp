@@ -264,7 +264,7 @@ TEST(Message, NotificationBindingsForEnterpriseTraps) {
         bare.addNotificationBindings(1, nullptr, generic, 17);
         EXPECT_EQ(bare.varbindCount(), 0);
     }
-    // A negative specific-trap is written signed; the OID reads it modulo 2^32.
+    // A negative specific-trap is taken modulo 2^32.
     SnmpMessage negative(0xA7, 1);
     negative.addNotificationBindings(1, "1.3.6.1.4.1.9", 6, -17);
     EXPECT_STREQ(negative.varbindValue(2), "1.3.6.1.4.1.9.0.4294967279");

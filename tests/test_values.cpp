@@ -182,17 +182,18 @@ TEST(Values, OidFromText) {
         {"1.3.6.1.2.1.1.3.0", "2B 06 01 02 01 01 03 00", "1.3.6.1.2.1.1.3.0"},
         {"1.3", "2B", "1.3"},
         {"..1..3.6.", "2B 06", "1.3.6"},           // extra dots are separators
-        {"1.3.-1", "2B 8F FF FF FF 7F", "1.3.4294967295"},  // modulo 2^32
-        {"1.3.4294967296", "2B 00", "1.3.0"},
-        {"1.3.x", "2B 00", "1.3.0"},               // no digits gives 0
-        {" 1. +3", "2B", "1.3"},
-        {"\t1.\r3", "2B", "1.3"},                 // white space from tab to carriage return
+        {"1.3.4294967295", "2B 8F FF FF FF 7F", "1.3.4294967295"},
         {"0.39", "27", "0.39"},
         {"2.47", "7F", "2.47"},
+        {"2.999.3", "88 37 03", "2.999.3"},        // the first sub-identifier in two bytes
+        // Text that is not dotted decimal numbers of 32 bits.
+        {"1.3.6.x.1", nullptr, ""},
+        {"1.3.-1", nullptr, ""},
+        {"1.3.4294967296", nullptr, ""},
+        {" 1.3", nullptr, ""},
         {"1", nullptr, ""},                         // fewer than two components
         {"", nullptr, ""},
-        {"1.40", nullptr, ""},                      // first arcs beyond one byte
-        {"2.48", nullptr, ""},
+        {"1.40", nullptr, ""},                      // a second arc of 40 under a first of 1
         {"3.1", nullptr, ""},
     };
     for (const auto& row : rows) {
@@ -333,6 +334,12 @@ TEST(Values, TextIsMadeOnceAndKept) {
     EXPECT_STREQ(number.toString(), "7");
     oid.setFromText("1.3.6.1");
     EXPECT_STREQ(oid.toString(), "1.3.6.1");
+    // 2^64 - 1 as X.690 writes a non-negative integer: nine bytes.
+    auto counter = decodeOne(hexBytes("46 01 00"));
+    EXPECT_STREQ(counter->toString(), "0");
+    static_cast<SnmpCounter64&>(*counter).setValue(0xFFFFFFFFFFFFFFFFull);
+    EXPECT_STREQ(counter->toString(), "18446744073709551615");
+    EXPECT_EQ(hexText(toBytes(*counter)), "46 09 00 FF FF FF FF FF FF FF FF");
     address.setFromText(address.toString());
     EXPECT_STREQ(address.toString(), "10.0.0.1");
 }

@@ -122,6 +122,8 @@ TEST(Varbind, AppendAndReplaceHead) {
     SnmpVarbind* former = list.replaceHead(c);
     EXPECT_EQ(former, a);
     list.append(former);
+    // A binding the list holds, appended again, would close a loop: refused.
+    EXPECT_EQ(list.append(a), nullptr);
     std::string order;
     for (SnmpVarbind* v = list.head(); v != nullptr; v = v->next) order += v->name()->toString() + std::string(" ");
     EXPECT_EQ(order, "1.3.3 1.3.1 1.3.2 ");

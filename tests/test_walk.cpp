@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -141,12 +142,29 @@ TEST(Walk, AnswersOnTheSecondAndThirdAttempt) {
 }
 
 TEST(Walk, NoReplyAtAll) {
-    ScriptedAgent agent([](SnmpMessage*, int) { return std::vector<ScriptedReply>{}; });
-    const WalkRun run = walk(agent, false, false, 150);
-    EXPECT_EQ(run.end, WalkEnd::NoReply);
-    EXPECT_EQ(run.output, kNoReply);
-    EXPECT_EQ(agent.requests(), 3);
-    EXPECT_GE(run.seconds, 0.4);
+    const struct {
+        const char* what;
+        int junkEveryMs;  // 0: nothing at all
+    } rows[] = {
+        {"silence", 0},
+        // Datagrams set aside do not stretch an attempt past its deadline.
+        {"junk every 20 ms for a second", 20},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const int every = row.junkEveryMs;
+        ScriptedAgent agent([every](SnmpMessage*, int) {
+            std::vector<ScriptedReply> junk;
+            for (int ms = 0; every != 0 && ms < 1000; ms += every) junk.push_back({Bytes{0x30}, ms});
+            return junk;
+        });
+        const WalkRun run = walk(agent, false, false, 150);
+        EXPECT_EQ(run.end, WalkEnd::NoReply);
+        EXPECT_EQ(run.output, kNoReply);
+        EXPECT_EQ(agent.requests(), 3);
+        EXPECT_GE(run.seconds, 0.4);
+        EXPECT_LT(run.seconds, 0.9);
+    }
 }
 
 TEST(Walk, RefusedReplies) {
@@ -191,8 +209,7 @@ TEST(Walk, RefusedReplies) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        const Bytes reply = row.reply;
-        ScriptedAgent agent([reply](SnmpMessage*, int) { return std::vector<ScriptedReply>{{reply}}; });
+        ScriptedAgent agent(always(row.reply));
         const WalkRun run = walk(agent, false, false, 150, row.host);
         EXPECT_EQ(run.end, row.end);
         EXPECT_EQ(run.output, row.output);
@@ -251,6 +268,7 @@ TEST(Walk, AddressMarkersInTheIndex) {
     const struct {
         const char* index;
         const char* row;
+        bool old = false;
     } rows[] = {
         {"6.1.10.0.0", "1.10.0.0\t6"},
         {"2.1.10.5.1.202", "10.5.1.202\t2"},
@@ -258,11 +276,15 @@ TEST(Walk, AddressMarkersInTheIndex) {
         {"3.4.10.0.0.8", "10.0.0.8\t3"},
         {"4.1.4.10.0.0", "4.10.0.0\t4"},  // too few numbers after the length for one
         {"9.10.0.0.6.7", "10.0.0.6\t9"},    // no markers: numbers after the address are not read
+        // The older column's address follows its fixed kind, never searched for markers.
+        {"6.1.1.2.3.4", "1.2.3.4\t6", true},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.index);
-        ScriptedAgent agent(tableScript({mac(row.index, "00 00 00 00 00 01")}));
-        const WalkRun run = walk(agent);
+        ScriptedAgent agent(tableScript({mac(row.index, "00 00 00 00 00 01",
+                                             row.old ? "1.3.6.1.2.1.3.1.1.2." : "1.3.6.1.2.1.4.22.1.2.")},
+                                        "1.3.6.1.2.1.5"));
+        const WalkRun run = walk(agent, row.old);
         const std::string shown = run.output.substr(0, run.output.find('\t')) +
                                   run.output.substr(run.output.rfind('\t'), std::string::npos);
         EXPECT_EQ(shown, std::string(row.row) + "\n");
@@ -271,9 +293,7 @@ TEST(Walk, AddressMarkersInTheIndex) {
 
 TEST(Walk, AgentThatDoesNotAdvance) {
     // Always the same row, whatever is asked.
-    ScriptedAgent agent([](SnmpMessage*, int) {
-        return std::vector<ScriptedReply>{{makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.0.1", macValue("00 01 02 03 04 05"))}};
-    });
+    ScriptedAgent agent(always(makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.0.1", macValue("00 01 02 03 04 05"))));
     const WalkRun run = walk(agent, false, false, 150);
     EXPECT_EQ(run.end, WalkEnd::NotAdvancing);
     EXPECT_EQ(run.output,
@@ -548,6 +568,40 @@ TEST(Walk, StopsSendingWhenTheOutputFails) {
         std::fclose(out);
         EXPECT_LT(agent.requests(), 1000);
     }
+}
+
+TEST(Output, TheFirstFailureStaysAndEndsTheWriting) {
+    // A stream whose writes fail on demand, with an error code or without one.
+    struct Sink {
+        int writes = 0;
+        int failWith = -1;  // -1: writes succeed; otherwise errno for the failure
+    } sink;
+    cookie_io_functions_t io{};
+    io.write = [](void* cookie, const char*, std::size_t n) -> ssize_t {
+        auto* s = static_cast<Sink*>(cookie);
+        ++s->writes;
+        if (s->failWith < 0) return static_cast<ssize_t>(n);
+        if (s->failWith != 0) errno = s->failWith;
+        return -1;
+    };
+    std::FILE* stream = fopencookie(&sink, "w", io);
+    ASSERT_NE(stream, nullptr);
+    {
+        Output out(stream);
+        out.put("row\n");
+        EXPECT_TRUE(out.flush());
+        EXPECT_EQ(sink.writes, 1);
+        sink.failWith = 0;  // the stream fails without saying why: EIO
+        out.put("row\n");
+        EXPECT_FALSE(out.flush());
+        EXPECT_EQ(out.error(), EIO);
+        sink.failWith = ENOSPC;  // nothing more is written, and the first error stays
+        out.put("row\n");
+        EXPECT_FALSE(out.flush());
+        EXPECT_EQ(out.error(), EIO);
+        EXPECT_EQ(sink.writes, 2);
+    }
+    std::fclose(stream);
 }
 #endif
 

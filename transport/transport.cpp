@@ -5,7 +5,7 @@
 #include "snmp/decoder.h"
 
 UdpSocket::UdpSocket(std::int32_t port, std::int32_t timeoutSeconds)
-    : port_(port), timeoutMs_(timeoutSeconds == 0 ? -1 : timeoutSeconds * 1000) {
+    : timeoutMs_(timeoutSeconds == 0 ? -1 : timeoutSeconds * 1000) {
     createSocket();
     setPort(port);
 }
@@ -20,10 +20,7 @@ void UdpSocket::createSocket() {
     if (socketHandle_ != net::kInvalidSocket) net::enableBroadcast(socketHandle_);
 }
 
-void UdpSocket::setPort(std::int32_t port) {
-    port_ = port;
-    peerPort_ = static_cast<std::uint16_t>(port);
-}
+void UdpSocket::setPort(std::int32_t port) { peerPort_ = static_cast<std::uint16_t>(port); }
 
 std::uint8_t* UdpSocket::setBufferSize(std::uint32_t size) {
     buffer_.assign(size, 0);
@@ -77,20 +74,11 @@ const std::uint8_t* UdpSocket::receiveFrom(Received* outcome, std::uint32_t* sen
 }
 
 std::int32_t UdpSocket::sendMessage(SnmpMessage& message, std::uint32_t address, std::uint16_t port) {
-    try {
-        // Exactly the message's size: the encoder writes every byte of it.
-        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(message.encodedLength()));
-        std::uint8_t* cursor = bytes.data();
-        message.encode(cursor);
-        return sendTo(bytes.data(), static_cast<std::int32_t>(bytes.size()), address, port);
-    } catch (...) {
-        return 0;
-    }
-}
-
-SnmpMessage* UdpSocket::receiveMessage(Received* outcome) {
-    if (receiveFrom(outcome) == nullptr) return nullptr;
-    return decodeReceived(outcome);
+    // Exactly the message's size: the encoder writes every byte of it.
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(message.encodedLength()));
+    std::uint8_t* cursor = bytes.data();
+    message.encode(cursor);
+    return sendTo(bytes.data(), static_cast<std::int32_t>(bytes.size()), address, port);
 }
 
 SnmpMessage* UdpSocket::decodeReceived(Received* outcome) {

@@ -20,7 +20,8 @@ enum class Received {
     Interrupted,  // a request to stop ended the wait
 };
 
-// Sockets, buffers and the time-out; not where the agent is.
+// Sockets, buffers, the time-out and the peer's address and port; what
+// counts as the agent is SnmpTransport's.
 class UdpSocket {
 public:
     UdpSocket(std::int32_t port, std::int32_t timeoutSeconds);
@@ -43,13 +44,11 @@ public:
     // than the buffer (TooLong) too.
     const std::uint8_t* receiveFrom(Received* outcome = nullptr, std::uint32_t* senderAddress = nullptr,
                                     std::uint16_t* senderPort = nullptr);
-    // Encodes the message into a buffer of exactly its encoded length and sends it.
+    // Encodes the message into a buffer of exactly its encoded length and sends
+    // it. Running out of memory on the way is not a failed send: bad_alloc
+    // goes on to the caller.
     std::int32_t sendMessage(SnmpMessage& message, std::uint32_t address, std::uint16_t port);
-    // Receives one datagram and decodes it: a new message owned by the caller,
-    // or null; what the receive came to goes to outcome, where it is given.
-    SnmpMessage* receiveMessage(Received* outcome = nullptr);
 
-    std::int32_t port() const { return port_; }
     std::int32_t lastError() const { return lastError_; }
     std::int32_t receivedLength() const { return receivedLength_; }
     std::uint32_t bufferSize() const { return static_cast<std::uint32_t>(buffer_.size()); }
@@ -62,7 +61,6 @@ protected:
     // Decodes the datagram in the buffer: a new message, or null.
     SnmpMessage* decodeReceived(Received* outcome);
 
-    std::int32_t port_;
     std::vector<std::uint8_t> buffer_;
     // Where a datagram is read before it is copied to buffer_, so that a
     // failed receive leaves the last datagram as it was.
