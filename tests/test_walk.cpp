@@ -595,8 +595,8 @@ TEST(Output, TheFirstFailureStaysAndEndsTheWriting) {
         out.put("row\n");
         EXPECT_FALSE(out.flush());
         EXPECT_EQ(out.error(), EIO);
-        sink.failWith = ENOSPC;  // nothing more is written, and the first error stays
-        out.put("row\n");
+        sink.failWith = ENOSPC;  // nothing more is written, not even past the buffer, and the first error stays
+        out.put(std::string(1 << 16, 'x'));
         EXPECT_FALSE(out.flush());
         EXPECT_EQ(out.error(), EIO);
         EXPECT_EQ(sink.writes, 2);
