@@ -180,41 +180,29 @@ stop_a_stalled_walk() {
   check "$name, a stalled device: the rows stay written" [ "$(table_rows < "$work/stall.$name" | wc -l)" -eq 20 ]
 }
 
-# The networks of the tests of one agent per walk, each a pair of virtual
-# interfaces with both ends in the namespace, so that broadcasts stay inside:
-# - 10.77.0.1 and 10.77.0.2 on a /24 with a broadcast address, 10.77.0.255;
-# - 10.79.0.1 on a /24 given without a broadcast address, and the two ends of
-#   a /31 link, 10.78.0.0 and 10.78.0.1: interface data that could pass one
-#   device's address for a broadcast address.
-make_agent_networks() {
+# The devices of the tests of one agent per walk, on pairs of virtual
+# interfaces with both ends in the namespace, so that broadcasts stay inside,
+# each answered by responder.py: 10.77.0.1 and 10.77.0.2 answer at the
+# broadcast address 10.77.0.255, 10.77.0.1 first and from a new port each
+# time; 10.79.0.1, an address given without a broadcast address, and 10.78.0.1,
+# the far end of a /31 link, each answer after a forged reply from 127.0.0.1.
+start_agent_devices() {
+  local args
   in_ns ip link add tw-b0 type veth peer name tw-b1
+  in_ns ip link add tw-d0 type veth peer name tw-d1
   in_ns ip addr add 10.77.0.1/24 brd + dev tw-b0
   in_ns ip addr add 10.77.0.2/24 brd + dev tw-b1
-  in_ns ip link add tw-d0 type veth peer name tw-d1
   in_ns ip addr add 10.79.0.1/24 dev tw-d0
   in_ns ip addr add 10.78.0.0/31 dev tw-d0
   in_ns ip addr add 10.78.0.1/31 dev tw-d1
-  for link in tw-b0 tw-b1 tw-d0 tw-d1; do in_ns ip link set "$link" up; done
-}
-
-# tests/e2e/responder.py inside the namespace, with its arguments; returns
-# once it listens.
-start_responder() {
-  in_ns python3 "$(dirname "${BASH_SOURCE[0]}")/responder.py" "$@" > "$work/ready.$1" 2>&1 &
-  agent_pids+=($!)
-  for _ in $(seq 100); do [ -s "$work/ready.$1" ] && return; sleep 0.05; done
-}
-
-# The responders of make_agent_networks' devices: 10.77.0.1 answers a
-# broadcast first, from a new port each time, and is slow with the end of its
-# table; 10.77.0.2's row comes in between, naming an OID after the one the walk
-# then asks for. 10.79.0.1 and 10.78.0.1 each answer their own address, after a
-# forged reply from 127.0.0.1.
-start_agent_responders() {
-  start_responder 10.77.0.1 "" 0 0.2 fresh -
-  start_responder 10.77.0.2 "" 0.05 0 - -
-  start_responder 10.79.0.1 10.79.0.1 0.1 0 - forge
-  start_responder 10.78.0.1 10.78.0.1 0.1 0 - forge
+  for args in tw-b0 tw-b1 tw-d0 tw-d1; do in_ns ip link set "$args" up; done
+  for args in "10.77.0.1 - 0 0.2 fresh -" "10.77.0.2 - 0.05 0 - -" "10.79.0.1 10.79.0.1 0.1 0 - forge" \
+    "10.78.0.1 10.78.0.1 0.1 0 - forge"; do
+    # shellcheck disable=SC2086
+    in_ns python3 "$(dirname "${BASH_SOURCE[0]}")/responder.py" $args > "$work/ready.${args%% *}" 2>&1 &
+    agent_pids+=($!)
+    for _ in $(seq 100); do [ -s "$work/ready.${args%% *}" ] && break; sleep 0.05; done
+  done
 }
 
 # Walks address $2 with the program and its leading arguments ($3...), and

@@ -1,17 +1,10 @@
 #!/usr/bin/env bash
 # One agent per walk, decided before the first send, and nothing sent said at
-# once, inside a network namespace of this test's own:
-# - asked at a broadcast address, two responders answer every request; the
-#   first to answer is the walk's one agent, from whatever port it answers, and
-#   the other's replies are set aside, so the table is one device's;
-# - asked at one device's address, a forged reply from 127.0.0.1 comes first
-#   and is set aside, also where interface data could pass that address for a
-#   broadcast address: an interface without one (Linux then reports the
-#   interface's own address), and the far end of a /31 link;
-# - a name that cannot be resolved gives a line that names the cause, then the
-#   no-reply line, at once, with exit status 2;
-# - a request to stop while the resolver waits for a silent name server ends
-#   the program at once, with 128 + the signal's number.
+# once, inside a network namespace of this test's own: a broadcast walk keeps
+# to the first device to answer, from whatever port; forged replies are set
+# aside where interface data could pass a device's address for a broadcast
+# address; an unknown name, and a stop request while the name server is
+# silent, end the program at once.
 # Usage: one_agent.sh path/to/tarnwick
 bin=$(readlink -f "$1")
 here=$(cd "$(dirname "$0")" && pwd)
@@ -19,8 +12,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 need_namespace
 command -v python3 >/dev/null || { echo "SKIPPED: python3 is not installed" >&2; exit $E2E_SKIP; }
 
-make_agent_networks
-start_agent_responders
+start_agent_devices
 check_one_agent 10.77.0.1 10.77.0.255 "$bin"
 check_one_agent 10.79.0.1 10.79.0.1 "$bin"
 check_one_agent 10.78.0.1 10.78.0.1 "$bin"
@@ -39,16 +31,10 @@ check "an unknown name: the cause with the system's reason, then the no-reply li
 check "an unknown name: said at once ($ms ms)" [ "$ms" -le 3000 ]
 
 # A name server that never answers, and a resolver that waits 5 seconds for it.
-cat > "$work/silent.py" <<'PY'
-import socket
-s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-s.bind(('127.0.0.1', 53))
-print('ready', flush=True)
-while True: s.recvfrom(4096)
-PY
-in_ns python3 "$work/silent.py" > "$work/ready.dns" 2>&1 &
+in_ns python3 -c 'import socket; s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 53))
+while True: s.recv(4096)' &
 agent_pids+=($!)
-for _ in $(seq 100); do [ -s "$work/ready.dns" ] && break; sleep 0.05; done
+for _ in $(seq 100); do in_ns ss -Hlun | grep -q '127.0.0.1:53 ' && break; sleep 0.05; done
 printf 'nameserver 127.0.0.1\noptions timeout:5 attempts:1\n' > "/etc/netns/$ns/resolv.conf"
 # Started directly, not through a shell function, so that $! is the program.
 ip netns exec "$ns" "$bin" slow-name.invalid public > "$work/resolving" &

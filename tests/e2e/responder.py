@@ -1,11 +1,7 @@
-# A responder for the walk tests of one agent, started inside the test's
-# network namespace. Responder "own" (an address of the namespace) answers
-# every GetNextRequest to port 161 of "listen" (empty: any address): the
-# column's OID with its own address as the index, first, after "first"
-# seconds; the next column after that, after "later" seconds. With "fresh"
-# each reply comes from a new port; with "forge" a forged reply from
-# 127.0.0.1, for the row of 6.6.6.6, comes before each real one. It prints
-# "ready" once it listens.
+# A device for tests/e2e/lib.sh's start_agent_devices: "own" answers each
+# GetNextRequest to port 161 of "listen" (-: any address) with its own row
+# after "first" seconds, then the next column after "later"; "fresh" answers
+# from a new port each time, "forge" sends a forged row from 127.0.0.1 first.
 # Usage: responder.py own listen first later fresh|- forge|-
 import socket, sys, time
 own, listen_on, first, later, fresh, forge = sys.argv[1:7]
@@ -24,7 +20,7 @@ def socket_on(address, port):
     s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
     s.bind((address, port))
     return s
-listen = socket_on(listen_on, 161)
+listen = socket_on('' if listen_on == '-' else listen_on, 161)
 answer = socket_on(own, 0)
 forger = socket_on('127.0.0.1', 0)
 print('ready', flush=True)

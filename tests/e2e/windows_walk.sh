@@ -47,8 +47,7 @@ check "wrong community: the no-reply line" grep -q '^ERROR P1: No returned packe
 # program: a broadcast walk keeps to the first device to answer, from whatever
 # port; the far end of a /31 link is one device, not a broadcast address; and
 # so on a machine with more interfaces than a first list of 32 holds.
-make_agent_networks
-start_agent_responders
+start_agent_devices
 check_one_agent 10.77.0.1 10.77.0.255 wine "$exe"
 check_one_agent 10.78.0.1 10.78.0.1 wine "$exe"
 for i in $(seq 20); do
