@@ -26,18 +26,18 @@ enum class Outcome { Reply, NoReply, Interrupted, OutputFailed };
 // the debug line, and the end of the walk when every attempt draws only such.
 struct SetAside {
     std::string what;
-    WalkEnd end;
+    WalkEnd end = WalkEnd::NoReply;
     std::string line;
 };
 
 struct Exchange {
     std::unique_ptr<SnmpMessage> reply;
-    int setAsideAttempts = 0;  // attempts that drew only replies set aside
-    SetAside setAside;         // the latest such reply
-    bool heard = false;        // whether any datagram came from the agent
+    int setAsideAttempts = 0;    // attempts that drew replies set aside, and no answer
+    SetAside setAside;           // the latest such reply
+    bool heard = false;          // whether any datagram came from the agent
     std::uint32_t stranger = 0;  // the first other sender, or 0
-    int refusedSends = 0;      // attempts whose send the system refused
-    int sendError = 0;         // and the error code of the latest
+    int refusedSends = 0;        // attempts whose send the system refused
+    int sendError = 0;           // and the error code of the latest
 };
 
 // Milliseconds from now to the deadline, rounded up, so that a wait never ends
@@ -48,11 +48,13 @@ std::int32_t millisecondsUntil(Clock::time_point deadline) {
     return static_cast<std::int32_t>(std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count());
 }
 
+// An IPv4 address in host order as dotted decimal.
 std::string dotted(std::uint32_t address) {
     return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xFF) + "." +
            std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF);
 }
 
+// The name of a PDU type, for a line that says what the device sent.
 std::string pduName(std::uint8_t type) {
     switch (type) {
         case pdutags::kGetRequest: return "GetRequest";
