@@ -217,6 +217,34 @@ check_one_agent() {
     [ "$(table_rows < "$work/one-agent")" = "$device"$'\t02-00-00-00-00-01\t1' ]
 }
 
+# Runs the program ($2...) on a name that the namespace's name server never
+# answers (the resolver waits 5 seconds), sends SIGINT while it waits, and
+# checks that the program ends at once with status 130, its header written.
+stop_while_resolving() {
+  local name=$1 pid target start code ms
+  shift
+  if ! in_ns ss -Hlun | grep -q '127.0.0.1:53 '; then
+    in_ns python3 -c 'import socket; s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 53))
+while True: s.recv(4096)' &
+    agent_pids+=($!)
+    for _ in $(seq 100); do in_ns ss -Hlun | grep -q '127.0.0.1:53 ' && break; sleep 0.05; done
+    printf 'nameserver 127.0.0.1\noptions timeout:5 attempts:1\n' > "/etc/netns/$ns/resolv.conf"
+  fi
+  ip netns exec "$ns" env --default-signal=INT "$@" slow-name.invalid public > "$work/resolving" &
+  pid=$!
+  for _ in $(seq 300); do grep -q '^---------------' "$work/resolving" && break; sleep 0.05; done
+  sleep 0.3
+  target=$(pgrep -f -n "tarnwick[^ ]* slow-name" || echo "$pid")
+  start=$(date +%s%N)
+  kill -INT "$target"
+  wait "$pid"
+  code=$?
+  ms=$(( ($(date +%s%N) - start) / 1000000 ))
+  check "$name, SIGINT while the name resolves: exit status 130 ($code)" [ "$code" -eq 130 ]
+  check "$name, SIGINT while the name resolves: at once ($ms ms)" [ "$ms" -le 300 ]
+  check "$name, SIGINT while the name resolves: the header was written" grep -q '^---------------' "$work/resolving"
+}
+
 # tarnwick's rows alone: the lines after the header's dashes.
 table_rows() { sed -n '/^---------------\t/,$p' | tail -n +2; }
 

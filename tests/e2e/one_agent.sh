@@ -30,23 +30,6 @@ cause_then_no_reply() {
 check "an unknown name: the cause with the system's reason, then the no-reply line" cause_then_no_reply
 check "an unknown name: said at once ($ms ms)" [ "$ms" -le 3000 ]
 
-# A name server that never answers, and a resolver that waits 5 seconds for it.
-in_ns python3 -c 'import socket; s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 53))
-while True: s.recv(4096)' &
-agent_pids+=($!)
-for _ in $(seq 100); do in_ns ss -Hlun | grep -q '127.0.0.1:53 ' && break; sleep 0.05; done
-printf 'nameserver 127.0.0.1\noptions timeout:5 attempts:1\n' > "/etc/netns/$ns/resolv.conf"
-# Started directly, not through a shell function, so that $! is the program.
-ip netns exec "$ns" "$bin" slow-name.invalid public > "$work/resolving" &
-pid=$!
-sleep 0.3
-start=$(date +%s%N)
-kill -TERM "$pid"
-wait "$pid"
-code=$?
-ms=$(( ($(date +%s%N) - start) / 1000000 ))
-check "SIGTERM while the name resolves: exit status 143 ($code)" [ "$code" -eq 143 ]
-check "SIGTERM while the name resolves: at once ($ms ms)" [ "$ms" -le 100 ]
-check "SIGTERM while the name resolves: the header was written" grep -q '^---------------' "$work/resolving"
+stop_while_resolving tarnwick "$bin"
 
 [ $failures -eq 0 ]

@@ -2,7 +2,8 @@
 # The Windows program under Wine against snmpsimd on 127.0.0.1, inside a
 # network namespace of this test's own, compared with the Linux program's
 # output on the same agent (line ends aside: the Windows console writes CRLF).
-# Then the tests of one agent per walk, on more than 32 interfaces too.
+# Then Ctrl-C while a name resolves, and the tests of one agent per walk, on
+# more than 32 interfaces too.
 # Usage: windows_walk.sh path/to/tarnwick.exe path/to/tarnwick
 exe=$(readlink -f "$1")
 bin=$(readlink -f "$2")
@@ -36,6 +37,8 @@ check "the demo switch gave 24 rows" [ "$(in_ns "$bin" 127.0.0.1 demo | table_ro
 stop_a_stalled_walk tarnwick.exe wine "$exe"
 # A second Ctrl-C at once ends the program with the first one's status.
 STOP_TWICE=1 stop_a_stalled_walk "tarnwick.exe, Ctrl-C twice" wine "$exe"
+
+stop_while_resolving tarnwick.exe wine "$exe"
 
 # A wrong community: three attempts of five seconds, then the no-reply line.
 in_ns wine "$exe" 127.0.0.1 no-such-community | tr -d '\r' > "$work/wrong"
