@@ -19,31 +19,14 @@ std::size_t forEachComponent(const char* text, F&& f) {
             continue;
         }
         // The conversion stops at the first non-digit, so it never runs over a dot.
-        const std::uint32_t number = parseDecimal(p, &p);
+        f(parseDecimal(p, &p));
         ++count;
-        if (!f(number)) return count;
         while (*p != '\0' && *p != '.') ++p;
     }
     return count;
 }
 
 bool isPrintable(std::uint8_t b) { return b >= 0x20 && b <= 0x7E; }
-
-// Whether text is dotted decimal numbers of at most 32 bits each: digits and
-// dots alone, no sign and no blank. Dots separate as forEachComponent has it.
-bool isDottedDecimal(const char* text) {
-    std::uint64_t number = 0;
-    for (const char* p = text; *p != '\0'; ++p) {
-        if (*p == '.') {
-            number = 0;
-            continue;
-        }
-        if (*p < '0' || *p > '9') return false;
-        number = number * 10 + static_cast<std::uint64_t>(*p - '0');
-        if (number > 0xFFFFFFFFu) return false;
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -180,26 +163,39 @@ bool SnmpOid::setFromText(const char* text) {
     std::size_t length = 0;
     std::size_t index = 0;
     std::uint32_t first = 0;
-    bool ok = isDottedDecimal(text != nullptr ? text : "");
-    if (ok) {
-        forEachComponent(text, [&](std::uint32_t number) {
-            if (index == 0) {
-                first = number;
-            } else if (index == 1) {
-                // 40 * a + b: a is 0, 1 or 2; b stays below 40 unless a is 2,
-                // and the sum within 32 bits.
-                ok = first < 2 ? number < 40 : first == 2 && number <= 0xFFFFFFFFu - 80;
-                std::uint8_t* cursor = scratch;
-                if (ok) writeFirstArcs(cursor, first, number);
-                length = static_cast<std::size_t>(cursor - scratch);
-            } else if (length + static_cast<std::size_t>(subIdSize(number)) > sizeof scratch) {
-                ok = false;
-            } else {
-                length += static_cast<std::size_t>(writeSubId(scratch + length, number));
-            }
-            ++index;
-            return ok;
-        });
+    bool ok = true;
+    const char* p = text != nullptr ? text : "";
+    const char* const end = p + std::strlen(p);
+    while (ok && p != end) {
+        // Dots separate; doubled, leading and trailing ones separate nothing.
+        if (*p == '.') {
+            ++p;
+            continue;
+        }
+        // Digits alone, of at most 32 bits: a sign, a blank or any other
+        // character fails here, after a number as before one.
+        std::uint32_t number = 0;
+        const auto [next, error] = std::from_chars(p, end, number);
+        if (error != std::errc()) {
+            ok = false;
+            break;
+        }
+        p = next;
+        if (index == 0) {
+            first = number;
+        } else if (index == 1) {
+            // 40 * a + b: a is 0, 1 or 2; b stays below 40 unless a is 2, and
+            // the sum within 32 bits.
+            ok = first < 2 ? number < 40 : first == 2 && number <= 0xFFFFFFFFu - 80;
+            std::uint8_t* cursor = scratch;
+            if (ok) writeFirstArcs(cursor, first, number);
+            length = static_cast<std::size_t>(cursor - scratch);
+        } else if (length + static_cast<std::size_t>(subIdSize(number)) > sizeof scratch) {
+            ok = false;
+        } else {
+            length += static_cast<std::size_t>(writeSubId(scratch + length, number));
+        }
+        ++index;
     }
     if (!ok || index < 2) {
         setBytes(nullptr, 0);
@@ -252,7 +248,6 @@ bool SnmpIpAddress::setFromText(const char* text) {
     const std::size_t count = forEachComponent(text, [&](std::uint32_t number) {
         if (index < 4) address[index] = static_cast<std::uint8_t>(number);
         ++index;
-        return true;
     });
     setBytes(address, 4);
     return count == 4;

@@ -145,7 +145,7 @@ bool isBroadcast(SocketHandle, std::uint32_t address) {
         for (const ifaddrs* i = list; i != nullptr; i = i->ifa_next) {
             if (i->ifa_addr == nullptr || i->ifa_addr->sa_family != AF_INET) continue;
             const bool flags = (i->ifa_flags & IFF_UP) != 0 && (i->ifa_flags & IFF_BROADCAST) != 0;
-            interfaces.push_back({ipv4(i->ifa_addr), ipv4(i->ifa_netmask), flags ? ipv4(i->ifa_broadaddr) : 0u, flags});
+            interfaces.push_back({ipv4(i->ifa_addr), ipv4(i->ifa_netmask), ipv4(i->ifa_broadaddr), flags});
         }
         ::freeifaddrs(list);
     }

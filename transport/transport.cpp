@@ -148,7 +148,7 @@ bool SnmpTransport::fromAgent(std::uint32_t address) const {
     // Only devices asked at a broadcast address answer from another address;
     // a device may answer from any port of its own.
     if (!broadcast_) return address == peerAddress_;
-    return !answered_ || address == answeredAddress_;
+    return answeredAddress_ == 0 || address == answeredAddress_;
 }
 
 SnmpMessage* SnmpTransport::receive(Received* outcome) {
@@ -160,16 +160,17 @@ SnmpMessage* SnmpTransport::receive(Received* outcome) {
     }
     sender_ = 0;
     const std::uint8_t* datagram = receiveFrom(&what, &sender_);
-    if (datagram == nullptr && what != Received::TooLong) return nullptr;
+    // Nothing arrived: a time-out, a failed wait or read, a request to stop.
+    if (what != Received::Unreadable && what != Received::TooLong) return nullptr;
     // A forged reply, or another device's answer to a broadcast, is set aside.
     if (!fromAgent(sender_)) {
         what = Received::Stranger;
         return nullptr;
     }
+    // Empty, or cut by the buffer: nothing to decode.
     if (datagram == nullptr) return nullptr;
     SnmpMessage* message = decodeReceived(&what);
-    if (message != nullptr && broadcast_ && !answered_ && message->pduType() == pdutags::kGetResponse) {
-        answered_ = true;
+    if (message != nullptr && broadcast_ && answeredAddress_ == 0 && message->pduType() == pdutags::kGetResponse) {
         answeredAddress_ = sender_;
     }
     return message;

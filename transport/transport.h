@@ -100,8 +100,6 @@ public:
     // Why the transport is not ready, in a sentence with the system's reason;
     // empty when it is ready.
     const std::string& problem() const { return problem_; }
-    // Whether the agent is a broadcast address.
-    bool broadcast() const { return broadcast_; }
     // The sender of the latest datagram received, whoever it was.
     std::uint32_t sender() const { return sender_; }
 
@@ -115,8 +113,7 @@ private:
     bool hasHost_ = false;
     std::string problem_;
     bool broadcast_ = false;
-    // With a broadcast agent: whether a device has answered, and its address.
-    bool answered_ = false;
+    // With a broadcast agent: the device that answered first; 0 until one has.
     std::uint32_t answeredAddress_ = 0;
     std::uint32_t sender_ = 0;
 };

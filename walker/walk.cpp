@@ -73,7 +73,14 @@ std::string pduName(std::uint8_t type) {
 // answer, whatever it carries; one that names the OID asked for is a late copy
 // too, or an agent that does not advance, unless it reports an error: an error
 // reply names the OID that its request asked for (RFC 1157, 4.1.3).
-std::optional<SetAside> cannotAnswer(SnmpMessage& reply, SnmpOid& asked) {
+// A datagram from the agent cut by the receive buffer (TooLong) answers nothing.
+std::optional<SetAside> cannotAnswer(Received what, SnmpMessage* received, SnmpOid& asked) {
+    if (what == Received::TooLong) {
+        return SetAside{"a reply longer than the receive buffer", WalkEnd::ReplyTooLong,
+                        "ERROR: The device's replies are longer than the " + std::to_string(limits::kReceiveBuffer) +
+                            " bytes that can be received\n"};
+    }
+    SnmpMessage& reply = *received;
     if (reply.pduType() != pdutags::kGetResponse) {
         const std::string name = pduName(reply.pduType());
         return SetAside{"a " + name, WalkEnd::NotAResponse,
@@ -113,12 +120,7 @@ Outcome await(SnmpTransport& transport, SnmpOid& asked, Clock::time_point deadli
             if (debug) out.put("ignored an unreadable datagram...");
             continue;
         }
-        std::optional<SetAside> aside =
-            what == Received::TooLong
-                ? SetAside{"a reply longer than the receive buffer", WalkEnd::ReplyTooLong,
-                           "ERROR: The device's replies are longer than the " +
-                               std::to_string(limits::kReceiveBuffer) + " bytes that can be received\n"}
-                : cannotAnswer(*reply, asked);
+        std::optional<SetAside> aside = cannotAnswer(what, reply.get(), asked);
         if (!aside) {
             result.reply = std::move(reply);
             return Outcome::Reply;

@@ -151,7 +151,7 @@ compare_walk() {
 # the program ended. With STOP_TWICE=1 a second SIGINT follows the first at
 # once: the status stays 130.
 stop_a_stalled_walk() {
-  local name=$1 pid start code ms target
+  local name=$1 pid code ms
   shift
   # A script's background job starts with SIGINT ignored, which the program
   # keeps as it finds it: it is started with SIGINT as a terminal gives it.
@@ -160,21 +160,11 @@ stop_a_stalled_walk() {
   # The header goes out before the device is asked (under Wine, once Wine has
   # started); the rows must follow within a second and a half, although the
   # device then stays silent for the rest of the attempt's five seconds.
-  for _ in $(seq 300); do
-    grep -q '^---------------' "$work/stall.$name" && break
-    sleep 0.05
-  done
+  wait_for_header "$work/stall.$name"
   sleep 1.5
   check "$name, a stalled device: its twenty rows are out while it is silent" \
     [ "$(table_rows < "$work/stall.$name" | wc -l)" -eq 20 ]
-  start=$(date +%s%N)
-  # The program itself (under Wine, the process that runs tarnwick.exe).
-  target=$(pgrep -f -n "tarnwick[^ ]* 127.0.0.1 stall" || echo "$pid")
-  kill -INT "$target"
-  [ "${STOP_TWICE:-0}" = 1 ] && kill -INT "$target" 2>/dev/null
-  wait "$pid"
-  code=$?
-  ms=$(( ($(date +%s%N) - start) / 1000000 ))
+  interrupt "$pid" "tarnwick[^ ]* 127.0.0.1 stall"
   check "$name, a stalled device: SIGINT ends it with status 130 ($code)" [ "$code" -eq 130 ]
   check "$name, a stalled device: SIGINT ends it at once ($ms ms)" [ "$ms" -le 1000 ]
   check "$name, a stalled device: the rows stay written" [ "$(table_rows < "$work/stall.$name" | wc -l)" -eq 20 ]
@@ -221,7 +211,7 @@ check_one_agent() {
 # answers (the resolver waits 5 seconds), sends SIGINT while it waits, and
 # checks that the program ends at once with status 130, its header written.
 stop_while_resolving() {
-  local name=$1 pid target start code ms
+  local name=$1 pid code ms
   shift
   if ! in_ns ss -Hlun | grep -q '127.0.0.1:53 '; then
     in_ns python3 -c 'import socket; s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 53))
@@ -232,17 +222,32 @@ while True: s.recv(4096)' &
   fi
   ip netns exec "$ns" env --default-signal=INT "$@" slow-name.invalid public > "$work/resolving" &
   pid=$!
-  for _ in $(seq 300); do grep -q '^---------------' "$work/resolving" && break; sleep 0.05; done
+  wait_for_header "$work/resolving"
   sleep 0.3
-  target=$(pgrep -f -n "tarnwick[^ ]* slow-name" || echo "$pid")
-  start=$(date +%s%N)
-  kill -INT "$target"
-  wait "$pid"
-  code=$?
-  ms=$(( ($(date +%s%N) - start) / 1000000 ))
+  interrupt "$pid" "tarnwick[^ ]* slow-name"
   check "$name, SIGINT while the name resolves: exit status 130 ($code)" [ "$code" -eq 130 ]
   check "$name, SIGINT while the name resolves: at once ($ms ms)" [ "$ms" -le 300 ]
   check "$name, SIGINT while the name resolves: the header was written" grep -q '^---------------' "$work/resolving"
+}
+
+# Waits, at most 15 seconds, until file $1 holds tarnwick's header.
+wait_for_header() {
+  for _ in $(seq 300); do grep -q '^---------------' "$1" && break; sleep 0.05; done
+}
+
+# Sends SIGINT to the program started as process $1, whose command line
+# matches $2 (under Wine, the process that runs tarnwick.exe), and with
+# STOP_TWICE=1 a second at once; waits for it and sets code, its status, and
+# ms, how long it took to end.
+interrupt() {
+  local pid=$1 target start
+  target=$(pgrep -f -n "$2" || echo "$pid")
+  start=$(date +%s%N)
+  kill -INT "$target"
+  [ "${STOP_TWICE:-0}" = 1 ] && kill -INT "$target" 2>/dev/null
+  wait "$pid"
+  code=$?
+  ms=$(( ($(date +%s%N) - start) / 1000000 ))
 }
 
 # tarnwick's rows alone: the lines after the header's dashes.
