@@ -132,3 +132,14 @@ std::uint32_t readSubId(BerReader& reader) {
     }
     return v;
 }
+
+bool subIdsFit(const std::uint8_t* content, std::size_t n) {
+    std::uint32_t v = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        // Seven more bits would push a set bit past the 32nd.
+        if ((v >> 25) != 0) return false;
+        v = (v << 7) | (content[i] & 0x7Fu);
+        if ((content[i] & 0x80) == 0) v = 0;
+    }
+    return true;
+}

@@ -125,3 +125,6 @@ int subIdSize(std::uint32_t value);
 // Reads one sub-identifier, modulo 2^32. A continuation bit on the last byte of
 // the reader's bytes ends the sub-identifier there.
 std::uint32_t readSubId(BerReader& reader);
+// Whether every sub-identifier of an OBJECT IDENTIFIER's content fits 32 bits
+// (leading zero groups aside), the most that SNMP's sub-identifiers hold.
+bool subIdsFit(const std::uint8_t* content, std::size_t n);

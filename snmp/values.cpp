@@ -158,6 +158,10 @@ SnmpOid::SnmpOid(const std::uint8_t* content, std::size_t n) : SnmpByteValue(tag
     setBytes(content, n < limits::kMaxContent ? n : limits::kMaxContent);
 }
 
+SnmpOid::SnmpOid(BerReader& reader) : SnmpByteValue(reader, tags::kOid, "OID") {
+    if (!subIdsFit(bytes(), contentLength_)) reader.fail();
+}
+
 bool SnmpOid::setFromText(const char* text) {
     std::uint8_t scratch[limits::kOidScratch];
     std::size_t length = 0;

@@ -178,7 +178,10 @@ public:
     // that setFromText refuses gives an empty OID: contentLength() is 0.
     explicit SnmpOid(const char* text);
     SnmpOid(const std::uint8_t* content, std::size_t n);
-    explicit SnmpOid(BerReader& reader) : SnmpByteValue(reader, tags::kOid, "OID") {}
+    // A content with a sub-identifier past 32 bits fails the reader: SNMP's
+    // sub-identifiers are 32-bit (RFC 2578, 3.5), and one taken modulo 2^32
+    // would name another object.
+    explicit SnmpOid(BerReader& reader);
 
     // Builds the content from dotted decimal text ("1.3.6.1"; doubled, leading
     // and trailing dots separate nothing). Refused, with the result false and
