@@ -23,7 +23,10 @@ SnmpMessage::~SnmpMessage() = default;
 
 // Each setter makes or takes the new part before the old one goes: the text or
 // the object handed in may be the message's own.
-void SnmpMessage::setCommunity(const char* text) { community_ = std::make_unique<SnmpOctetString>(text); }
+SnmpOctetString* SnmpMessage::setCommunity(const char* text) {
+    community_ = std::make_unique<SnmpOctetString>(text);
+    return community_.get();
+}
 
 void SnmpMessage::setCommunity(SnmpOctetString* community) {
     if (community != community_.get()) community_.reset(community);

@@ -58,7 +58,8 @@ public:
     // The setters delete the part they replace. The objects handed to them
     // belong to the message from then on and stay as they are, so a caller may
     // go on reading them while the message keeps them.
-    void setCommunity(const char* text);
+    // Returns the new community, which the message owns.
+    SnmpOctetString* setCommunity(const char* text);
     void setCommunity(SnmpOctetString* community);
     // Null: the message has no version.
     void setVersion(SnmpInteger* version);

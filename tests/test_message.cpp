@@ -147,7 +147,9 @@ TEST(Message, BindingsByIndex) {
 
 TEST(Message, SetCommunityReplaces) {
     auto request = walkRequest();
-    request->setCommunity("public");
+    // The community handed back is the message's own: its text is the message's.
+    SnmpOctetString* given = request->setCommunity("public");
+    EXPECT_EQ(given->toString(), request->community());
     const Bytes bytes = encodeChecked(*request);
     EXPECT_EQ(hexText(Bytes(bytes.begin() + 5, bytes.begin() + 13)), "04 06 70 75 62 6C 69 63");
     request->setCommunity(static_cast<SnmpOctetString*>(nullptr));
