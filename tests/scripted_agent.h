@@ -154,15 +154,24 @@ private:
 };
 
 // A GetResponse with one binding (or none when name is null).
-inline Bytes makeResponse(const char* name, SnmpValue* value, std::int32_t requestId = 123,
-                          std::int32_t errorStatus = 0) {
+inline Bytes responseNamed(SnmpOid* name, SnmpValue* value, std::int32_t requestId = 123, std::int32_t errorStatus = 0) {
     SnmpMessage message(0xA2, 0);
     message.setCommunity("public");
     message.setRequestId(requestId);
     message.setErrorStatus(errorStatus);
-    if (name != nullptr) message.addVarbind(new SnmpVarbind(new SnmpOid(name), value));
+    if (name != nullptr) message.addVarbind(new SnmpVarbind(name, value));
     else delete value;
     return encodeMessage(message);
+}
+
+inline Bytes makeResponse(const char* name, SnmpValue* value, std::int32_t requestId = 123,
+                          std::int32_t errorStatus = 0) {
+    return responseNamed(name != nullptr ? new SnmpOid(name) : nullptr, value, requestId, errorStatus);
+}
+
+// The name as the OID's content bytes, which can hold what no OID text does.
+inline Bytes makeResponse(const Bytes& name, SnmpValue* value) {
+    return responseNamed(new SnmpOid(name.data(), name.size()), value);
 }
 
 // A script that answers every request with the same datagram.

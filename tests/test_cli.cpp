@@ -388,10 +388,10 @@ TEST(CommandLine, ExitCodesOfTheWalkEnds) {
         {makeResponse("1.3.6.1.2.1.4.22.1.2", nullptr, 123, 2), 0},
         {makeResponse("1.3.6.1.2.1.4.22.1.2.1", new SnmpInteger(1), 123, 5), 3},
         {makeResponse("1.3.6.1.2.1.4.22.1.2.1", new SnmpInteger(1), 7), 3},
-        {Bytes(), 2},
+        {Bytes(), 3},
     };
     for (const auto& row : rows) {
-        // An empty datagram reads as nothing.
+        // An empty datagram, at every attempt, is a reply that cannot be read.
         ScriptedAgent agent(always(row.reply));
         RunOptions options;
         options.port = agent.port();

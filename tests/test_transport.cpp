@@ -52,7 +52,7 @@ TEST(Transport, SendsExactlyTheEncodedMessageFromOnePort) {
         ScriptedAgent agent(answers({{{reply}}, {{reply}}}));
         SnmpTransport transport(agent.port(), host);
         ASSERT_TRUE(transport.ready());
-        transport.setTimeoutMilliseconds(2000);
+        transport.setTimeout(2);
         std::unique_ptr<SnmpMessage> message(request());
         EXPECT_EQ(transport.send(*message), 41);
         // The answer to the sender's port reaches the transport, both times:
@@ -72,7 +72,7 @@ TEST(Transport, ReceivesDatagramsIntoAClearedBuffer) {
     const Bytes reply = makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.0.1", macValue("00 11 22 33 44 55"));
     ScriptedAgent agent(answers({{{Bytes(300, 0xAB)}, {reply}}}));
     SnmpTransport transport(agent.port(), "127.0.0.1");
-    transport.setTimeoutMilliseconds(2000);
+    transport.setTimeout(2);
     std::unique_ptr<SnmpMessage> message(request());
     transport.send(*message);
     EXPECT_EQ(std::unique_ptr<SnmpMessage>(transport.receive()), nullptr);  // not a message, but received
@@ -93,14 +93,12 @@ TEST(Transport, DatagramSizes) {
     // datagram. Zero bytes count as nothing received.
     ScriptedAgent agent(answers({{{Bytes(4096, 0x30)}, {Bytes(4097, 0x30)}, {Bytes()}}}));
     SnmpTransport transport(agent.port(), "127.0.0.1");
-    transport.setTimeoutMilliseconds(2000);
+    transport.setTimeout(2);
     std::unique_ptr<SnmpMessage> huge(request());
     transport.send(*huge);
     std::unique_ptr<SnmpMessage> whole(transport.receive());
     EXPECT_EQ(transport.receivedLength(), 4096);
-    Received what = Received::Message;
-    EXPECT_EQ(transport.receive(&what), nullptr);
-    EXPECT_EQ(what, Received::TooLong);
+    EXPECT_EQ(transport.receiveMessage(2000).what, Received::TooLong);
     EXPECT_EQ(transport.receivedLength(), 0);
     EXPECT_EQ(transport.lastError(), net::kMessageTooLong);
     EXPECT_EQ(transport.receive(), nullptr);
@@ -112,25 +110,77 @@ TEST(Transport, DatagramSizes) {
     EXPECT_EQ(transport.lastError(), net::kMessageTooLong);
 }
 
+TEST(Transport, BroadcastAddresses) {
+    // An interface address that is up, has the broadcast flag and reports its
+    // network's broadcast address, with what each row changes.
+    const auto lan = [](std::uint32_t own, std::uint32_t mask, std::uint32_t broadcast) {
+        net::InterfaceAddress a;
+        a.own = own;
+        a.mask = mask;
+        a.broadcast = broadcast;
+        a.up = a.broadcastFlag = true;
+        return a;
+    };
+    const net::InterfaceAddress slash24 = lan(0x0A010203, 0xFFFFFF00, 0x0A0102FF);  // 10.1.2.3/24
+    net::InterfaceAddress down = slash24, noFlag = slash24, pointToPoint = slash24;
+    down.up = false;
+    noFlag.broadcastFlag = false;
+    pointToPoint.pointToPoint = true;
+    const struct {
+        const char* what;
+        std::vector<net::InterfaceAddress> interfaces;
+        std::uint32_t address;
+        bool broadcast;
+    } rows[] = {
+        {"all ones", {}, 0xFFFFFFFF, true},
+        {"a /24's broadcast", {slash24}, 0x0A0102FF, true},
+        {"a /30's broadcast", {lan(0x0A000001, 0xFFFFFFFC, 0x0A000003)}, 0x0A000003, true},
+        {"a loopback address", {lan(0x7F000001, 0xFF000000, 0)}, 0x7F000001, false},
+        {"a down interface's", {down}, 0x0A0102FF, false},
+        {"one without the broadcast flag", {noFlag}, 0x0A0102FF, false},
+        {"a point-to-point link's", {pointToPoint}, 0x0A0102FF, false},
+        {"the far end of a /31", {lan(0x0A4E0000, 0xFFFFFFFE, 0x0A4E0001)}, 0x0A4E0001, false},
+        {"a /32", {lan(0x0A090909, 0xFFFFFFFF, 0x0A090909)}, 0x0A090909, false},
+        {"an own address", {slash24, lan(0x0A0102FF, 0xFFFF0000, 0x0A01FFFF)}, 0x0A0102FF, false},
+        // ip addr add 10.110.0.1 peer 10.110.0.2/24: the peer where the broadcast goes.
+        {"a peer address", {lan(0x0A6E0001, 0xFFFFFF00, 0x0A6E0002)}, 0x0A6E0002, false},
+        {"a broadcast the system does not report", {lan(0x0A010203, 0xFFFFFF00, 0x0A01027F)}, 0x0A0102FF, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        EXPECT_EQ(isBroadcastAddress(row.interfaces, row.address), row.broadcast);
+    }
+}
+
 TEST(Transport, DatagramsOnlyFromTheAgentsAddress) {
-    // Broadcast addresses: the all-ones one, and no loopback address.
-    EXPECT_TRUE(net::isBroadcast(net::kInvalidSocket, 0xFFFFFFFF));
-    EXPECT_FALSE(net::isBroadcast(net::kInvalidSocket, 0x7F000001));
     if (!sendsFromAnotherAddress()) GTEST_SKIP() << "no socket here sends from 127.0.0.2 (Wine)";
     Winsock winsock;
-    SnmpTransport transport(161, "127.0.0.1");
-    transport.setTimeoutMilliseconds(2000);
+    // One device, and a broadcast address, to which nothing is sent here.
+    SnmpTransport device(161, "127.0.0.1");
+    SnmpTransport broadcast(161, "255.255.255.255");
     const Bytes reply = makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.0.1", macValue("00"));
     // From another address, then from the agent's address and a port of its own.
-    for (const auto& [from, outcome] : {std::pair{"127.0.0.2", Received::Stranger}, {"127.0.0.1", Received::Message}}) {
+    device.setTimeout(2);
+    for (const auto& [from, agents] : {std::pair{"127.0.0.2", false}, {"127.0.0.1", true}}) {
+        SCOPED_TRACE(from);
         const net::SocketHandle sender = openOnLoopback(from);
-        net::sendTo(sender, reply.data(), reply.size(), 0x7F000001, transport.localPort());
+        net::sendTo(sender, reply.data(), reply.size(), 0x7F000001, device.localPort());
+        net::sendTo(sender, reply.data(), reply.size(), 0x7F000001, device.localPort());
         net::closeSocket(sender);
-        Received what = Received::Failed;
-        std::unique_ptr<SnmpMessage> message(transport.receive(&what));
-        EXPECT_EQ(what, outcome);
-        EXPECT_EQ(message != nullptr, outcome == Received::Message);
+        const Datagram datagram = device.receiveMessage(2000);
+        EXPECT_EQ(datagram.what, Received::Message);
+        EXPECT_EQ(device.fromAgent(datagram.sender), agents);
+        // receive() hands out the agent's messages only.
+        EXPECT_EQ(std::unique_ptr<SnmpMessage>(device.receive()) != nullptr, agents);
     }
+    // A broadcast walk hears everyone until a device has answered, then only it.
+    EXPECT_TRUE(broadcast.fromAgent(0x7F000002));
+    broadcast.answeredBy(0x7F000001);
+    broadcast.answeredBy(0x7F000002);
+    EXPECT_TRUE(broadcast.fromAgent(0x7F000001));
+    EXPECT_FALSE(broadcast.fromAgent(0x7F000002));
+    device.answeredBy(0x7F000002);
+    EXPECT_FALSE(device.fromAgent(0x7F000002));
 }
 
 TEST(Transport, NotReadyWithoutAnAgent) {

@@ -143,7 +143,7 @@ TEST(Walk, AnswersOnTheSecondAndThirdAttempt) {
 
 TEST(Walk, NoReplyAtAll) {
     // Silence, and junk every 20 ms for a second: datagrams set aside do not
-    // stretch an attempt past its deadline.
+    // stretch an attempt past its deadline, and are named at the end.
     for (const int every : {0, 20}) {
         SCOPED_TRACE(every);
         ScriptedAgent agent([every](SnmpMessage*, int) {
@@ -152,8 +152,8 @@ TEST(Walk, NoReplyAtAll) {
             return junk;
         });
         const WalkRun run = walk(agent, false, false, 150);
-        EXPECT_EQ(run.end, WalkEnd::NoReply);
-        EXPECT_EQ(run.output, kNoReply);
+        EXPECT_EQ(run.end, every == 0 ? WalkEnd::NoReply : WalkEnd::Unreadable);
+        EXPECT_EQ(run.output, every == 0 ? kNoReply : "ERROR: The device's replies could not be read\n");
         EXPECT_EQ(agent.requests(), 3);
         EXPECT_GE(run.seconds, 0.4);
         EXPECT_LT(run.seconds, 0.9);
@@ -170,6 +170,12 @@ TEST(Walk, RefusedReplies) {
     } rows[] = {
         {"another request-id", makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.0.1", macValue("00 01 02 03 04 05"), 124),
          WalkEnd::RequestIdWrong, "ERROR P1: Request ID does not match\n"},
+        // 1.3.6.1.2.1.4.22.1.2.1.10.0.0.4294967305, which modulo 2^32 would be 10.0.0.9.
+        {"an index number past 32 bits", makeResponse(hexBytes("2B 06 01 02 01 04 16 01 02 01 0A 00 00 90 80 80 80 09"),
+                                                      macValue("00 01 02 03 04 05")),
+         WalkEnd::Unreadable, "ERROR: The device's replies could not be read\n"},
+        {"six junk bytes", hexBytes("30 00 00 00 00 00"), WalkEnd::Unreadable,
+         "ERROR: The device's replies could not be read\n"},
         {"an error-status", makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.0.1", macValue("00 01 02 03 04 05"), 123, 5),
          WalkEnd::ErrorStatus, "ERROR P1: Error receiving packet\n"},
         {"tooBig", makeResponse("1.3.6.1.2.1.4.22.1.2", nullptr, 123, 1), WalkEnd::ErrorStatus,
@@ -397,11 +403,7 @@ TEST(Walk, NextRequestNamesTheReplysOidInItsShortestForm) {
     ScriptedAgent agent([](SnmpMessage* request, int number) -> std::vector<ScriptedReply> {
         if (request == nullptr) return {};
         if (number > 1) return {{makeResponse("1.3.6.1.2.1.4.22.1.3.1", new SnmpInteger(1))}};
-        SnmpMessage message(0xA2, 0);
-        message.setRequestId(123);
-        const Bytes content = hexBytes("2B 06 01 02 01 04 16 01 02 01 80 0A 00 00 01");
-        message.addVarbind(new SnmpVarbind(new SnmpOid(content.data(), content.size()), macValue("00 01 02 03 04 05")));
-        return {{encodeMessage(message)}};
+        return {{makeResponse(hexBytes("2B 06 01 02 01 04 16 01 02 01 80 0A 00 00 01"), macValue("00 01 02 03 04 05"))}};
     });
     const WalkRun run = walk(agent);
     EXPECT_EQ(run.end, WalkEnd::EndOfColumn);
@@ -491,6 +493,7 @@ TEST(Walk, UnreadableDatagramsAreSetAside) {
         // Elements beyond the message's own length, and a PDU of another kind.
         {"six junk bytes", {hexBytes("30 00 00 00 00 00")}},
         {"a trap", {makeTrap()}},
+        {"another request-id", {makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.0.9", macValue("66 66 66 66 66 66"), 124)}},
         {"a forged reply", {makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.0.9", macValue("66 66 66 66 66 66"))}, true},
     };
     const bool canForge = sendsFromAnotherAddress();

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace net {
 
@@ -57,10 +58,20 @@ bool parseIPv4(const char* text, std::uint32_t& address);
 // request to stop while the resolver works ends the program at once, with
 // 128 + its number: the caller flushes what it printed first.
 int lookupIPv4(const char* name, std::uint32_t& address);
-// Whether an address is a broadcast address: 255.255.255.255, or the
-// broadcast address of an interface that is up, has the broadcast flag and a
-// prefix of /30 or shorter, and that is none of this machine's own addresses.
-bool isBroadcast(SocketHandle handle, std::uint32_t address);
+// One IPv4 address of one of this machine's interfaces, as the system lists it.
+struct InterfaceAddress {
+    std::uint32_t own = 0;
+    std::uint32_t mask = 0;
+    // The broadcast address the system reports for it, or 0. Winsock reports
+    // none of its own: there it is the one worked out from own and mask.
+    std::uint32_t broadcast = 0;
+    bool up = false;
+    bool broadcastFlag = false;
+    bool pointToPoint = false;
+};
+// The IPv4 addresses of this machine's interfaces; empty when the system
+// cannot list them.
+std::vector<InterfaceAddress> interfaceAddresses(SocketHandle handle);
 // The system's words for an error code of this layer (lastError(), lookupIPv4).
 std::string errorText(int code);
 

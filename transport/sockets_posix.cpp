@@ -134,22 +134,29 @@ int lookupIPv4(const char* name, std::uint32_t& address) {
     return 0;
 }
 
-bool isBroadcast(SocketHandle, std::uint32_t address) {
+std::vector<InterfaceAddress> interfaceAddresses(SocketHandle) {
     const auto ipv4 = [](const sockaddr* a) {
         return a != nullptr && a->sa_family == AF_INET ? ntohl(reinterpret_cast<const sockaddr_in*>(a)->sin_addr.s_addr)
                                                        : 0u;
     };
     std::vector<InterfaceAddress> interfaces;
     ifaddrs* list = nullptr;
-    if (::getifaddrs(&list) == 0) {
-        for (const ifaddrs* i = list; i != nullptr; i = i->ifa_next) {
-            if (i->ifa_addr == nullptr || i->ifa_addr->sa_family != AF_INET) continue;
-            const bool flags = (i->ifa_flags & IFF_UP) != 0 && (i->ifa_flags & IFF_BROADCAST) != 0;
-            interfaces.push_back({ipv4(i->ifa_addr), ipv4(i->ifa_netmask), ipv4(i->ifa_broadaddr), flags});
-        }
-        ::freeifaddrs(list);
+    if (::getifaddrs(&list) != 0) return interfaces;
+    for (const ifaddrs* i = list; i != nullptr; i = i->ifa_next) {
+        if (i->ifa_addr == nullptr || i->ifa_addr->sa_family != AF_INET) continue;
+        InterfaceAddress a;
+        a.own = ipv4(i->ifa_addr);
+        a.mask = ipv4(i->ifa_netmask);
+        a.up = (i->ifa_flags & IFF_UP) != 0;
+        a.broadcastFlag = (i->ifa_flags & IFF_BROADCAST) != 0;
+        a.pointToPoint = (i->ifa_flags & IFF_POINTOPOINT) != 0;
+        // The broadcast address and a point-to-point link's far end share a
+        // field; an address given with a peer puts the peer there too.
+        if (a.broadcastFlag) a.broadcast = ipv4(i->ifa_broadaddr);
+        interfaces.push_back(a);
     }
-    return isBroadcastAmong(interfaces, address);
+    ::freeifaddrs(list);
+    return interfaces;
 }
 
 std::string errorText(int code) { return code < 0 ? ::gai_strerror(code) : std::strerror(code); }

@@ -97,7 +97,7 @@ int lookupIPv4(const char* name, std::uint32_t& address) {
     return 0;
 }
 
-bool isBroadcast(SocketHandle handle, std::uint32_t address) {
+std::vector<InterfaceAddress> interfaceAddresses(SocketHandle handle) {
     // The list is as long as the machine's interfaces: it grows until it fits.
     std::vector<INTERFACE_INFO> list(32);
     DWORD bytes = 0;
@@ -109,14 +109,18 @@ bool isBroadcast(SocketHandle handle, std::uint32_t address) {
     }
     std::vector<InterfaceAddress> interfaces;
     for (DWORD i = 0; i < bytes / sizeof(INTERFACE_INFO) && i < list.size(); ++i) {
-        const std::uint32_t own = ntohl(list[i].iiAddress.AddressIn.sin_addr.s_addr);
-        const std::uint32_t mask = ntohl(list[i].iiNetmask.AddressIn.sin_addr.s_addr);
-        const bool flags = (list[i].iiFlags & IFF_UP) != 0 && (list[i].iiFlags & IFF_BROADCAST) != 0;
+        InterfaceAddress a;
+        a.own = ntohl(list[i].iiAddress.AddressIn.sin_addr.s_addr);
+        a.mask = ntohl(list[i].iiNetmask.AddressIn.sin_addr.s_addr);
+        a.up = (list[i].iiFlags & IFF_UP) != 0;
+        a.broadcastFlag = (list[i].iiFlags & IFF_BROADCAST) != 0;
+        a.pointToPoint = (list[i].iiFlags & IFF_POINTTOPOINT) != 0;
         // Winsock gives 255.255.255.255 as every interface's broadcast address:
         // the network's own is worked out from the address and the mask.
-        interfaces.push_back({own, mask, (own & mask) | ~mask, flags});
+        a.broadcast = (a.own & a.mask) | ~a.mask;
+        interfaces.push_back(a);
     }
-    return isBroadcastAmong(interfaces, address);
+    return interfaces;
 }
 
 std::string errorText(int code) {

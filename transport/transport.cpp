@@ -43,13 +43,11 @@ std::int32_t UdpSocket::sendTo(const std::uint8_t* bytes, std::int32_t length, s
     return sent;
 }
 
-const std::uint8_t* UdpSocket::receiveFrom(Received* outcome, std::uint32_t* senderAddress,
+const std::uint8_t* UdpSocket::receiveFrom(std::int32_t waitMs, Received& what, std::uint32_t* senderAddress,
                                            std::uint16_t* senderPort) {
-    Received ignored;
-    Received& what = outcome != nullptr ? *outcome : ignored;
     receivedLength_ = 0;
     // A time-out or a failed wait is no datagram; the error code is left alone.
-    switch (net::waitReadable(socketHandle_, timeoutMs_)) {
+    switch (net::waitReadable(socketHandle_, waitMs)) {
         case net::Wait::Readable: break;
         case net::Wait::TimedOut: what = Received::TimedOut; return nullptr;
         case net::Wait::Interrupted: what = Received::Interrupted; return nullptr;
@@ -59,14 +57,12 @@ const std::uint8_t* UdpSocket::receiveFrom(Received* outcome, std::uint32_t* sen
     if (n <= 0) {
         if (n < 0) captureError();
         // An empty datagram, or one longer than the buffer, has been taken off
-        // the socket like any other: it is a datagram that cannot be read.
+        // the socket like any other: a datagram that cannot be read.
         what = n == 0                                ? Received::Unreadable
                : lastError_ == net::kMessageTooLong ? Received::TooLong
                                                     : Received::Failed;
         return nullptr;
     }
-    // Unreadable until the decoder makes a message of it.
-    what = Received::Unreadable;
     receivedLength_ = n;
     // The datagram, then zero bytes up to the buffer's end.
     std::fill(std::copy_n(incoming_.begin(), n, buffer_.begin()), buffer_.end(), 0);
@@ -81,18 +77,20 @@ std::int32_t UdpSocket::sendMessage(SnmpMessage& message, std::uint32_t address,
     return sendTo(bytes.data(), static_cast<std::int32_t>(bytes.size()), address, port);
 }
 
-SnmpMessage* UdpSocket::decodeReceived(Received* outcome) {
-    SnmpMessageDecoder decoder(buffer_.data(), receivedLength_);
-    SnmpMessage* message = decoder.release();
-    if (message != nullptr && outcome != nullptr) *outcome = Received::Message;
-    return message;
+Datagram UdpSocket::receiveMessage(std::int32_t waitMs) {
+    Datagram datagram;
+    if (!ready_) return datagram;
+    const std::uint8_t* bytes = receiveFrom(waitMs, datagram.what, &datagram.sender);
+    if (bytes == nullptr) return datagram;
+    SnmpMessageDecoder decoder(bytes, receivedLength_);
+    datagram.message.reset(decoder.release());
+    datagram.what = datagram.message != nullptr ? Received::Message : Received::Unreadable;
+    return datagram;
 }
 
 SnmpTransport::SnmpTransport(std::int32_t port, const char* host) : UdpSocket(port, 5) { setHost(host); }
 
 void SnmpTransport::setTimeout(std::int32_t seconds) { timeoutMs_ = seconds == 0 ? -1 : seconds * 1000; }
-
-void SnmpTransport::setTimeoutMilliseconds(std::int32_t ms) { timeoutMs_ = ms; }
 
 void SnmpTransport::setHost(const char* host) {
     if (host != nullptr && *host != '\0') {
@@ -136,7 +134,7 @@ void SnmpTransport::resolveAndBind() {
     }
     // Decided here, once: a walk never changes whom it listens to because a
     // stranger spoke.
-    broadcast_ = net::isBroadcast(socketHandle_, peerAddress_);
+    broadcast_ = isBroadcastAddress(net::interfaceAddresses(socketHandle_), peerAddress_);
     ready_ = true;
 }
 
@@ -151,27 +149,22 @@ bool SnmpTransport::fromAgent(std::uint32_t address) const {
     return answeredAddress_ == 0 || address == answeredAddress_;
 }
 
-SnmpMessage* SnmpTransport::receive(Received* outcome) {
-    Received ignored = Received::Failed;
-    Received& what = outcome != nullptr ? *outcome : ignored;
-    if (!ready_) {
-        what = Received::Failed;
-        return nullptr;
-    }
-    sender_ = 0;
-    const std::uint8_t* datagram = receiveFrom(&what, &sender_);
-    // Nothing arrived: a time-out, a failed wait or read, a request to stop.
-    if (what != Received::Unreadable && what != Received::TooLong) return nullptr;
-    // A forged reply, or another device's answer to a broadcast, is set aside.
-    if (!fromAgent(sender_)) {
-        what = Received::Stranger;
-        return nullptr;
-    }
-    // Empty, or cut by the buffer: nothing to decode.
-    if (datagram == nullptr) return nullptr;
-    SnmpMessage* message = decodeReceived(&what);
-    if (message != nullptr && broadcast_ && answeredAddress_ == 0 && message->pduType() == pdutags::kGetResponse) {
-        answeredAddress_ = sender_;
-    }
-    return message;
+void SnmpTransport::answeredBy(std::uint32_t address) {
+    if (broadcast_ && answeredAddress_ == 0) answeredAddress_ = address;
+}
+
+SnmpMessage* SnmpTransport::receive() {
+    Datagram datagram = receiveMessage(timeoutMs_);
+    return fromAgent(datagram.sender) ? datagram.message.release() : nullptr;
+}
+
+bool isBroadcastAddress(const std::vector<net::InterfaceAddress>& interfaces, std::uint32_t address) {
+    if (address == 0xFFFFFFFFu) return true;
+    const auto own = [address](const net::InterfaceAddress& i) { return i.own == address; };
+    if (std::any_of(interfaces.begin(), interfaces.end(), own)) return false;
+    return std::any_of(interfaces.begin(), interfaces.end(), [address](const net::InterfaceAddress& i) {
+        const std::uint32_t directed = (i.own & i.mask) | ~i.mask;
+        return i.up && i.broadcastFlag && !i.pointToPoint && (i.mask & 3u) == 0 && directed == address &&
+               i.broadcast == address;
+    });
 }

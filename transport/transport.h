@@ -3,21 +3,29 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "snmp/message.h"
 #include "transport/sockets.h"
 
-// What a receive came to.
+// What one wait for a datagram came to.
 enum class Received {
     Message,      // a datagram that decoded to a message
     Unreadable,   // a datagram that did not: empty or damaged
-    TooLong,      // a datagram from the agent cut by the receive buffer: the system said it was longer
-    Stranger,     // a datagram from another sender than the agent
-    TimedOut,     // nothing came within the time-out
-    Failed,       // the wait or the read failed, or the transport is not ready
+    TooLong,      // a datagram longer than the receive buffer, as the system reports it
+    TimedOut,     // nothing came in time
+    Failed,       // the wait or the read failed, or the socket is not ready
     Interrupted,  // a request to stop ended the wait
+};
+
+// One wait's result: what came and, for a datagram, from whom. Whether it
+// answers anything is the caller's to decide.
+struct Datagram {
+    Received what = Received::Failed;
+    std::uint32_t sender = 0;              // the sender's IPv4 address, for the first three kinds
+    std::unique_ptr<SnmpMessage> message;  // the decoded message, for Message
 };
 
 // Sockets, buffers, the time-out and the peer's address and port; what
@@ -37,17 +45,20 @@ public:
     std::int32_t captureError();
     // One datagram to the destination; the count sent, or 0 on failure.
     std::int32_t sendTo(const std::uint8_t* bytes, std::int32_t length, std::uint32_t address, std::uint16_t port);
-    // Waits at most the time-out for one datagram and returns the buffer that
-    // holds it (followed by zero bytes), or null. What the wait came to goes to
-    // outcome (a datagram is Unreadable until it is decoded), the sender to
-    // senderAddress and senderPort, where they are given: for a datagram longer
-    // than the buffer (TooLong) too.
-    const std::uint8_t* receiveFrom(Received* outcome = nullptr, std::uint32_t* senderAddress = nullptr,
+    // Waits at most waitMs milliseconds (negative: without limit) for one
+    // datagram and returns the buffer that holds it, followed by zero bytes.
+    // Null when no datagram with bytes came: what came instead goes to what
+    // (Unreadable for an empty datagram). The sender goes to senderAddress and
+    // senderPort where they are given, for a datagram too long for the buffer too.
+    const std::uint8_t* receiveFrom(std::int32_t waitMs, Received& what, std::uint32_t* senderAddress = nullptr,
                                     std::uint16_t* senderPort = nullptr);
     // Encodes the message into a buffer of exactly its encoded length and sends
     // it. Running out of memory on the way is not a failed send: bad_alloc
     // goes on to the caller.
     std::int32_t sendMessage(SnmpMessage& message, std::uint32_t address, std::uint16_t port);
+    // Receives one datagram, waiting at most waitMs milliseconds (negative:
+    // without limit), and decodes it; nothing at once unless ready.
+    Datagram receiveMessage(std::int32_t waitMs);
 
     std::int32_t lastError() const { return lastError_; }
     std::int32_t receivedLength() const { return receivedLength_; }
@@ -58,8 +69,6 @@ public:
 
 protected:
     void createSocket();
-    // Decodes the datagram in the buffer: a new message, or null.
-    SnmpMessage* decodeReceived(Received* outcome);
 
     std::vector<std::uint8_t> buffer_;
     // Where a datagram is read before it is copied to buffer_, so that a
@@ -79,8 +88,7 @@ protected:
 // that is resolved once, at construction. Whether that address is a broadcast
 // address is decided then too, before anything is sent. A device's datagrams
 // count only from its address, from any port; asked at a broadcast address,
-// the first device to answer with a GetResponse becomes the one agent, and only
-// its address counts after that.
+// any device counts until the caller names the one that answered.
 class SnmpTransport : public UdpSocket {
 public:
     // Time-out 5 seconds.
@@ -88,32 +96,41 @@ public:
 
     // Whole seconds a receive waits; 0 waits without limit.
     void setTimeout(std::int32_t seconds);
-    // The same in milliseconds, for a caller that waits to a deadline of its own.
-    void setTimeoutMilliseconds(std::int32_t ms);
     // 0 and nothing sent unless ready.
     std::int32_t send(SnmpMessage& message);
-    // A new message owned by the caller, or null; null at once unless ready.
-    // What the receive came to goes to outcome, where it is given.
-    SnmpMessage* receive(Received* outcome = nullptr);
+    // A new message from the agent, owned by the caller, waiting at most the
+    // time-out; null when none came, and at once unless ready.
+    SnmpMessage* receive();
+
+    // Whether a datagram from address counts as the agent's.
+    bool fromAgent(std::uint32_t address) const;
+    // Names the device that answered a broadcast: only its address counts
+    // from then on. Asked at one device's address, this changes nothing.
+    void answeredBy(std::uint32_t address);
 
     const char* hostText() const { return hasHost_ ? hostText_.c_str() : nullptr; }
     // Why the transport is not ready, in a sentence with the system's reason;
     // empty when it is ready.
     const std::string& problem() const { return problem_; }
-    // The sender of the latest datagram received, whoever it was.
-    std::uint32_t sender() const { return sender_; }
 
 private:
     void setHost(const char* host);
     void resolveAndBind();
     void setProblem(const std::string& what, int code);
-    bool fromAgent(std::uint32_t address) const;
 
     std::string hostText_;
     bool hasHost_ = false;
     std::string problem_;
     bool broadcast_ = false;
-    // With a broadcast agent: the device that answered first; 0 until one has.
+    // With a broadcast agent: the device that answered; 0 until one has.
     std::uint32_t answeredAddress_ = 0;
-    std::uint32_t sender_ = 0;
 };
+
+// Whether address is a broadcast address among this machine's interfaces:
+// 255.255.255.255, or the directed broadcast ((own & mask) | ~mask) of an
+// interface address that is up, has the broadcast flag, is no point-to-point
+// link, has a prefix of /30 or shorter (a /31 link's far end and a /32 are
+// single devices) and for which the system reports that same broadcast
+// address (an address given with a peer reports the peer). None of this
+// machine's own addresses is a broadcast address.
+bool isBroadcastAddress(const std::vector<net::InterfaceAddress>& interfaces, std::uint32_t address);

@@ -19,21 +19,35 @@ constexpr int kAttempts = 3;
 
 using Clock = std::chrono::steady_clock;
 
+// What the walk's steps share. The request's one binding names asked.
+struct Walk {
+    const WalkSettings& settings;
+    const Column& column;
+    Output& out;
+    SnmpTransport& transport;
+    SnmpMessage& request;
+    SnmpOid* asked;
+};
+
 // How an exchange (up to three attempts for one OID) ended.
 enum class Outcome { Reply, NoReply, Interrupted, OutputFailed };
 
-// A reply from the agent that cannot answer the request: what it was, for
-// the debug line, and the end of the walk when every attempt draws only such.
-struct SetAside {
+// What one datagram means for the request: it answers it, it came from a
+// stranger, or it is the agent's and set aside. For the last: what it was,
+// for the debug line, and the end and its line when every attempt draws only such.
+struct Verdict {
+    enum Kind { Answers, Stranger, SetAside };
+    Kind kind = Answers;
     std::string what;
     WalkEnd end = WalkEnd::NoReply;
     std::string line;
 };
 
+// The answer to one OID's request, or the tally of its attempts.
 struct Exchange {
     std::unique_ptr<SnmpMessage> reply;
-    int setAsideAttempts = 0;    // attempts that drew replies set aside, and no answer
-    SetAside setAside;           // the latest such reply
+    int setAsideAttempts = 0;    // attempts that drew from the agent only datagrams set aside
+    Verdict setAside;            // the latest such datagram's verdict
     bool heard = false;          // whether any datagram came from the agent
     std::uint32_t stranger = 0;  // the first other sender, or 0
     int refusedSends = 0;        // attempts whose send the system refused
@@ -67,134 +81,133 @@ std::string pduName(std::uint8_t type) {
     }
 }
 
-// Why a reply cannot answer the request for asked, or nothing when it may
-// (judge() decides on it then). Only a GetResponse with a binding answers. One
-// that names an OID before the one asked for is a late copy of an earlier
-// answer, whatever it carries; one that names the OID asked for is a late copy
-// too, or an agent that does not advance, unless it reports an error: an error
-// reply names the OID that its request asked for (RFC 1157, 4.1.3).
-// A datagram from the agent cut by the receive buffer (TooLong) answers nothing.
-std::optional<SetAside> cannotAnswer(Received what, SnmpMessage* received, SnmpOid& asked) {
-    if (what == Received::TooLong) {
-        return SetAside{"a reply longer than the receive buffer", WalkEnd::ReplyTooLong,
-                        "ERROR: The device's replies are longer than the " + std::to_string(limits::kReceiveBuffer) +
-                            " bytes that can be received\n"};
+// What a datagram means for the request for asked. Only a GetResponse from
+// the agent that carries the request's id and a binding beyond asked answers.
+// One that names an OID before asked is a late copy of an earlier answer,
+// whatever it carries; one that names asked itself is a late copy too, or an
+// agent that does not advance, unless it reports an error: an error reply
+// names the OID that its request asked for (RFC 1157, 4.1.3).
+Verdict consider(Datagram& datagram, const SnmpTransport& transport, SnmpOid& asked) {
+    if (!transport.fromAgent(datagram.sender)) {
+        return {Verdict::Stranger, "a datagram from " + dotted(datagram.sender), WalkEnd::NoReply, ""};
     }
-    SnmpMessage& reply = *received;
+    if (datagram.what == Received::TooLong) {
+        return {Verdict::SetAside, "a reply longer than the receive buffer", WalkEnd::ReplyTooLong,
+                "ERROR: The device's replies are longer than the " + std::to_string(limits::kReceiveBuffer) +
+                    " bytes that can be received\n"};
+    }
+    if (datagram.what != Received::Message) {
+        return {Verdict::SetAside, "an unreadable datagram", WalkEnd::Unreadable,
+                "ERROR: The device's replies could not be read\n"};
+    }
+    SnmpMessage& reply = *datagram.message;
     if (reply.pduType() != pdutags::kGetResponse) {
         const std::string name = pduName(reply.pduType());
-        return SetAside{"a " + name, WalkEnd::NotAResponse,
-                        "ERROR: The device answered with a " + name + ", not a GetResponse\n"};
+        return {Verdict::SetAside, "a " + name, WalkEnd::NotAResponse,
+                "ERROR: The device answered with a " + name + ", not a GetResponse\n"};
+    }
+    if (reply.requestId() != kRequestId) {
+        return {Verdict::SetAside, "a reply with request-id " + std::to_string(reply.requestId()),
+                WalkEnd::RequestIdWrong, "ERROR P1: Request ID does not match\n"};
     }
     const SnmpVarbind* head = reply.varbindList()->head();
     if (head == nullptr || head->name() == nullptr) {
-        return SetAside{"a reply without a binding", WalkEnd::NoBinding, "ERROR: The reply holds no variable binding\n"};
+        return {Verdict::SetAside, "a reply without a binding", WalkEnd::NoBinding,
+                "ERROR: The reply holds no variable binding\n"};
     }
     const int order = compareOids(*head->name(), asked);
-    if (order > 0 || (order == 0 && reply.errorStatus() != 0)) return std::nullopt;
+    if (order > 0 || (order == 0 && reply.errorStatus() != 0)) return {};
     const std::string name = head->name()->toString();
-    return SetAside{"a reply for " + name, WalkEnd::NotAdvancing,
-                    std::string("ERROR: Asked for the OID after ") + asked.toString() +
-                        ", the device keeps answering with " + name + "; the walk cannot go on.\n"};
+    return {Verdict::SetAside, "a reply for " + name, WalkEnd::NotAdvancing,
+            std::string("ERROR: Asked for the OID after ") + asked.toString() + ", the device keeps answering with " +
+                name + "; the walk cannot go on.\n"};
 }
 
-// Waits to the deadline for a reply that may answer the request for asked;
-// datagrams that are unreadable, from another sender or cannot answer are set
-// aside, and the wait goes on for the rest of the time.
-Outcome await(SnmpTransport& transport, SnmpOid& asked, Clock::time_point deadline, bool debug, Output& out,
-              Exchange& result) {
+// Waits to the deadline for a datagram that answers the request; anything
+// else is set aside, and the wait goes on for the rest of the time.
+Outcome await(Walk& w, Clock::time_point deadline, Exchange& result) {
     bool setAsideHere = false;
     for (std::int32_t left = millisecondsUntil(deadline); left > 0; left = millisecondsUntil(deadline)) {
-        transport.setTimeoutMilliseconds(left);
-        Received what = Received::Failed;
-        std::unique_ptr<SnmpMessage> reply(transport.receive(&what));
-        if (what == Received::Interrupted) return Outcome::Interrupted;
-        if (what == Received::Stranger) {
-            if (result.stranger == 0) result.stranger = transport.sender();
-            if (debug) out.put("ignored a datagram from " + dotted(transport.sender()) + "...");
-            continue;
-        }
-        if (what == Received::TimedOut || what == Received::Failed) break;
-        result.heard = true;
-        if (what == Received::Unreadable) {
-            if (debug) out.put("ignored an unreadable datagram...");
-            continue;
-        }
-        std::optional<SetAside> aside = cannotAnswer(what, reply.get(), asked);
-        if (!aside) {
-            result.reply = std::move(reply);
+        Datagram datagram = w.transport.receiveMessage(left);
+        if (datagram.what == Received::Interrupted) return Outcome::Interrupted;
+        if (datagram.what == Received::TimedOut || datagram.what == Received::Failed) break;
+        Verdict verdict = consider(datagram, w.transport, *w.asked);
+        if (verdict.kind == Verdict::Answers) {
+            // Only an answer says which device a broadcast reached.
+            w.transport.answeredBy(datagram.sender);
+            result.reply = std::move(datagram.message);
             return Outcome::Reply;
         }
-        if (debug) out.put("ignored " + aside->what + "...");
-        result.setAside = std::move(*aside);
+        if (w.settings.debugMode) w.out.put("ignored " + verdict.what + "...");
+        if (verdict.kind == Verdict::Stranger) {
+            if (result.stranger == 0) result.stranger = datagram.sender;
+            continue;
+        }
+        result.heard = true;
+        result.setAside = std::move(verdict);
         setAsideHere = true;
     }
     if (setAsideHere) ++result.setAsideAttempts;
     return Outcome::NoReply;
 }
 
-// Sends the request up to three times and waits for a reply after each send.
-Outcome exchange(SnmpTransport& transport, SnmpMessage& request, SnmpOid& asked, const WalkSettings& settings,
-                 Output& out, Exchange& result) {
-    const bool debug = settings.debugMode;
+// Sends the request up to three times and waits for an answer after each send.
+Outcome exchange(Walk& w, Exchange& result) {
+    const bool debug = w.settings.debugMode;
     for (int tries = 0; tries < kAttempts; ++tries) {
         if (net::interruption() != 0) return Outcome::Interrupted;
         // Rows received go out before the walk waits for the device; to an
         // output that fails, nothing more is sent.
-        if (!out.flush()) return Outcome::OutputFailed;
-        if (debug) out.put(std::string("\nSending GETNEXT: ") + asked.toString() + "...");
-        const auto deadline = Clock::now() + std::chrono::milliseconds(settings.timeoutMs);
-        if (transport.send(request) == 0) {
+        if (!w.out.flush()) return Outcome::OutputFailed;
+        if (debug) w.out.put(std::string("\nSending GETNEXT: ") + w.asked->toString() + "...");
+        const auto deadline = Clock::now() + std::chrono::milliseconds(w.settings.timeoutMs);
+        if (w.transport.send(w.request) == 0) {
             // Nothing went out, so there is nothing to wait for.
             ++result.refusedSends;
-            result.sendError = transport.lastError();
-            if (debug) out.put("failed: " + net::errorText(result.sendError) + "\n");
+            result.sendError = w.transport.lastError();
+            if (debug) w.out.put("failed: " + net::errorText(result.sendError) + "\n");
             continue;
         }
         if (debug) {
-            out.put("sent\nReceiving response...");
-            if (!out.flush()) return Outcome::OutputFailed;
+            w.out.put("sent\nReceiving response...");
+            if (!w.out.flush()) return Outcome::OutputFailed;
         }
-        const Outcome outcome = await(transport, asked, deadline, debug, out, result);
-        if (debug) out.put("completed...");
+        const Outcome outcome = await(w, deadline, result);
+        if (debug) w.out.put("completed...");
         if (outcome != Outcome::NoReply) return outcome;
     }
     return Outcome::NoReply;
 }
 
-// Decides on a reply: a row, or how the walk ends, with its line printed.
-std::optional<WalkEnd> judge(SnmpMessage& reply, const Column& column, bool debug, Output& out, Row& row) {
-    if (debug) out.put("received...");
-    if (reply.requestId() != kRequestId) {
-        out.put("ERROR P1: Request ID does not match\n");
-        return WalkEnd::RequestIdWrong;
-    }
-    if (debug) out.put("RequestID matches...");
+// Decides on an answer: a row, or how the walk ends, with its line printed.
+std::optional<WalkEnd> judge(Walk& w, SnmpMessage& reply, Row& row) {
+    const bool debug = w.settings.debugMode;
+    // The request-id was checked with the rest of what answers (consider).
+    if (debug) w.out.put("received...RequestID matches...");
     if (reply.errorStatus() == kNoSuchName) {
         // RFC 1157, 4.1.3: an SNMPv1 agent answers a GetNext past the last
         // object it shows with noSuchName. Its view ends here, and so does
         // the column within it.
-        if (debug) out.put("noSuchName\n\nNo OID follows in the device's view\n\n");
+        if (debug) w.out.put("noSuchName\n\nNo OID follows in the device's view\n\n");
         return WalkEnd::EndOfColumn;
     }
     if (reply.errorStatus() != 0) {
-        out.put("ERROR P1: Error receiving packet\n");
+        w.out.put("ERROR P1: Error receiving packet\n");
         return WalkEnd::ErrorStatus;
     }
-    if (debug) out.put("No SNMP Error\n");
-    // A reply without a binding never gets here (cannotAnswer).
+    if (debug) w.out.put("No SNMP Error\n");
     SnmpVarbind* binding = reply.varbindList()->head();
     row.oid = binding->name()->toString();
-    if (debug) out.put(std::string("OID Response:    ") + row.oid + "\n");
+    if (debug) w.out.put(std::string("OID Response:    ") + row.oid + "\n");
     // The column's OID and a dot: the next column (…1.3) and one whose number
     // merely begins with the same digits (…1.20) are outside it.
-    const std::size_t length = std::strlen(column.oid);
-    if (std::strncmp(row.oid, column.oid, length) != 0 || row.oid[length] != '.') {
-        if (debug) out.put("\n\nOID is outside list\n\n");
+    const std::size_t length = std::strlen(w.column.oid);
+    if (std::strncmp(row.oid, w.column.oid, length) != 0 || row.oid[length] != '.') {
+        if (debug) w.out.put("\n\nOID is outside list\n\n");
         return WalkEnd::EndOfColumn;
     }
-    if (!readIndex(row.oid + length + 1, column, row)) {
-        out.put("ERROR: Mac address could not be read\n");
+    if (!readIndex(row.oid + length + 1, w.column, row)) {
+        w.out.put("ERROR: Mac address could not be read\n");
         return WalkEnd::BadIndex;
     }
     row.value = binding->value();
@@ -228,6 +241,14 @@ void prepareRequest(SnmpMessage& request, const std::string& community, SnmpOid*
     request.addVarbind(new SnmpVarbind(oid, nullptr));
 }
 
+// The next request names the OID of the row just printed, made from its text.
+void moveOn(Walk& w, const char* oid) {
+    auto* next = new SnmpOid(oid);
+    w.request.varbindList()->head()->setName(next);
+    delete w.asked;
+    w.asked = next;
+}
+
 WalkEnd walk(const WalkSettings& settings, Output& out) {
     const Column& column = settings.useOldOids ? kOldAt : kNetToMedia;
     SnmpMessage request(pdutags::kGetNextRequest, 0);
@@ -236,27 +257,23 @@ WalkEnd walk(const WalkSettings& settings, Output& out) {
     // What was printed goes out before the name is looked up, which a
     // request to stop cuts short by ending the program.
     if (!out.flush()) return WalkEnd::OutputFailed;
-    // Each wait sets its own time-out, from the attempt's deadline.
     SnmpTransport transport(settings.port, settings.agent.c_str());
     if (!transport.ready()) {
         // Nothing can be sent: the cause, then the line that callers look for.
         out.put("ERROR: " + transport.problem() + "\n");
         return noReply(Exchange(), out);
     }
+    Walk w{settings, column, out, transport, request, currentOid};
     for (;;) {
         Exchange result;
-        const Outcome outcome = exchange(transport, request, *currentOid, settings, out, result);
+        const Outcome outcome = exchange(w, result);
         if (outcome == Outcome::Interrupted) return WalkEnd::Interrupted;
         if (outcome == Outcome::OutputFailed) return WalkEnd::OutputFailed;
         if (outcome == Outcome::NoReply) return noReply(result, out);
         Row row;
-        if (const auto end = judge(*result.reply, column, settings.debugMode, out, row)) return *end;
+        if (const auto end = judge(w, *result.reply, row)) return *end;
         printRow(out, row);
-        // The next request names the OID of this row, made from its text.
-        auto* next = new SnmpOid(row.oid);
-        request.varbindList()->head()->setName(next);
-        delete currentOid;
-        currentOid = next;
+        moveOn(w, row.oid);
     }
 }
 

@@ -26,14 +26,15 @@ struct WalkSettings {
 enum class WalkEnd {
     EndOfColumn,     // the reply named an OID outside the column
     NoReply,         // three attempts without a usable reply from the device
-    RequestIdWrong,  // the reply carried another request-id
     ErrorStatus,     // the agent reported an error
     BadIndex,        // the OID's index could not be read
     // Every attempt drew from the device only replies that cannot answer it:
+    RequestIdWrong,  // ...replies with another request-id
     NoBinding,       // ...replies without a variable binding
     NotAdvancing,    // ...replies that do not follow the OID asked for
     NotAResponse,    // ...PDUs other than a GetResponse
     ReplyTooLong,    // ...replies longer than the receive buffer
+    Unreadable,      // ...datagrams that do not decode to a message
     Interrupted,     // a request to stop came (net::interruption() tells which)
     OutputFailed,    // what the walk printed could not be written
 };
