@@ -174,25 +174,36 @@ stop_a_stalled_walk() {
 # interfaces with both ends in the namespace, so that broadcasts stay inside,
 # each answered by responder.py: 10.77.0.1 and 10.77.0.2 answer at the
 # broadcast address 10.77.0.255, 10.77.0.1 first and from a new port each
-# time; 10.79.0.1, an address given without a broadcast address, and 10.78.0.1,
-# the far end of a /31 link, each answer after a forged reply from 127.0.0.1.
+# time, after 10.77.0.3 has sent only what cannot answer (a reply without a
+# binding, one with another request-id, a Trap); 10.79.0.1, an address given
+# without a broadcast address, and 10.78.0.1, the far end of a /31 link, each
+# answer after a forged reply from 127.0.0.1.
 start_agent_devices() {
   local args
   in_ns ip link add tw-b0 type veth peer name tw-b1
   in_ns ip link add tw-d0 type veth peer name tw-d1
   in_ns ip addr add 10.77.0.1/24 brd + dev tw-b0
   in_ns ip addr add 10.77.0.2/24 brd + dev tw-b1
+  in_ns ip addr add 10.77.0.3/24 brd + dev tw-b1
   in_ns ip addr add 10.79.0.1/24 dev tw-d0
   in_ns ip addr add 10.78.0.0/31 dev tw-d0
   in_ns ip addr add 10.78.0.1/31 dev tw-d1
   for args in tw-b0 tw-b1 tw-d0 tw-d1; do in_ns ip link set "$args" up; done
-  for args in "10.77.0.1 - 0 0.2 fresh -" "10.77.0.2 - 0.05 0 - -" "10.79.0.1 10.79.0.1 0.1 0 - forge" \
-    "10.78.0.1 10.78.0.1 0.1 0 - forge"; do
+  for args in "10.77.0.3 - 0 0 - - stray" "10.77.0.1 - 0.1 0 fresh - row" "10.77.0.2 - 0.2 0 - - row" \
+    "10.79.0.1 10.79.0.1 0.1 0 - 127.0.0.1 row" "10.78.0.1 10.78.0.1 0.1 0 - 127.0.0.1 row"; do
     # shellcheck disable=SC2086
-    in_ns python3 "$(dirname "${BASH_SOURCE[0]}")/responder.py" $args > "$work/ready.${args%% *}" 2>&1 &
-    agent_pids+=($!)
-    for _ in $(seq 100); do [ -s "$work/ready.${args%% *}" ] && break; sleep 0.05; done
+    start_responder in_ns $args
   done
+}
+
+# Starts responder.py with arguments $2... by way of command $1 (in_ns, or
+# another namespace's), and waits until it listens.
+start_responder() {
+  local via=$1 own=$2
+  shift
+  "$via" python3 "$(dirname "${BASH_SOURCE[0]}")/responder.py" "$@" > "$work/ready.$own" 2>&1 &
+  agent_pids+=($!)
+  for _ in $(seq 100); do [ -s "$work/ready.$own" ] && break; sleep 0.05; done
 }
 
 # Walks address $2 with the program and its leading arguments ($3...), and
@@ -204,7 +215,7 @@ check_one_agent() {
   code=${PIPESTATUS[0]}
   check "${*##*/} $address: exit status 0 ($code)" [ "$code" -eq 0 ]
   check "${*##*/} $address: the row of $device, and only its" \
-    [ "$(table_rows < "$work/one-agent")" = "$device"$'\t02-00-00-00-00-01\t1' ]
+    [ "$(table_rows < "$work/one-agent")" = "$device"$'\t'"$(printf '02-00-00-00-00-%02x' "${device##*.}")"$'\t1' ]
 }
 
 # Runs the program ($2...) on a name that the namespace's name server never

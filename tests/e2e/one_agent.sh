@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # One agent per walk, decided before the first send, and nothing sent said at
 # once, inside a network namespace of this test's own: a broadcast walk keeps
-# to the first device to answer, from whatever port; forged replies are set
-# aside where interface data could pass a device's address for a broadcast
-# address; an unknown name, and a stop request while the name server is
-# silent, end the program at once.
+# to the first device to answer, from whatever port, whatever another host
+# sent first that cannot answer; forged replies are set aside where interface
+# data could pass a device's address for a broadcast address (no broadcast
+# address given, a /31 link's far end, an address given with a peer); an
+# unknown name, and a stop request while the name server is silent, end the
+# program at once.
 # Usage: one_agent.sh path/to/tarnwick
 bin=$(readlink -f "$1")
 here=$(cd "$(dirname "$0")" && pwd)
@@ -16,6 +18,27 @@ start_agent_devices
 check_one_agent 10.77.0.1 10.77.0.255 "$bin"
 check_one_agent 10.79.0.1 10.79.0.1 "$bin"
 check_one_agent 10.78.0.1 10.78.0.1 "$bin"
+
+# ip addr add 10.110.0.1 peer 10.110.0.2/24 on an Ethernet-like link: glibc
+# reports the peer as the interface's broadcast address. The device at the
+# peer lives in a namespace of its own, so that its address is none of the
+# walking machine's, and a forged row from 10.110.0.3 comes before its answer.
+peer_ns="$ns-peer"
+ip netns add "$peer_ns"
+before_cleanup() {
+  local pid
+  for pid in $(ip netns pids "$peer_ns" 2>/dev/null); do kill -9 "$pid" 2>/dev/null; done
+  ip netns del "$peer_ns" 2>/dev/null
+}
+in_peer() { ip netns exec "$peer_ns" "$@"; }
+in_ns ip link add tw-p0 type veth peer name tw-p1 netns "$peer_ns"
+in_ns ip addr add 10.110.0.1 peer 10.110.0.2/24 dev tw-p0
+in_ns ip link set tw-p0 up
+in_peer ip addr add 10.110.0.2/24 dev tw-p1
+in_peer ip addr add 10.110.0.3/24 dev tw-p1
+in_peer ip link set tw-p1 up
+start_responder in_peer 10.110.0.2 10.110.0.2 0.1 0 - 10.110.0.3 row
+check_one_agent 10.110.0.2 10.110.0.2 "$bin"
 
 start=$(date +%s%N)
 in_ns "$bin" no-such-device.invalid public > "$work/unresolved"
