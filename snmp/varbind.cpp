@@ -35,24 +35,32 @@ SnmpVarbindList::~SnmpVarbindList() {
     }
 }
 
+bool SnmpVarbindList::leadsInto(const SnmpVarbind* chain) const {
+    const SnmpVarbind* last = head_;
+    while (last != nullptr && last->next != nullptr) last = last->next;
+    for (const SnmpVarbind* b = chain; b != nullptr && last != nullptr; b = b->next) {
+        if (b == last) return true;
+    }
+    return false;
+}
+
 SnmpVarbind* SnmpVarbindList::append(SnmpVarbind* binding) {
     if (head_ == nullptr) {
         head_ = binding;
         return binding;
     }
-    SnmpVarbind* last = head_;
-    while (last->next != nullptr) last = last->next;
     // A binding the list already holds, or a chain that leads into the list,
     // would close a loop: the list would never end, and its bindings would be
     // deleted twice. Such an append is refused.
-    for (const SnmpVarbind* b = binding; b != nullptr; b = b->next) {
-        if (b == last) return nullptr;
-    }
+    if (leadsInto(binding)) return nullptr;
+    SnmpVarbind* last = head_;
+    while (last->next != nullptr) last = last->next;
     last->next = binding;
     return nullptr;
 }
 
 SnmpVarbind* SnmpVarbindList::replaceHead(SnmpVarbind* binding) {
+    if (leadsInto(binding)) return nullptr;
     SnmpVarbind* former = head_;
     head_ = binding;
     return former;

@@ -49,7 +49,10 @@ public:
     // it), which the list does not take.
     SnmpVarbind* append(SnmpVarbind* binding);
     SnmpVarbind* head() const { return head_; }
-    // Makes binding the head and hands the former chain to the caller.
+    // Makes binding the head and hands the former chain to the caller. A
+    // binding the list already holds (or a chain that leads into it) is
+    // refused as append refuses it: the list stays as it was, and the result
+    // is null, since the list and the caller would both hold and delete it.
     SnmpVarbind* replaceHead(SnmpVarbind* binding);
 
     void encode(std::uint8_t*& cursor) override;
@@ -58,6 +61,9 @@ public:
 private:
     // Bytes of the bindings inside the list's SEQUENCE.
     std::uint32_t contentSize() const;
+    // Whether a chain reaches a binding the list holds: every such chain
+    // runs into the list's last binding.
+    bool leadsInto(const SnmpVarbind* chain) const;
 
     SnmpVarbind* head_ = nullptr;
 };

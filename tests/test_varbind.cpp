@@ -109,24 +109,38 @@ TEST(Varbind, ListContentAtTheBoundaries) {
 
 TEST(Varbind, AppendAndReplaceHead) {
     SnmpVarbindList list;
+    // The list's names in order and its encoded length: each binding takes 8
+    // bytes, the list's header 2. A loop shows as "loop".
+    const auto state = [&list] {
+        std::string order;
+        int n = 0;
+        for (SnmpVarbind* v = list.head(); v != nullptr; v = v->next) {
+            if (++n > 5) return std::string("loop");
+            order += v->name()->toString() + std::string(" ");
+        }
+        return order + std::to_string(list.encodedLength());
+    };
     EXPECT_EQ(list.replaceHead(nullptr), nullptr);
+    EXPECT_EQ(state(), "2");
     auto* a = new SnmpVarbind(new SnmpOid("1.3.1"), nullptr);
     auto* b = new SnmpVarbind(new SnmpOid("1.3.2"), nullptr);
     auto* c = new SnmpVarbind(new SnmpOid("1.3.3"), nullptr);
     EXPECT_EQ(list.append(a), a);
     EXPECT_EQ(list.append(b), nullptr);
     EXPECT_EQ(list.append(nullptr), nullptr);
-    EXPECT_EQ(a->next, b);
-    EXPECT_EQ(b->next, nullptr);
+    EXPECT_EQ(state(), "1.3.1 1.3.2 18");
     // Put c in front, as the notification bindings do.
     SnmpVarbind* former = list.replaceHead(c);
     EXPECT_EQ(former, a);
+    EXPECT_EQ(state(), "1.3.3 10");
     list.append(former);
-    // A binding the list holds, appended again, would close a loop: refused.
+    EXPECT_EQ(state(), "1.3.3 1.3.1 1.3.2 26");
+    // A binding the list holds, appended again or made the head, would be the
+    // list's and the caller's at once (and close a loop): refused.
     EXPECT_EQ(list.append(a), nullptr);
-    std::string order;
-    for (SnmpVarbind* v = list.head(); v != nullptr; v = v->next) order += v->name()->toString() + std::string(" ");
-    EXPECT_EQ(order, "1.3.3 1.3.1 1.3.2 ");
+    EXPECT_EQ(list.replaceHead(b), nullptr);
+    EXPECT_EQ(list.replaceHead(c), nullptr);
+    EXPECT_EQ(state(), "1.3.3 1.3.1 1.3.2 26");
 }
 
 TEST(Varbind, SetNameDeletesNothingAndOwnershipOnDestruction) {
