@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "snmp/decoder.h"
+#include "tests/hex.h"
 
 namespace {
 
@@ -73,14 +74,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!message) return 0;
     const Texts first = readAll(*message);
 
-    const std::int32_t length = message->encodedLength();
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(length) + 1, 0xEE);
-    std::uint8_t* cursor = bytes.data();
-    message->encode(cursor);
-    if (cursor != bytes.data() || bytes[static_cast<std::size_t>(length)] != 0xEE) std::abort();
+    // Exactly the computed length is written, and the cursor stays put.
+    const Bytes bytes = encodeExactly(*message);
+    if (bytes.size() != static_cast<std::size_t>(message->encodedLength())) std::abort();
     if (!reencodable(*message, first)) return 0;
 
-    SnmpMessageDecoder again(bytes.data(), length);
+    SnmpMessageDecoder again(bytes.data(), static_cast<std::int32_t>(bytes.size()));
     std::unique_ptr<SnmpMessage> second(again.release());
     if (!second || !same(first, readAll(*second))) std::abort();
     return 0;

@@ -44,12 +44,11 @@
 #include <string>
 #include <vector>
 
+#include "tests/runner.h"
 #include "tests/scripted_agent.h"
-#include "walker/walk.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 
 constexpr int kTimeoutMs = 10;
 constexpr std::size_t kMaxSteps = 24;
@@ -63,7 +62,7 @@ constexpr std::size_t kMaxSteps = 24;
 // for the column's own OID, "^" for its table entry (the column without its
 // last arc), "+" for the next column and "-" for the one before.
 const char* const kNames[16] = {
-    "@.1.10.0.0.1", "@.1.10.0.0.3", "@.1.10.0.0.9", "@.4294967295.255.255.255.255",
+    "@.1.10.0.0.1", "@.1.10.0.0.3", "@.1.10.0.0.256", "@.4294967295.255.255.255.255",
     "@.1.10.0.0.2.7", "@.3.10.0", "@", "@.0",
     "-.1.10.0.0.1", "+.1.10.0.0.1", "^.20.1.10.0.0.1", "1.3.6.1.2.1.5.1.0",
     "1.3", "2.5.4294967295", "^", "@.1.10.0.0.4",
@@ -128,11 +127,15 @@ std::string rowFor(SnmpMessage& reply, const Walked& column) {
     const std::string name = binding->name()->toString();
     const std::string prefix = column.oid + ".";
     if (name.compare(0, prefix.size(), prefix) != 0) return {};
-    std::vector<std::uint32_t> index;
+    std::vector<std::uint64_t> index;
     for (std::size_t at = prefix.size(); at <= name.size();) {
         const std::size_t dot = std::min(name.find('.', at), name.size());
-        index.push_back(static_cast<std::uint32_t>(std::stoul(name.substr(at, dot - at))));
+        index.push_back(std::stoull(name.substr(at, dot - at)));
         at = dot + 1;
+    }
+    // Sub-identifiers are 32-bit: a wider one makes the reply unreadable.
+    for (const std::uint64_t number : index) {
+        if (number > 0xFFFFFFFFu) return {};
     }
     if (index.size() < column.numbers) return {};
     // The default column's longer indices may carry the address's kind (1)
@@ -141,7 +144,11 @@ std::string rowFor(SnmpMessage& reply, const Walked& column) {
     if (column.numbers == 5 && index.size() > 5 && index[at] == 1) ++at;
     if (column.numbers == 5 && index.size() > 5 && index[at] == 4 && index.size() >= at + 5) ++at;
     std::string row;
-    for (std::size_t i = at; i < at + 4; ++i) row += std::to_string(index[i]) + (i + 1 < at + 4 ? "." : "\t");
+    for (std::size_t i = at; i < at + 4; ++i) {
+        // A number above 255 is no address byte: no row.
+        if (index[i] > 255) return {};
+        row += std::to_string(index[i]) + (i + 1 < at + 4 ? "." : "\t");
+    }
     SnmpValue* value = binding->value();
     const std::uint16_t tag = value != nullptr ? value->tag() : 0;
     if (tag == tags::kOctetString || tag == tags::kIpAddress || tag == tags::kOpaque) {
@@ -330,27 +337,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     {
         Responder responder(column, script);
-        WalkSettings settings;
-        settings.agent = "127.0.0.1";
-        settings.community = "public";
-        settings.useOldOids = (data[0] & 1) != 0;
-        settings.debugMode = true;
-        settings.port = responder.port();
-        settings.timeoutMs = kTimeoutMs;
-        char* text = nullptr;
-        std::size_t length = 0;
-        std::FILE* stream = open_memstream(&text, &length);
-        const auto start = Clock::now();
-        WalkEnd end;
-        {
-            Output out(stream);
-            end = walkArpTable(settings, out);
-        }
-        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-        std::fclose(stream);
-        const std::string output(text, length);
-        std::free(text);
-        check(end, output, responder, column, seconds);
+        const auto run = runWalk(
+            settingsFor(responder.port(), {.old = (data[0] & 1) != 0, .debug = true, .timeoutMs = kTimeoutMs}));
+        check(run.end, run.output, responder, column, run.seconds);
     }
     return 0;
 }

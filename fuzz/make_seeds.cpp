@@ -5,13 +5,12 @@
 #include <vector>
 
 #include "snmp/message.h"
+#include "tests/hex.h"
 
 namespace {
 
 void write(const std::string& folder, const std::string& name, SnmpMessage& message) {
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(message.encodedLength()));
-    std::uint8_t* cursor = bytes.data();
-    message.encode(cursor);
+    const Bytes bytes = encodeExactly(message);
     std::FILE* f = std::fopen((folder + "/" + name).c_str(), "wb");
     if (f == nullptr) return;
     std::fwrite(bytes.data(), 1, bytes.size(), f);

@@ -1,9 +1,13 @@
-// Bytes written as hex text in tests: "30 27 02 01 00".
+// Bytes written as hex text in tests ("30 27 02 01 00"), and the one way
+// tests encode an object.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <type_traits>
 #include <vector>
+
+#include "snmp/message.h"
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -39,23 +43,30 @@ inline std::string hexText(const std::uint8_t* data, std::size_t n) {
 
 inline std::string hexText(const Bytes& b) { return hexText(b.data(), b.size()); }
 
-// Encodes an object into a buffer of exactly the size given and checks that
-// the writer ends exactly at its end.
+// Encodes an object into a buffer of exactly size bytes and one guard byte
+// behind them, and returns the bytes written. A message leaves the caller's
+// cursor on its first byte, every other object moves it on by what it wrote.
+// An object that writes past size, or moves the cursor elsewhere, gives the
+// whole buffer with its guard (size + 1 bytes), which no encoding equals.
 template <typename T>
 Bytes encodeExactly(T& object, std::size_t size) {
-    Bytes out(size + 1, 0xEE);
+    constexpr std::uint8_t kGuard = 0xEE;
+    Bytes out(size + 1, kGuard);
     std::uint8_t* cursor = out.data();
     object.encode(cursor);
-    out.resize(static_cast<std::size_t>(cursor - out.data()));
+    const std::uint8_t* expected = std::is_base_of_v<SnmpMessageBase, T> ? out.data() : out.data() + size;
+    if (cursor == expected && out[size] == kGuard) out.resize(size);
     return out;
 }
 
-// A message's whole encoding: the message encodes from the start of a buffer
-// of exactly encodedLength() bytes.
-template <typename Message>
-Bytes encodeMessage(Message& message) {
-    Bytes out(static_cast<std::size_t>(message.encodedLength()));
-    std::uint8_t* cursor = out.data();
-    message.encode(cursor);
-    return out;
+// The same, sized by the object's own count of what it writes.
+template <typename T>
+Bytes encodeExactly(T& object) {
+    if constexpr (requires { object.encodedSize(); }) {
+        return encodeExactly(object, object.encodedSize());
+    } else if constexpr (requires { object.encodedLength(); }) {
+        return encodeExactly(object, static_cast<std::size_t>(object.encodedLength()));
+    } else {
+        return encodeExactly(object, object.contentLength());  // a PDU's fields
+    }
 }

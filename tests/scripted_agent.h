@@ -13,8 +13,7 @@
 #include <vector>
 
 #include "snmp/decoder.h"
-#include "snmp/message.h"
-#include "tests/hex.h"
+#include "tests/messages.h"
 #include "transport/sockets.h"
 
 #ifdef _WIN32
@@ -153,61 +152,7 @@ private:
     std::thread thread_;
 };
 
-// A GetResponse with one binding (or none when name is null).
-inline Bytes responseNamed(SnmpOid* name, SnmpValue* value, std::int32_t requestId = 123, std::int32_t errorStatus = 0) {
-    SnmpMessage message(0xA2, 0);
-    message.setCommunity("public");
-    message.setRequestId(requestId);
-    message.setErrorStatus(errorStatus);
-    if (name != nullptr) message.addVarbind(new SnmpVarbind(name, value));
-    else delete value;
-    return encodeMessage(message);
-}
-
-inline Bytes makeResponse(const char* name, SnmpValue* value, std::int32_t requestId = 123,
-                          std::int32_t errorStatus = 0) {
-    return responseNamed(name != nullptr ? new SnmpOid(name) : nullptr, value, requestId, errorStatus);
-}
-
-// The name as the OID's content bytes, which can hold what no OID text does.
-inline Bytes makeResponse(const Bytes& name, SnmpValue* value) {
-    return responseNamed(new SnmpOid(name.data(), name.size()), value);
-}
-
 // A script that answers every request with the same datagram.
 inline ScriptedAgent::Script always(Bytes reply) {
     return [reply](SnmpMessage*, int) { return std::vector<ScriptedReply>{{reply}}; };
-}
-
-// An SNMPv1 Trap, such as a device sends from its own address unasked.
-inline Bytes makeTrap() {
-    SnmpMessage message(pdutags::kTrap, 0);
-    message.setEnterprise("1.3.6.1.4.1.8072");
-    message.setAgentAddress("127.0.0.1");
-    message.setGenericTrap(0);
-    message.setSpecificTrap(0);
-    message.setTimeStamp(0);
-    return encodeMessage(message);
-}
-
-inline SnmpValue* macValue(const char* hex) {
-    const Bytes b = hexBytes(hex);
-    return new SnmpOctetString(b.data(), b.size());
-}
-
-// The line of a walk that drew no reply.
-constexpr char kNoReply[] =
-    "ERROR P1: No returned packet.  Your SNMP community string may be incorrect, or there may be a problem "
-    "communicating with the device.\n";
-
-// Everything written to a stream that can be read back (a tmpfile), from its
-// start; the stream is closed.
-inline std::string readBack(std::FILE* stream) {
-    std::string text;
-    std::rewind(stream);
-    char chunk[4096];
-    std::size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, stream)) > 0) text.append(chunk, n);
-    std::fclose(stream);
-    return text;
 }

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/runner.h"
 #include "tests/scripted_agent.h"
-#include "walker/cli.h"
 
 #ifndef _WIN32
 #include <csignal>
@@ -42,22 +42,6 @@ std::string header(const std::string& agent, bool debug, bool old) {
            "\n\nIP Address\tMAC Address\t\tInt\n---------------\t-----------------\t---\n";
 }
 
-struct Result {
-    int code;
-    std::string output;
-};
-
-// Runs the tool in this process with a command line; what it printed, unless
-// it printed to a stream of the caller's.
-Result runInProcess(const std::vector<std::string>& args, const RunOptions& options = RunOptions(),
-                    std::FILE* stream = nullptr) {
-    std::vector<const char*> argv;
-    for (const auto& a : args) argv.push_back(a.c_str());
-    std::FILE* out = stream != nullptr ? stream : std::tmpfile();
-    const int code = runTarnwick(static_cast<int>(argv.size()), argv.data(), out, options);
-    return {code, stream != nullptr ? std::string() : readBack(out)};
-}
-
 #ifndef _WIN32
 std::string quote(const std::string& s) {
     std::string q = "'";
@@ -68,7 +52,7 @@ std::string quote(const std::string& s) {
 // Runs the built binary as a shell would, from directory dir, invoked as
 // program; the result holds what it wrote to both streams, or with standard
 // output closed, to standard error.
-Result runBinary(const std::string& dir, const std::string& program, const std::vector<std::string>& args,
+Ran<int> runBinary(const std::string& dir, const std::string& program, const std::vector<std::string>& args,
                  bool closedOutput = false) {
     char outName[] = "/tmp/tarnwick-cli-XXXXXX";
     const int fd = mkstemp(outName);
@@ -81,7 +65,7 @@ Result runBinary(const std::string& dir, const std::string& program, const std::
     std::stringstream text;
     text << in.rdbuf();
     std::remove(outName);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text.str()};
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text.str(), 0};
 }
 #endif
 
@@ -93,8 +77,8 @@ TEST(CommandLine, UsageShowsTheProgramNameInCapitals) {
     ASSERT_NE(mkdtemp(dir), nullptr);
     const std::string tools = std::string(dir) + "/tools";
     ASSERT_EQ(std::system(("mkdir -p " + tools + " && ln -s " + quote(TARNWICK_BINARY) + " " + tools + "/tarnwick").c_str()), 0);
-    const Result result = runBinary(dir, "tools/tarnwick", {});
-    EXPECT_EQ(result.code, 1);
+    const auto result = runBinary(dir, "tools/tarnwick", {});
+    EXPECT_EQ(result.end, 1);
     EXPECT_EQ(result.output, kBanner + usage("TOOLS/TARNWICK"));
     std::system(("rm -rf " + std::string(dir)).c_str());
 #endif
@@ -114,8 +98,8 @@ TEST(CommandLine, CommandLinesNotAccepted) {
     };
     for (const auto& args : rows) {
         SCOPED_TRACE(args.size());
-        const Result result = runInProcess(args);
-        EXPECT_EQ(result.code, 1);
+        const auto result = runInProcess(args);
+        EXPECT_EQ(result.end, 1);
         EXPECT_EQ(result.output, kBanner + usage("TARNWICK"));
     }
     // Only a-z change case: digits, dots and capitals stay.
@@ -145,8 +129,8 @@ TEST(CommandLine, SwitchesAndHeader) {
         // An empty agent name resolves to nothing, so the walk ends at once.
         std::vector<std::string> args = {"tarnwick", "", "public"};
         args.insert(args.end(), row.switches.begin(), row.switches.end());
-        const Result result = runInProcess(args);
-        EXPECT_EQ(result.code, 2);
+        const auto result = runInProcess(args);
+        EXPECT_EQ(result.end, 2);
         std::string expected = kBanner + header("", row.debug, row.old);
         if (row.debug) expected += "Winsock Startup...successful\n";
         // Nothing can be sent to no device: no attempt is made.
@@ -158,14 +142,12 @@ TEST(CommandLine, SwitchesAndHeader) {
 
 TEST(CommandLine, SwitchesOnlyInPlacesThreeAndFour) {
     // "-d" typed as the agent is the agent's text.
-    const Result result = runInProcess({"tarnwick", "-d", "public"});
+    const auto result = runInProcess({"tarnwick", "-d", "public"});
     EXPECT_EQ(result.output.substr(0, sizeof kBanner - 1 + header("-d", false, false).size()),
               kBanner + header("-d", false, false));
     // "-d" typed as the community is the community's text, sent as such.
     ScriptedAgent agent(always(makeResponse("1.3.6.1.2.1.4.22.1.3", new SnmpInteger(1))));
-    RunOptions options;
-    options.port = agent.port();
-    const Result community = runInProcess({"tarnwick", "127.0.0.1", "-d"}, options);
+    const auto community = runInProcess({"tarnwick", "127.0.0.1", "-d"}, {.port = agent.port()});
     EXPECT_EQ(community.output, kBanner + header("127.0.0.1", false, false));
     EXPECT_NE(hexText(agent.lastRequest()).find("04 02 2D 64 A1"), std::string::npos);
 }
@@ -174,10 +156,10 @@ TEST(CommandLine, TheBinaryEndToEnd) {
 #ifdef _WIN32
     GTEST_SKIP() << "runs the Linux binary";
 #else
-    const Result usageRun = runBinary("/", TARNWICK_BINARY, {"only-one"});
-    EXPECT_EQ(usageRun.code, 1);
-    const Result run = runBinary("/", TARNWICK_BINARY, {"", "public", "-D"});
-    EXPECT_EQ(run.code, 2);
+    const auto usageRun = runBinary("/", TARNWICK_BINARY, {"only-one"});
+    EXPECT_EQ(usageRun.end, 1);
+    const auto run = runBinary("/", TARNWICK_BINARY, {"", "public", "-D"});
+    EXPECT_EQ(run.end, 2);
     EXPECT_EQ(run.output.substr(0, sizeof kBanner - 1), kBanner);
     EXPECT_NE(run.output.find(kNoReply), std::string::npos);
     EXPECT_NE(run.output.find("Winsock cleanup...completed\n"), std::string::npos);
@@ -188,18 +170,16 @@ TEST(CommandLine, LongArgumentsAreTakenWhole) {
     // Far beyond the 100 characters of old: used whole, never cut.
     const std::string community(3000, 'c');
     ScriptedAgent agent(always(makeResponse("1.3.6.1.2.1.4.22.1.3", new SnmpInteger(1))));
-    RunOptions options;
-    options.port = agent.port();
-    options.timeoutMs = 500;
-    const Result result = runInProcess({"tarnwick", "127.0.0.1", community}, options);
-    EXPECT_EQ(result.code, 0);
+    const RunOptions options{.port = agent.port(), .timeoutMs = 500};
+    const auto result = runInProcess({"tarnwick", "127.0.0.1", community}, options);
+    EXPECT_EQ(result.end, 0);
     const Bytes request = agent.lastRequest();
     const std::string sent(request.begin(), request.end());
     EXPECT_NE(sent.find(community), std::string::npos);
     EXPECT_EQ(request.size(), 3039u);
 
     const std::string agentName(300, 'h');
-    const Result longAgent = runInProcess({"tarnwick", agentName, "public", "-x"}, options);
+    const auto longAgent = runInProcess({"tarnwick", agentName, "public", "-x"}, options);
     EXPECT_NE(longAgent.output.find("Agent:\t\t" + agentName + "\n"), std::string::npos);
 }
 
@@ -217,16 +197,14 @@ TEST(CommandLine, CommunityTooLongForAReplyIsRefused) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.length);
         ScriptedAgent agent(always(makeResponse("1.3.6.1.2.1.5", new SnmpInteger(1))));
-        RunOptions options;
-        options.port = agent.port();
         std::vector<std::string> args = {"tarnwick", "127.0.0.1", std::string(row.length, 'c')};
         if (row.old) args.push_back("-o");
-        const Result result = runInProcess(args, options);
+        const auto result = runInProcess(args, {.port = agent.port()});
         if (row.accepted) {
-            EXPECT_EQ(result.code, 0);
+            EXPECT_EQ(result.end, 0);
             EXPECT_EQ(agent.requests(), 1);
         } else {
-            EXPECT_EQ(result.code, 1);
+            EXPECT_EQ(result.end, 1);
             EXPECT_EQ(result.output, kBanner + usage("TARNWICK"));
         }
     }
@@ -250,10 +228,7 @@ TEST(CommandLine, OutputThatCannotBeWritten) {
         std::FILE* out = std::fopen(row.path, row.mode);
         ASSERT_NE(out, nullptr);
         std::FILE* errors = std::tmpfile();
-        RunOptions options;
-        options.port = agent.port();
-        options.errors = errors;
-        EXPECT_EQ(runInProcess(row.args, options, out).code, 5);
+        EXPECT_EQ(runInProcess(row.args, {.port = agent.port(), .errors = errors}, out).end, 5);
         std::fclose(out);
         EXPECT_EQ(readBack(errors), std::string("ERROR: The output could not be written: ") + row.cause + "\n");
     }
@@ -263,8 +238,8 @@ TEST(CommandLine, OutputThatCannotBeWritten) {
 
 TEST(CommandLine, StandardOutputClosed) {
     // The socket must not take descriptor 1 and receive the table's text.
-    const Result result = runBinary("/", TARNWICK_BINARY, {"", "public"}, true);
-    EXPECT_EQ(result.code, 5);
+    const auto result = runBinary("/", TARNWICK_BINARY, {"", "public"}, true);
+    EXPECT_EQ(result.end, 5);
     EXPECT_EQ(result.output, "ERROR: The output could not be written: Bad file descriptor\n");
 }
 
@@ -313,10 +288,8 @@ TEST(CommandLine, RequestToStopWritesWhatWasReceived) {
             if (sigismember(&action.sa_mask, SIGTERM) != 1 || sigismember(&action.sa_mask, SIGHUP) != 1) _exit(99);
             if (row.early) raise(row.signal);
             std::FILE* out = fdopen(ends[1], "w");
-            RunOptions options;
-            options.port = agent.port();
             const char* argv[] = {"tarnwick", "127.0.0.1", "public"};
-            const int code = runTarnwick(3, argv, out, options);
+            const int code = runTarnwick(3, argv, out, {.port = agent.port()});
             std::fclose(out);
             _exit(code);
         }
@@ -369,9 +342,7 @@ TEST(CommandLine, FiveSecondsPerAttemptByDefault) {
         if (number == 1) return {};
         return {{makeResponse("1.3.6.1.2.1.5", new SnmpInteger(1))}};
     });
-    RunOptions options;
-    options.port = agent.port();
-    EXPECT_EQ(runInProcess({"tarnwick", "127.0.0.1", "public"}, options).code, 0);
+    EXPECT_EQ(runInProcess({"tarnwick", "127.0.0.1", "public"}, {.port = agent.port()}).end, 0);
     std::lock_guard<std::mutex> lock(arrivalsMutex);
     ASSERT_EQ(arrivals.size(), 2u);
     const double gap = std::chrono::duration<double>(arrivals[1] - arrivals[0]).count();
@@ -393,10 +364,8 @@ TEST(CommandLine, ExitCodesOfTheWalkEnds) {
     for (const auto& row : rows) {
         // An empty datagram, at every attempt, is a reply that cannot be read.
         ScriptedAgent agent(always(row.reply));
-        RunOptions options;
-        options.port = agent.port();
-        options.timeoutMs = 100;
-        EXPECT_EQ(runInProcess({"tarnwick", "127.0.0.1", "public"}, options).code, row.code);
+        EXPECT_EQ(runInProcess({"tarnwick", "127.0.0.1", "public"}, {.port = agent.port(), .timeoutMs = 100}).end,
+                  row.code);
     }
 }
 

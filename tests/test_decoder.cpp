@@ -59,7 +59,7 @@ TEST(Decoder, TheWorkedGetResponse) {
     EXPECT_STREQ(message->varbindTypeName(1), "String");
     EXPECT_STREQ(message->varbindValue(1), "001122334455");
     // Encoding it again gives the datagram back.
-    EXPECT_EQ(encodeMessage(*message), bytes);
+    EXPECT_EQ(encodeExactly(*message), bytes);
 }
 
 TEST(Decoder, CountAgainstTheOuterLength) {
@@ -216,7 +216,7 @@ TEST(Decoder, DecodedNotificationsAndTraps) {
     trap.setSpecificTrap(1);
     trap.setTimeStamp(100);
     trap.addVarbind(new SnmpVarbind(new SnmpOid("1.3.6.1.4.1.9.1"), new SnmpInteger(1)));
-    auto decoded = decode(encodeMessage(trap));
+    auto decoded = decode(encodeExactly(trap));
     ASSERT_NE(decoded, nullptr);
     EXPECT_STREQ(decoded->enterprise(), "1.3.6.1.4.1.9");
     EXPECT_STREQ(decoded->agentAddress(), "10.0.0.1");
@@ -280,7 +280,7 @@ TEST(Decoder, LongCommunitiesAndAFullDatagram) {
         SnmpMessage message(0xA2, 0);
         message.setCommunity(std::string(n, 'k').c_str());
         message.setRequestId(123);
-        auto decoded = decode(encodeMessage(message));
+        auto decoded = decode(encodeExactly(message));
         ASSERT_NE(decoded, nullptr);
         EXPECT_EQ(std::string(decoded->community()), std::string(n, 'k'));
     }

@@ -6,38 +6,16 @@
 
 #include "snmp/decoder.h"
 #include "snmp/message.h"
-#include "tests/hex.h"
+#include "tests/messages.h"
 
 namespace {
 
 const char kColumn[] = "1.3.6.1.2.1.4.22.1.2";
 
-// encodeMessage, checking that the caller's cursor stays put and that exactly
-// the computed size is written.
-Bytes encodeChecked(SnmpMessage& message) {
-    const auto length = static_cast<std::size_t>(message.encodedLength());
-    Bytes out(length + 1, 0xEE);
-    std::uint8_t* cursor = out.data();
-    message.encode(cursor);
-    // The caller's cursor stays on the message's first byte.
-    EXPECT_EQ(cursor, out.data());
-    // Exactly the computed size was written: the guard byte is untouched.
-    EXPECT_EQ(out[length], 0xEE);
-    out.resize(length);
-    return out;
-}
-
-std::unique_ptr<SnmpMessage> walkRequest() {
-    auto request = std::make_unique<SnmpMessage>(0xA1, 0);
-    request->setRequestId(123);
-    request->addVarbind(new SnmpVarbind(new SnmpOid(kColumn), nullptr));
-    return request;
-}
-
 TEST(Message, TheWalkRequestByteForByte) {
     auto request = walkRequest();
     EXPECT_EQ(request->encodedLength(), 41);
-    EXPECT_EQ(hexText(encodeChecked(*request)),
+    EXPECT_EQ(hexText(encodeExactly(*request)),
               "30 27 02 01 00 04 06 76 61 6E 74 72 79 A1 1A 02 01 7B 02 01 00 02 01 00 "
               "30 0F 30 0D 06 09 2B 06 01 02 01 04 16 01 02 05 00");
 }
@@ -47,7 +25,7 @@ TEST(Message, CommunityLengthMovesTheOuterLength) {
         SCOPED_TRACE(k);
         auto request = walkRequest();
         request->setCommunity(std::string(k, 'c').c_str());
-        const Bytes bytes = encodeChecked(*request);
+        const Bytes bytes = encodeExactly(*request);
         const std::size_t content = 33 + k + (k >= 127 ? static_cast<std::size_t>(lengthFieldSize(static_cast<std::uint32_t>(k))) - 1 : 0);
         EXPECT_EQ(bytes.size(), 1 + static_cast<std::size_t>(lengthFieldSize(static_cast<std::uint32_t>(content))) + content);
         if (k <= 93) {
@@ -75,7 +53,7 @@ TEST(Message, SizeEqualsBytesWrittenForEveryKindAndBindingCount) {
                 message.addVarbind(new SnmpVarbind(new SnmpOid(("1.3.6.1.2.1.2.2.1.10." + std::to_string(i)).c_str()),
                                                    new SnmpOctetString(std::string(static_cast<std::size_t>(i * 3), 'v').c_str())));
             }
-            const Bytes bytes = encodeChecked(message);
+            const Bytes bytes = encodeExactly(message);
             ASSERT_EQ(bytes.size(), static_cast<std::size_t>(message.encodedLength()));
             if (message.pdu() == nullptr) continue;
             // What was written decodes to the same kind and bindings.
@@ -102,7 +80,7 @@ TEST(Message, WithoutAPduSizeAndBytesAgree) {
         message.setRequestId(9);
         EXPECT_EQ(message.requestId(), 0);
         // Version and community only.
-        EXPECT_EQ(hexText(encodeChecked(message)), "30 0B 02 01 00 04 06 76 61 6E 74 72 79");
+        EXPECT_EQ(hexText(encodeExactly(message)), "30 0B 02 01 00 04 06 76 61 6E 74 72 79");
     }
 }
 
@@ -150,11 +128,11 @@ TEST(Message, SetCommunityReplaces) {
     // The community handed back is the message's own: its text is the message's.
     SnmpOctetString* given = request->setCommunity("public");
     EXPECT_EQ(given->toString(), request->community());
-    const Bytes bytes = encodeChecked(*request);
+    const Bytes bytes = encodeExactly(*request);
     EXPECT_EQ(hexText(Bytes(bytes.begin() + 5, bytes.begin() + 13)), "04 06 70 75 62 6C 69 63");
     request->setCommunity(static_cast<SnmpOctetString*>(nullptr));
     EXPECT_EQ(request->community(), nullptr);
-    EXPECT_EQ(encodeChecked(*request).size(), 33u);
+    EXPECT_EQ(encodeExactly(*request).size(), 33u);
 }
 
 TEST(Message, SettersKeepTheObjectsTheyAreGiven) {
@@ -168,7 +146,7 @@ TEST(Message, SettersKeepTheObjectsTheyAreGiven) {
     EXPECT_EQ(request->community(), community->toString());
     version->setValue(-200);
     EXPECT_EQ(request->version(), -200);
-    EXPECT_EQ(hexText(encodeChecked(*request)).substr(0, 26), "30 27 02 02 FF 38 04 05 67");
+    EXPECT_EQ(hexText(encodeExactly(*request)).substr(0, 26), "30 27 02 02 FF 38 04 05 67");
     // Handing over a part the message already has changes nothing.
     request->setCommunity(community);
     request->setVersion(version);
@@ -176,7 +154,7 @@ TEST(Message, SettersKeepTheObjectsTheyAreGiven) {
     // Replaced parts are deleted (the sanitizer build reports a leak otherwise).
     request->setCommunity("public");
     request->setVersion(new SnmpInteger(0));
-    EXPECT_EQ(hexText(encodeChecked(*request)), "30 27 02 01 00 04 06 70 75 62 6C 69 63 A1 1A 02 01 7B 02 01 00 02 "
+    EXPECT_EQ(hexText(encodeExactly(*request)), "30 27 02 01 00 04 06 70 75 62 6C 69 63 A1 1A 02 01 7B 02 01 00 02 "
                                                 "01 00 30 0F 30 0D 06 09 2B 06 01 02 01 04 16 01 02 05 00");
     request->setVersion(nullptr);
     EXPECT_THROW(request->version(), int);
@@ -210,11 +188,11 @@ TEST(Message, ASetterGivenWhatTheMessageAlreadyHolds) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         auto message = row.make();
-        std::string before = hexText(encodeChecked(*message));
+        std::string before = hexText(encodeExactly(*message));
         row.set(*message);
         const std::string removed = row.removed;
         if (!removed.empty()) before.erase(before.find(removed), removed.size());
-        const std::string after = hexText(encodeChecked(*message));
+        const std::string after = hexText(encodeExactly(*message));
         // The outer length shrinks with what was taken out.
         EXPECT_EQ(after.substr(5), before.substr(5));
         EXPECT_EQ(after.size(), before.size());
@@ -227,7 +205,7 @@ TEST(Message, ASetterGivenWhatTheMessageAlreadyHolds) {
     message->setCommunity(static_cast<const char*>(nullptr));
     message->setEnterprise(nullptr);
     message->setAgentAddress(nullptr);
-    EXPECT_EQ(hexText(encodeChecked(*message)),
+    EXPECT_EQ(hexText(encodeExactly(*message)),
               "30 1A 02 01 00 04 00 A4 13 06 00 40 04 00 00 00 00 02 01 06 02 01 01 43 01 64 30 00");
 }
 
@@ -285,7 +263,7 @@ TEST(Message, NotificationBindingsOnlyForNotificationsMadeAsSuch) {
     }
     // A decoded SNMPv2-Trap keeps the PDU type member 0.
     SnmpMessage made(0xA7, 1);
-    const Bytes bytes = encodeChecked(made);
+    const Bytes bytes = encodeExactly(made);
     SnmpMessageDecoder decoder(bytes.data(), static_cast<std::int32_t>(bytes.size()));
     std::unique_ptr<SnmpMessage> decoded(decoder.release());
     ASSERT_NE(decoded, nullptr);

@@ -8,13 +8,12 @@
 
 namespace {
 
-Bytes encodePdu(SnmpPduBase& pdu) { return encodeExactly(pdu, pdu.contentLength()); }
 
 TEST(Pdu, GetNextRequestFields) {
     SnmpGetNextPdu pdu;
     pdu.setRequestId(123);
     EXPECT_EQ(pdu.contentLength(), 9u);
-    EXPECT_EQ(hexText(encodePdu(pdu)), "02 01 7B 02 01 00 02 01 00");
+    EXPECT_EQ(hexText(encodeExactly(pdu)), "02 01 7B 02 01 00 02 01 00");
     EXPECT_EQ(pdu.pduType(), 0xA1);
 }
 
@@ -29,7 +28,7 @@ TEST(Pdu, RequestIdFromTheClockAndErrorFields) {
     pdu.setRequestId(5);
     pdu.setErrorStatus(2);
     pdu.setErrorIndex(1);
-    EXPECT_EQ(hexText(encodePdu(pdu)), "02 01 05 02 01 02 02 01 01");
+    EXPECT_EQ(hexText(encodeExactly(pdu)), "02 01 05 02 01 02 02 01 01");
     // Trap fields do not apply to a request.
     pdu.setGenericTrap(3);
     pdu.setSpecificTrap(4);
@@ -41,7 +40,7 @@ TEST(Pdu, RequestIdFromTheClockAndErrorFields) {
     EXPECT_EQ(pdu.timeStamp(), 0);
     EXPECT_EQ(pdu.enterprise(), nullptr);
     EXPECT_EQ(pdu.agentAddress(), nullptr);
-    EXPECT_EQ(hexText(encodePdu(pdu)), "02 01 05 02 01 02 02 01 01");
+    EXPECT_EQ(hexText(encodeExactly(pdu)), "02 01 05 02 01 02 02 01 01");
     pdu.makeResponse();
     EXPECT_EQ(pdu.pduType(), 0xA2);
 }
@@ -65,7 +64,7 @@ TEST(Pdu, EveryKindHasItsTag) {
 TEST(Pdu, TrapFields) {
     SnmpTrapPdu empty;
     EXPECT_EQ(empty.contentLength(), 0u);
-    EXPECT_EQ(encodePdu(empty).size(), 0u);
+    EXPECT_EQ(encodeExactly(empty).size(), 0u);
     EXPECT_EQ(empty.pduType(), 0xA4);
     EXPECT_EQ(empty.genericTrap(), 0);
     EXPECT_EQ(empty.enterprise(), nullptr);
@@ -79,20 +78,20 @@ TEST(Pdu, TrapFields) {
     trap.setEnterprise("1.3.6.1.4.1.9");
     trap.setRequestId(77);  // no such field on a trap
     EXPECT_EQ(trap.contentLength(), 23u);
-    EXPECT_EQ(hexText(encodePdu(trap)),
+    EXPECT_EQ(hexText(encodeExactly(trap)),
               "06 06 2B 06 01 04 01 09 40 04 0A 00 00 01 02 01 06 02 01 01 43 01 64");
     EXPECT_STREQ(trap.agentAddress(), "10.0.0.1");
     EXPECT_STREQ(trap.enterprise(), "1.3.6.1.4.1.9");
     EXPECT_EQ(trap.requestId(), 0);
 
     // Decoding the same fields into a fresh trap gives them back.
-    const Bytes fields = encodePdu(trap);
+    const Bytes fields = encodeExactly(trap);
     SnmpTrapPdu decoded;
     BerReader reader(fields.data(), fields.size());
     decoded.decode(reader);
     EXPECT_FALSE(reader.failed());
     EXPECT_TRUE(reader.atEnd());
-    EXPECT_EQ(encodePdu(decoded), fields);
+    EXPECT_EQ(encodeExactly(decoded), fields);
     EXPECT_EQ(decoded.timeStamp(), 100);
 }
 

@@ -30,13 +30,6 @@ struct Winsock {
     ~Winsock() { net::cleanup(); }
 };
 
-SnmpMessage* request() {
-    auto* message = new SnmpMessage(0xA1, 0);
-    message->setRequestId(123);
-    message->addVarbind(new SnmpVarbind(new SnmpOid("1.3.6.1.2.1.4.22.1.2"), nullptr));
-    return message;
-}
-
 // An agent that answers request n with the datagrams of replies[n - 1].
 ScriptedAgent::Script answers(std::vector<std::vector<ScriptedReply>> replies) {
     return [replies](SnmpMessage*, int n) {
@@ -53,7 +46,7 @@ TEST(Transport, SendsExactlyTheEncodedMessageFromOnePort) {
         SnmpTransport transport(agent.port(), host);
         ASSERT_TRUE(transport.ready());
         transport.setTimeout(2);
-        std::unique_ptr<SnmpMessage> message(request());
+        auto message = walkRequest();
         EXPECT_EQ(transport.send(*message), 41);
         // The answer to the sender's port reaches the transport, both times:
         // the local port is chosen once, at bind time.
@@ -73,7 +66,7 @@ TEST(Transport, ReceivesDatagramsIntoAClearedBuffer) {
     ScriptedAgent agent(answers({{{Bytes(300, 0xAB)}, {reply}}}));
     SnmpTransport transport(agent.port(), "127.0.0.1");
     transport.setTimeout(2);
-    std::unique_ptr<SnmpMessage> message(request());
+    auto message = walkRequest();
     transport.send(*message);
     EXPECT_EQ(std::unique_ptr<SnmpMessage>(transport.receive()), nullptr);  // not a message, but received
     EXPECT_EQ(transport.receivedLength(), 300);
@@ -94,7 +87,7 @@ TEST(Transport, DatagramSizes) {
     ScriptedAgent agent(answers({{{Bytes(4096, 0x30)}, {Bytes(4097, 0x30)}, {Bytes()}}}));
     SnmpTransport transport(agent.port(), "127.0.0.1");
     transport.setTimeout(2);
-    std::unique_ptr<SnmpMessage> huge(request());
+    auto huge = walkRequest();
     transport.send(*huge);
     std::unique_ptr<SnmpMessage> whole(transport.receive());
     EXPECT_EQ(transport.receivedLength(), 4096);
@@ -188,7 +181,7 @@ TEST(Transport, NotReadyWithoutAnAgent) {
     SnmpTransport transport(161, "");
     EXPECT_FALSE(transport.ready());
     EXPECT_EQ(transport.hostText(), nullptr);
-    std::unique_ptr<SnmpMessage> message(request());
+    auto message = walkRequest();
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(transport.send(*message), 0);
     EXPECT_EQ(transport.receive(), nullptr);
@@ -219,7 +212,7 @@ TEST(Transport, WithoutLimitWaitsUntilADatagramComes) {
     ScriptedAgent agent(answers({{{makeResponse("1.3.6.1.2.1.1.1.0", new SnmpInteger(1)), 300}}}));
     SnmpTransport transport(agent.port(), "127.0.0.1");
     transport.setTimeout(0);
-    std::unique_ptr<SnmpMessage> message(request());
+    auto message = walkRequest();
     transport.send(*message);
     message.reset(transport.receive());
     EXPECT_NE(message, nullptr);

@@ -34,11 +34,6 @@ std::unique_ptr<SnmpValue> decodeOne(const Bytes& element) {
     return value;
 }
 
-Bytes toBytes(SnmpValue& value) {
-    auto buffer = value.toBytes();
-    return Bytes(buffer.get(), buffer.get() + value.encodedSize());
-}
-
 TEST(Values, NumbersFromNativeValues) {
     const struct {
         std::int32_t v;
@@ -59,10 +54,12 @@ TEST(Values, NumbersFromNativeValues) {
         std::unique_ptr<SnmpNumber> value;
         if (row.ticks) value = std::make_unique<SnmpTimeTicks>(row.v);
         else value = std::make_unique<SnmpInteger>(row.v);
-        const Bytes encoded = toBytes(*value);
+        const Bytes encoded = encodeExactly(*value);
         EXPECT_EQ(hexText(encoded), row.bytes);
         EXPECT_EQ(value->encodedSize(), encoded.size());
-        EXPECT_EQ(encodeExactly(*value, encoded.size()), encoded);
+        // toBytes gives the same bytes in a buffer of its own.
+        const auto own = value->toBytes();
+        EXPECT_EQ(Bytes(own.get(), own.get() + encoded.size()), encoded);
         EXPECT_STREQ(value->toString(), row.text);
         EXPECT_STREQ(value->typeName(), row.ticks ? "TimeTick" : "Integer");
     }
@@ -106,7 +103,7 @@ TEST(Values, DecodedValuesTextAndReencoding) {
         Bytes expected = in;
         // Opaque keeps the content under its own tag, whatever tag arrived.
         if (std::string(row.typeName) == "Opaque") expected[0] = 0x44;
-        EXPECT_EQ(hexText(toBytes(*value)), hexText(expected));
+        EXPECT_EQ(hexText(encodeExactly(*value)), hexText(expected));
     }
 }
 
@@ -152,7 +149,7 @@ TEST(Values, OctetStringSizesAcrossLengthBoundaries) {
         const std::string text(n, 'x');
         SnmpOctetString value(text.c_str());
         EXPECT_EQ(value.contentLength(), n);
-        const Bytes encoded = encodeExactly(value, value.encodedSize());
+        const Bytes encoded = encodeExactly(value);
         EXPECT_EQ(encoded.size(), value.encodedSize());
         EXPECT_EQ(encoded.size(), 1 + static_cast<std::size_t>(lengthFieldSize(static_cast<std::uint32_t>(n))) + n);
         if (n == 127) {
@@ -160,12 +157,12 @@ TEST(Values, OctetStringSizesAcrossLengthBoundaries) {
         }
     }
     SnmpOctetString abc("abc");
-    EXPECT_EQ(hexText(toBytes(abc)), "04 03 61 62 63");
+    EXPECT_EQ(hexText(encodeExactly(abc)), "04 03 61 62 63");
     // A text beyond 65535 bytes is cut there, and the length on the wire says so.
     const std::string huge(70000, 'y');
     SnmpOctetString cut(huge.c_str());
     EXPECT_EQ(cut.contentLength(), 65535);
-    const Bytes encoded = encodeExactly(cut, cut.encodedSize());
+    const Bytes encoded = encodeExactly(cut);
     EXPECT_EQ(hexText(Bytes(encoded.begin(), encoded.begin() + 4)), "04 82 FF FF");
     EXPECT_EQ(encoded.size(), 65535u + 4);
 }
@@ -339,7 +336,7 @@ TEST(Values, TextIsMadeOnceAndKept) {
     EXPECT_STREQ(counter->toString(), "0");
     static_cast<SnmpCounter64&>(*counter).setValue(0xFFFFFFFFFFFFFFFFull);
     EXPECT_STREQ(counter->toString(), "18446744073709551615");
-    EXPECT_EQ(hexText(toBytes(*counter)), "46 09 00 FF FF FF FF FF FF FF FF");
+    EXPECT_EQ(hexText(encodeExactly(*counter)), "46 09 00 FF FF FF FF FF FF FF FF");
     address.setFromText(address.toString());
     EXPECT_STREQ(address.toString(), "10.0.0.1");
 }
@@ -353,7 +350,7 @@ TEST(Values, OpaqueOfTwoHundredBytes) {
     SnmpOpaque value(reader);
     EXPECT_EQ(reader.offset(), 203u);
     EXPECT_EQ(value.contentLength(), 200);
-    const Bytes encoded = encodeExactly(value, value.encodedSize());
+    const Bytes encoded = encodeExactly(value);
     EXPECT_EQ(encoded, Bytes(element.begin(), element.end() - 1));
 }
 

@@ -151,12 +151,12 @@ TEST(Varbind, SetNameDeletesNothingAndOwnershipOnDestruction) {
         binding.setName(replacement);
         // The old name is still alive and usable.
         EXPECT_STREQ(old->toString(), "1.3.6");
-        EXPECT_EQ(hexText(encodeExactly(binding, static_cast<std::size_t>(binding.encodedLength()))),
+        EXPECT_EQ(hexText(encodeExactly(binding)),
                   "30 05 06 01 2B 05 00");
         auto* value = new CountedInteger();
         binding.setValue(value);
         EXPECT_EQ(liveValues, 1);
-        EXPECT_EQ(hexText(encodeExactly(binding, static_cast<std::size_t>(binding.encodedLength()))),
+        EXPECT_EQ(hexText(encodeExactly(binding)),
                   "30 06 06 01 2B 02 01 07");
     }
     EXPECT_EQ(liveValues, 0);

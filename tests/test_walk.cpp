@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/runner.h"
 #include "tests/scripted_agent.h"
-#include "walker/walk.h"
 
 namespace {
 
@@ -42,41 +42,8 @@ ScriptedAgent::Script tableScript(std::vector<Entry> entries, std::string after 
     };
 }
 
-struct WalkRun {
-    WalkEnd end;
-    std::string output;
-    double seconds;
-};
-
-// A walk of the agent's table with community "public".
-WalkSettings settingsFor(const ScriptedAgent& agent, int timeoutMs, const std::string& host = "127.0.0.1") {
-    WalkSettings settings;
-    settings.agent = host;
-    settings.community = "public";
-    settings.port = agent.port();
-    settings.timeoutMs = timeoutMs;
-    return settings;
-}
-
-WalkRun run(const WalkSettings& settings) {
-    std::FILE* out = std::tmpfile();
-    const auto start = std::chrono::steady_clock::now();
-    WalkEnd end;
-    {
-        Output output(out);
-        end = walkArpTable(settings, output);
-    }
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const std::string text = readBack(out);
-    return {end, text, seconds};
-}
-
-WalkRun walk(ScriptedAgent& agent, bool old = false, bool debug = false, int timeoutMs = 300,
-             const std::string& host = "127.0.0.1") {
-    WalkSettings settings = settingsFor(agent, timeoutMs, host);
-    settings.useOldOids = old;
-    settings.debugMode = debug;
-    return run(settings);
+Ran<WalkEnd> walk(const ScriptedAgent& agent, const WalkOptions& options = {}) {
+    return runWalk(settingsFor(agent.port(), options));
 }
 
 TEST(Walk, NormalTable) {
@@ -85,7 +52,7 @@ TEST(Walk, NormalTable) {
         mac("2.192.168.1.1", "00 11 22 33 44 55"),
         mac("3.172.16.0.255", "ff ee dd cc bb aa 99 88"),  // a longer value shows its first six bytes
     }));
-    const WalkRun run = walk(agent);
+    const auto run = walk(agent);
     EXPECT_EQ(run.end, WalkEnd::EndOfColumn);
     EXPECT_EQ(run.output,
               "10.0.0.1\t00-0c-29-3a-4b-5c\t1\n"
@@ -107,7 +74,7 @@ TEST(Walk, RequestOnTheWire) {
 
 TEST(Walk, EmptyTable) {
     ScriptedAgent agent(tableScript({}));
-    const WalkRun run = walk(agent);
+    const auto run = walk(agent);
     EXPECT_EQ(run.end, WalkEnd::EndOfColumn);
     EXPECT_EQ(run.output, "");
     EXPECT_EQ(agent.requests(), 1);
@@ -118,7 +85,7 @@ TEST(Walk, OldColumnWithAddressKind) {
     ScriptedAgent agent(tableScript({mac("4.1.10.1.2.3", "00 00 5e 00 01 01", column),
                                      mac("5.77.10.1.2.4", "00 00 5e 00 01 02", column)},
                                     "1.3.6.1.2.1.3.1.1.3.4.1.10.1.2.3"));
-    const WalkRun run = walk(agent, true);
+    const auto run = walk(agent, {.old = true});
     EXPECT_EQ(run.end, WalkEnd::EndOfColumn);
     EXPECT_EQ(run.output, "10.1.2.3\t00-00-5e-00-01-01\t4\n10.1.2.4\t00-00-5e-00-01-02\t5\n");
     EXPECT_EQ(agent.requestedOids().front(), "1.3.6.1.2.1.3.1.1.2");
@@ -131,7 +98,7 @@ TEST(Walk, AnswersOnTheSecondAndThirdAttempt) {
         if (number == 1 || number == 3 || number == 4) return {};
         return table(request, number);
     });
-    const WalkRun run = walk(agent, false, true, 200);
+    const auto run = walk(agent, {.debug = true, .timeoutMs = 200});
     EXPECT_EQ(run.end, WalkEnd::EndOfColumn);
     EXPECT_EQ(agent.requests(), 6);
     // The failed attempts show only in debug mode, with nothing after "completed...".
@@ -151,7 +118,7 @@ TEST(Walk, NoReplyAtAll) {
             for (int ms = 0; every != 0 && ms < 1000; ms += every) junk.push_back({Bytes{0x30}, ms});
             return junk;
         });
-        const WalkRun run = walk(agent, false, false, 150);
+        const auto run = walk(agent, {.timeoutMs = 150});
         EXPECT_EQ(run.end, every == 0 ? WalkEnd::NoReply : WalkEnd::Unreadable);
         EXPECT_EQ(run.output, every == 0 ? kNoReply : "ERROR: The device's replies could not be read\n");
         EXPECT_EQ(agent.requests(), 3);
@@ -209,7 +176,7 @@ TEST(Walk, RefusedReplies) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         ScriptedAgent agent(always(row.reply));
-        const WalkRun run = walk(agent, false, false, 150, row.host);
+        const auto run = walk(agent, {.timeoutMs = 150, .host = row.host});
         EXPECT_EQ(run.end, row.end);
         EXPECT_EQ(run.output, row.output);
     }
@@ -237,7 +204,7 @@ TEST(Walk, MacColumnRendering) {
         SCOPED_TRACE(row.mac);
         ScriptedAgent agent(tableScript({{"1.3.6.1.2.1.4.22.1.2.7.10.0.0.9", row.value},
                                          mac("7.10.0.0.10", "00 00 00 00 00 0a")}));
-        const WalkRun run = walk(agent);
+        const auto run = walk(agent);
         EXPECT_EQ(run.output, std::string("10.0.0.9\t") + row.mac + "\t7\n10.0.0.10\t00-00-00-00-00-0a\t7\n");
     }
 }
@@ -256,7 +223,7 @@ TEST(Walk, IndexNumbersOfEveryWidth) {
         expected += address + "\t00-00-00-00-00-01\t" + std::to_string(n) + "\n";
     }
     ScriptedAgent agent(tableScript(entries));
-    const WalkRun run = walk(agent);
+    const auto run = walk(agent);
     EXPECT_EQ(run.end, WalkEnd::EndOfColumn);
     EXPECT_EQ(run.output, expected);
 }
@@ -283,7 +250,7 @@ TEST(Walk, AddressMarkersInTheIndex) {
         ScriptedAgent agent(tableScript({mac(row.index, "00 00 00 00 00 01",
                                              row.old ? "1.3.6.1.2.1.3.1.1.2." : "1.3.6.1.2.1.4.22.1.2.")},
                                         "1.3.6.1.2.1.5"));
-        const WalkRun run = walk(agent, row.old);
+        const auto run = walk(agent, {.old = row.old});
         const std::string shown = run.output.substr(0, run.output.find('\t')) +
                                   run.output.substr(run.output.rfind('\t'), std::string::npos);
         EXPECT_EQ(shown, std::string(row.row) + "\n");
@@ -293,7 +260,7 @@ TEST(Walk, AddressMarkersInTheIndex) {
 TEST(Walk, AgentThatDoesNotAdvance) {
     // Always the same row, whatever is asked.
     ScriptedAgent agent(always(makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.0.1", macValue("00 01 02 03 04 05"))));
-    const WalkRun run = walk(agent, false, false, 150);
+    const auto run = walk(agent, {.timeoutMs = 150});
     EXPECT_EQ(run.end, WalkEnd::NotAdvancing);
     EXPECT_EQ(run.output,
               "10.0.0.1\t00-01-02-03-04-05\t1\n"
@@ -332,7 +299,7 @@ TEST(Walk, LateRepliesAreSetAside) {
             if (number <= 4) replies[0].delayMs = row.delays[number];
             return replies;
         });
-        const WalkRun run = walk(agent, false, false, 200);
+        const auto run = walk(agent, {.timeoutMs = 200});
         EXPECT_EQ(run.end, WalkEnd::EndOfColumn);
         EXPECT_EQ(run.output,
                   "10.0.0.1\t00-00-00-00-00-01\t1\n"
@@ -349,7 +316,7 @@ TEST(Walk, DuplicateOfEveryReply) {
         replies.push_back(replies[0]);
         return replies;
     });
-    const WalkRun run = walk(agent);
+    const auto run = walk(agent);
     EXPECT_EQ(run.end, WalkEnd::EndOfColumn);
     EXPECT_EQ(run.output, "10.0.0.1\t00-00-00-00-00-01\t1\n10.0.0.2\t00-00-00-00-00-02\t1\n");
 }
@@ -368,10 +335,10 @@ TEST(Walk, NothingSentEndsAtOnce) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         ScriptedAgent agent(tableScript({}));
-        WalkSettings settings = settingsFor(agent, 2000, row.host);
+        WalkSettings settings = settingsFor(agent.port(), {.timeoutMs = 2000, .host = row.host});
         settings.debugMode = true;
         if (row.refused) settings.port = 0;
-        const WalkRun ran = run(settings);
+        const auto ran = runWalk(settings);
         EXPECT_EQ(ran.end, WalkEnd::NoReply);
         // The cause, with the system's reason, then the line callers look for.
         const std::size_t cause = ran.output.find(row.cause);
@@ -387,7 +354,7 @@ TEST(Walk, NothingSentEndsAtOnce) {
 
 TEST(Walk, DebugOutputToTheByte) {
     ScriptedAgent agent(tableScript({mac("2.10.0.0.1", "00 0c 29 3a 4b 5c")}));
-    const WalkRun run = walk(agent, false, true);
+    const auto run = walk(agent, {.debug = true});
     EXPECT_EQ(run.output,
               "\nSending GETNEXT: 1.3.6.1.2.1.4.22.1.2...sent\nReceiving response...completed...received..."
               "RequestID matches...No SNMP Error\nOID Response:    1.3.6.1.2.1.4.22.1.2.2.10.0.0.1\n"
@@ -405,7 +372,7 @@ TEST(Walk, NextRequestNamesTheReplysOidInItsShortestForm) {
         if (number > 1) return {{makeResponse("1.3.6.1.2.1.4.22.1.3.1", new SnmpInteger(1))}};
         return {{makeResponse(hexBytes("2B 06 01 02 01 04 16 01 02 01 80 0A 00 00 01"), macValue("00 01 02 03 04 05"))}};
     });
-    const WalkRun run = walk(agent);
+    const auto run = walk(agent);
     EXPECT_EQ(run.end, WalkEnd::EndOfColumn);
     EXPECT_EQ(run.output, "10.0.0.1\t00-01-02-03-04-05\t1\n");
     EXPECT_NE(hexText(agent.lastRequest()).find("06 0E 2B 06 01 02 01 04 16 01 02 01 0A 00 00 01 05 00"),
@@ -460,7 +427,7 @@ TEST(Walk, RowsReachTheStreamWhateverTheDeviceDoesNext) {
             text << in.rdbuf();
             seen = text.str();
         });
-        const WalkSettings settings = settingsFor(agent, 400);
+        const WalkSettings settings = settingsFor(agent.port(), {.timeoutMs = 400});
         {
             Output output(out);
             walkArpTable(settings, output);
@@ -514,7 +481,7 @@ TEST(Walk, UnreadableDatagramsAreSetAside) {
             replies.push_back(real[0]);
             return replies;
         });
-        const WalkRun run = walk(agent, false, false, 1000);
+        const auto run = walk(agent, {.timeoutMs = 1000});
         EXPECT_EQ(run.end, WalkEnd::EndOfColumn);
         EXPECT_EQ(run.output, "10.0.0.1\t00-00-00-00-00-01\t1\n10.0.0.2\t00-00-00-00-00-02\t1\n");
         // Each request answered by its first send: no attempt was given up.
@@ -528,7 +495,7 @@ TEST(Walk, OneStaleCopyThenSilenceIsNoReply) {
         // The first request's answer, then one late copy of it, then nothing.
         return number <= 2 ? std::vector<ScriptedReply>{{first}} : std::vector<ScriptedReply>{};
     });
-    const WalkRun run = walk(agent, false, false, 150);
+    const auto run = walk(agent, {.timeoutMs = 150});
     EXPECT_EQ(run.end, WalkEnd::NoReply);
     EXPECT_EQ(run.output, std::string("10.0.0.1\t00-01-02-03-04-05\t1\n") + kNoReply);
 }
@@ -555,7 +522,7 @@ TEST(Walk, StopsSendingWhenTheOutputFails) {
         std::vector<char> room(row.room);
         std::FILE* out = fmemopen(room.data(), room.size(), "w");
         ASSERT_NE(out, nullptr);
-        const WalkSettings settings = settingsFor(agent, 1000);
+        const WalkSettings settings = settingsFor(agent.port(), {.timeoutMs = 1000});
         {
             Output output(out);
             EXPECT_EQ(walkArpTable(settings, output), WalkEnd::OutputFailed);
@@ -605,7 +572,7 @@ TEST(Walk, LongOidsAndValues) {
     for (int i = 0; i < 300; ++i) index += ".4294967295";
     ScriptedAgent agent(tableScript({{"1.3.6.1.2.1.4.22.1.2." + index,
                                       [] { return new SnmpOctetString(std::string(1500, 'x').c_str()); }}}));
-    const WalkRun run = walk(agent);
+    const auto run = walk(agent);
     EXPECT_EQ(run.end, WalkEnd::EndOfColumn);
     EXPECT_EQ(run.output, "10.0.0.1\t78-78-78-78-78-78\t1\n");
     EXPECT_EQ(agent.requestedOids().back(), "1.3.6.1.2.1.4.22.1.2." + index);
@@ -617,7 +584,7 @@ TEST(Walk, TextLongerThanTheOutputBuffer) {
     std::string oid = "1.3.6.1.2.1.4.22.1.2.1.10.0.0.1";
     for (int i = 0; i < 780; ++i) oid += ".4294967295";
     ScriptedAgent agent(tableScript({{oid, [] { return macValue("00 00 00 00 00 01"); }}}));
-    const WalkRun run = walk(agent, false, true);
+    const auto run = walk(agent, {.debug = true});
     EXPECT_EQ(run.end, WalkEnd::EndOfColumn);
     EXPECT_GT(oid.size(), 8192u);
     EXPECT_NE(run.output.find("OID Response:    " + oid + "\n10.0.0.1\t00-00-00-00-00-01\t1\n"), std::string::npos);

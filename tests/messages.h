@@ -1,0 +1,54 @@
+// The messages that tests send and expect: the walk's request, replies, traps.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "snmp/message.h"
+#include "tests/hex.h"
+
+// The walk's first request: a GetNextRequest for the default column,
+// request-id 123, the default community.
+inline std::unique_ptr<SnmpMessage> walkRequest() {
+    auto request = std::make_unique<SnmpMessage>(pdutags::kGetNextRequest, 0);
+    request->setRequestId(123);
+    request->addVarbind(new SnmpVarbind(new SnmpOid("1.3.6.1.2.1.4.22.1.2"), nullptr));
+    return request;
+}
+
+// A GetResponse with one binding (or none when name is null).
+inline Bytes responseNamed(SnmpOid* name, SnmpValue* value, std::int32_t requestId = 123, std::int32_t errorStatus = 0) {
+    SnmpMessage message(pdutags::kGetResponse, 0);
+    message.setCommunity("public");
+    message.setRequestId(requestId);
+    message.setErrorStatus(errorStatus);
+    if (name != nullptr) message.addVarbind(new SnmpVarbind(name, value));
+    else delete value;
+    return encodeExactly(message);
+}
+
+inline Bytes makeResponse(const char* name, SnmpValue* value, std::int32_t requestId = 123,
+                          std::int32_t errorStatus = 0) {
+    return responseNamed(name != nullptr ? new SnmpOid(name) : nullptr, value, requestId, errorStatus);
+}
+
+// The name as the OID's content bytes, which can hold what no OID text does.
+inline Bytes makeResponse(const Bytes& name, SnmpValue* value) {
+    return responseNamed(new SnmpOid(name.data(), name.size()), value);
+}
+
+// An SNMPv1 Trap, such as a device sends from its own address unasked.
+inline Bytes makeTrap() {
+    SnmpMessage message(pdutags::kTrap, 0);
+    message.setEnterprise("1.3.6.1.4.1.8072");
+    message.setAgentAddress("127.0.0.1");
+    message.setGenericTrap(0);
+    message.setSpecificTrap(0);
+    message.setTimeStamp(0);
+    return encodeExactly(message);
+}
+
+inline SnmpValue* macValue(const char* hex) {
+    const Bytes b = hexBytes(hex);
+    return new SnmpOctetString(b.data(), b.size());
+}

@@ -1,0 +1,86 @@
+// Runs the walk, or the whole tool in this process, with what it prints
+// caught in a stream that can be read back.
+#pragma once
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "walker/cli.h"
+#include "walker/walk.h"
+
+// The line of a walk that drew no reply.
+constexpr char kNoReply[] =
+    "ERROR P1: No returned packet.  Your SNMP community string may be incorrect, or there may be a problem "
+    "communicating with the device.\n";
+
+// Everything written to a stream that can be read back (a tmpfile), from its
+// start; the stream is closed.
+inline std::string readBack(std::FILE* stream) {
+    std::string text;
+    std::rewind(stream);
+    char chunk[4096];
+    std::size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, stream)) > 0) text.append(chunk, n);
+    std::fclose(stream);
+    return text;
+}
+
+// How a run ended (a walk's end, or the tool's exit status), what it printed
+// and how long it took.
+template <typename End>
+struct Ran {
+    End end;
+    std::string output;
+    double seconds;
+};
+
+// Runs run(stream) on a stream that can be read back, or on the caller's
+// stream (whose text it leaves there), and times it.
+template <typename Run>
+auto runCaptured(Run&& run, std::FILE* stream = nullptr) -> Ran<decltype(run(stream))> {
+    std::FILE* out = stream != nullptr ? stream : std::tmpfile();
+    const auto start = std::chrono::steady_clock::now();
+    const auto end = run(out);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return {end, stream != nullptr ? std::string() : readBack(out), seconds};
+}
+
+// What a walk test changes, by name.
+struct WalkOptions {
+    bool old = false;    // the older column (-o)
+    bool debug = false;  // progress lines (-d)
+    int timeoutMs = 300;
+    std::string host = "127.0.0.1";
+};
+
+// A walk of the agent on port with community "public".
+inline WalkSettings settingsFor(std::uint16_t port, const WalkOptions& options = {}) {
+    WalkSettings settings;
+    settings.agent = options.host;
+    settings.community = "public";
+    settings.useOldOids = options.old;
+    settings.debugMode = options.debug;
+    settings.port = port;
+    settings.timeoutMs = options.timeoutMs;
+    return settings;
+}
+
+inline Ran<WalkEnd> runWalk(const WalkSettings& settings, std::FILE* stream = nullptr) {
+    return runCaptured(
+        [&](std::FILE* out) {
+            Output output(out);
+            return walkArpTable(settings, output);
+        },
+        stream);
+}
+
+// The whole tool in this process, on a command line (argv[0] included).
+inline Ran<int> runInProcess(const std::vector<std::string>& args, const RunOptions& options = RunOptions(),
+                             std::FILE* stream = nullptr) {
+    std::vector<const char*> argv;
+    for (const auto& a : args) argv.push_back(a.c_str());
+    return runCaptured(
+        [&](std::FILE* out) { return runTarnwick(static_cast<int>(argv.size()), argv.data(), out, options); }, stream);
+}
