@@ -1,13 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 #include <sstream>
 #include <functional>
 #include <thread>
@@ -179,81 +177,6 @@ TEST(Walk, RefusedReplies) {
         const auto run = walk(agent, {.timeoutMs = 150, .host = row.host});
         EXPECT_EQ(run.end, row.end);
         EXPECT_EQ(run.output, row.output);
-    }
-}
-
-TEST(Walk, MacColumnRendering) {
-    const struct {
-        std::function<SnmpValue*()> value;
-        const char* mac;
-    } rows[] = {
-        {[] { return macValue("41 42 43 44 45 46"); }, "41-42-43-44-45-46"},  // all printable
-        {[] { return macValue("00 11 22"); }, "00-11-22"},                     // fewer than six bytes
-        {[] { return macValue(""); }, ""},
-        {[] { return new SnmpInteger(5); }, "5"},                              // another type: its text
-        {[] { return new SnmpIpAddress("10.1.2.3"); }, "0a-01-02-03"},
-        {[] {
-             const Bytes b = hexBytes("07 61 62 63 64 65 66 67");  // length, then "abcdefg"
-             BerReader reader(b.data(), b.size());
-             return new SnmpOpaque(reader);
-         },
-         "61-62-63-64-65-66"},
-        {[] { return new SnmpOid("1.3.6.1.2"); }, "1.3.6.1.2"},  // not a byte string: its text
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.mac);
-        ScriptedAgent agent(tableScript({{"1.3.6.1.2.1.4.22.1.2.7.10.0.0.9", row.value},
-                                         mac("7.10.0.0.10", "00 00 00 00 00 0a")}));
-        const auto run = walk(agent);
-        EXPECT_EQ(run.output, std::string("10.0.0.9\t") + row.mac + "\t7\n10.0.0.10\t00-00-00-00-00-0a\t7\n");
-    }
-}
-
-TEST(Walk, IndexNumbersOfEveryWidth) {
-    // Interface indexes at each change in the number of digits, address bytes
-    // up to 255.
-    const std::uint32_t numbers[] = {0, 9, 10, 99, 100, 999, 1000, 9999, 10000, 99999, 100000, 999999, 1000000,
-                                     9999999, 10000000, 99999999, 100000000, 999999999, 1000000000, 4294967295u};
-    std::vector<Entry> entries;
-    std::string expected;
-    for (std::uint32_t n : numbers) {
-        const std::string byte = std::to_string(n < 1000 ? n % 256 : 255);
-        const std::string address = byte + ".1." + byte + "." + byte;
-        entries.push_back(mac(std::to_string(n) + "." + address, "00 00 00 00 00 01"));
-        expected += address + "\t00-00-00-00-00-01\t" + std::to_string(n) + "\n";
-    }
-    ScriptedAgent agent(tableScript(entries));
-    const auto run = walk(agent);
-    EXPECT_EQ(run.end, WalkEnd::EndOfColumn);
-    EXPECT_EQ(run.output, expected);
-}
-
-TEST(Walk, AddressMarkersInTheIndex) {
-    // Some devices put the address's kind (1) and length (4) before the
-    // address; an index of five numbers is read as it stands.
-    const struct {
-        const char* index;
-        const char* row;
-        bool old = false;
-    } rows[] = {
-        {"6.1.10.0.0", "1.10.0.0\t6"},
-        {"2.1.10.5.1.202", "10.5.1.202\t2"},
-        {"7.1.4.10.0.0.9", "10.0.0.9\t7"},
-        {"3.4.10.0.0.8", "10.0.0.8\t3"},
-        {"4.1.4.10.0.0", "4.10.0.0\t4"},  // too few numbers after the length for one
-        {"9.10.0.0.6.7", "10.0.0.6\t9"},    // no markers: numbers after the address are not read
-        // The older column's address follows its fixed kind, never searched for markers.
-        {"6.1.1.2.3.4", "1.2.3.4\t6", true},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.index);
-        ScriptedAgent agent(tableScript({mac(row.index, "00 00 00 00 00 01",
-                                             row.old ? "1.3.6.1.2.1.3.1.1.2." : "1.3.6.1.2.1.4.22.1.2.")},
-                                        "1.3.6.1.2.1.5"));
-        const auto run = walk(agent, {.old = row.old});
-        const std::string shown = run.output.substr(0, run.output.find('\t')) +
-                                  run.output.substr(run.output.rfind('\t'), std::string::npos);
-        EXPECT_EQ(shown, std::string(row.row) + "\n");
     }
 }
 
@@ -533,37 +456,6 @@ TEST(Walk, StopsSendingWhenTheOutputFails) {
     }
 }
 
-TEST(Output, TheFirstFailureStaysAndEndsTheWriting) {
-    // A stream whose writes fail on demand (failWith >= 0), setting errno to
-    // failWith where it is not 0.
-    struct Sink {
-        int writes = 0;
-        int failWith = -1;
-    } sink;
-    cookie_io_functions_t io{};
-    io.write = [](void* cookie, const char*, std::size_t n) -> ssize_t {
-        auto* s = static_cast<Sink*>(cookie);
-        ++s->writes;
-        if (s->failWith > 0) errno = s->failWith;
-        return s->failWith < 0 ? static_cast<ssize_t>(n) : -1;
-    };
-    std::FILE* stream = fopencookie(&sink, "w", io);
-    {
-        Output out(stream);
-        out.put("row\n");
-        EXPECT_TRUE(out.flush());
-        sink.failWith = 0;  // the stream fails without saying why: EIO
-        out.put("row\n");
-        EXPECT_FALSE(out.flush());
-        // Nothing more is written, not even past the buffer, and the first error stays.
-        sink.failWith = ENOSPC;
-        out.put(std::string(1 << 16, 'x'));
-        EXPECT_FALSE(out.flush());
-        EXPECT_EQ(out.error(), EIO);
-        EXPECT_EQ(sink.writes, 2);
-    }
-    std::fclose(stream);
-}
 #endif
 
 TEST(Walk, LongOidsAndValues) {

@@ -9,8 +9,8 @@
 #include "walker/output.h"
 
 // The two columns that can be walked.
-constexpr char kNetToMediaColumn[] = "1.3.6.1.2.1.4.22.1.2";  // ipNetToMediaPhysAddress
-constexpr char kOldAtColumn[] = "1.3.6.1.2.1.3.1.1.2";        // atPhysAddress, with -o
+inline constexpr char kNetToMediaColumn[] = "1.3.6.1.2.1.4.22.1.2";  // ipNetToMediaPhysAddress
+inline constexpr char kOldAtColumn[] = "1.3.6.1.2.1.3.1.1.2";        // atPhysAddress, with -o
 
 struct Column {
     const char* oid;

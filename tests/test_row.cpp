@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/messages.h"
+#include "tests/runner.h"
+#include "walker/row.h"
+
+namespace {
+
+// What printRow writes for the rows given, one after another.
+std::string printed(const std::vector<Row>& rows) {
+    std::FILE* stream = std::tmpfile();
+    {
+        Output out(stream);
+        for (const Row& row : rows) printRow(out, row);
+    }
+    return readBack(stream);
+}
+
+// A row of interface ifIndex, address a.b.c.d, showing value.
+Row rowOf(std::uint32_t ifIndex, std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t d,
+          SnmpValue* value) {
+    Row row;
+    row.ifIndex = ifIndex;
+    row.address[0] = a;
+    row.address[1] = b;
+    row.address[2] = c;
+    row.address[3] = d;
+    row.value = value;
+    return row;
+}
+
+TEST(Row, MacColumn) {
+    const struct {
+        std::function<SnmpValue*()> value;
+        const char* mac;
+    } rows[] = {
+        {[] { return macValue("41 42 43 44 45 46"); }, "41-42-43-44-45-46"},  // all printable
+        {[] { return macValue("00 11 22"); }, "00-11-22"},                     // fewer than six bytes
+        {[] { return macValue(""); }, ""},
+        {[] { return new SnmpInteger(5); }, "5"},                              // another type: its text
+        {[] { return new SnmpIpAddress("10.1.2.3"); }, "0a-01-02-03"},
+        {[] {
+             const Bytes b = hexBytes("07 61 62 63 64 65 66 67");  // length, then "abcdefg"
+             BerReader reader(b.data(), b.size());
+             return new SnmpOpaque(reader);
+         },
+         "61-62-63-64-65-66"},
+        {[] { return new SnmpOid("1.3.6.1.2"); }, "1.3.6.1.2"},  // not a byte string: its text
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.mac);
+        // The row after it shows nothing of this one's value.
+        const std::unique_ptr<SnmpValue> value(row.value());
+        const std::unique_ptr<SnmpValue> next(macValue("00 00 00 00 00 0a"));
+        EXPECT_EQ(printed({rowOf(7, 10, 0, 0, 9, value.get()), rowOf(7, 10, 0, 0, 10, next.get())}),
+                  std::string("10.0.0.9\t") + row.mac + "\t7\n10.0.0.10\t00-00-00-00-00-0a\t7\n");
+    }
+}
+
+TEST(Row, IndexNumbersOfEveryWidth) {
+    // Interface indexes at each change in the number of digits, address bytes
+    // up to 255, read from the index and printed.
+    const std::uint32_t numbers[] = {0, 9, 10, 99, 100, 999, 1000, 9999, 10000, 99999, 100000, 999999, 1000000,
+                                     9999999, 10000000, 99999999, 100000000, 999999999, 1000000000, 4294967295u};
+    const std::unique_ptr<SnmpValue> mac(macValue("00 00 00 00 00 01"));
+    for (std::uint32_t n : numbers) {
+        SCOPED_TRACE(n);
+        const std::string byte = std::to_string(n < 1000 ? n % 256 : 255);
+        const std::string address = byte + ".1." + byte + "." + byte;
+        Row row;
+        ASSERT_TRUE(readIndex((std::to_string(n) + "." + address).c_str(), kNetToMedia, row));
+        row.value = mac.get();
+        EXPECT_EQ(printed({row}), address + "\t00-00-00-00-00-01\t" + std::to_string(n) + "\n");
+    }
+}
+
+TEST(Row, AddressMarkersInTheIndex) {
+    // Some devices put the address's kind (1) and length (4) before the
+    // address; an index of five numbers is read as it stands.
+    const struct {
+        const char* index;
+        const char* row;
+        bool old = false;
+    } rows[] = {
+        {"6.1.10.0.0", "1.10.0.0\t6"},
+        {"2.1.10.5.1.202", "10.5.1.202\t2"},
+        {"7.1.4.10.0.0.9", "10.0.0.9\t7"},
+        {"3.4.10.0.0.8", "10.0.0.8\t3"},
+        {"4.1.4.10.0.0", "4.10.0.0\t4"},  // too few numbers after the length for one
+        {"9.10.0.0.6.7", "10.0.0.6\t9"},    // no markers: numbers after the address are not read
+        // The older column's address follows its fixed kind, never searched for markers.
+        {"6.1.1.2.3.4", "1.2.3.4\t6", true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.index);
+        Row read;
+        ASSERT_TRUE(readIndex(row.index, row.old ? kOldAt : kNetToMedia, read));
+        const std::string shown = std::to_string(read.address[0]) + "." + std::to_string(read.address[1]) + "." +
+                                  std::to_string(read.address[2]) + "." + std::to_string(read.address[3]) + "\t" +
+                                  std::to_string(read.ifIndex);
+        EXPECT_EQ(shown, row.row);
+    }
+}
+
+}  // namespace
