@@ -84,6 +84,13 @@ public:
     std::uint16_t port() const { return port_; }
 
     int requests() const { return requests_; }
+    // The same, once at least n requests have come, or after two seconds.
+    int requestsOnceThere(int n) const {
+        for (int waited = 0; requests_ < n && waited < 2000; ++waited) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return requests_;
+    }
 
     // The OID texts of the requests received, in order.
     std::vector<std::string> requestedOids() {

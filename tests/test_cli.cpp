@@ -13,6 +13,7 @@
 #include "tests/scripted_agent.h"
 
 #ifndef _WIN32
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -181,6 +182,8 @@ TEST(CommandLine, LongArgumentsAreTakenWhole) {
     const std::string agentName(300, 'h');
     const auto longAgent = runInProcess({"tarnwick", agentName, "public", "-x"}, options);
     EXPECT_NE(longAgent.output.find("Agent:\t\t" + agentName + "\n"), std::string::npos);
+    // A name no resolver knows, refused without a query (its label is longer than 63).
+    EXPECT_NE(longAgent.output.find("ERROR: The name " + agentName + " could not be resolved: "), std::string::npos);
 }
 
 TEST(CommandLine, CommunityTooLongForAReplyIsRefused) {
@@ -212,28 +215,65 @@ TEST(CommandLine, CommunityTooLongForAReplyIsRefused) {
 
 #ifndef _WIN32
 TEST(CommandLine, OutputThatCannotBeWritten) {
-    ScriptedAgent agent(always(makeResponse("1.3.6.1.2.1.5", new SnmpInteger(1))));
+    // Room for the banner, the header and the first progress line, not more.
+    const std::size_t afterHeader = sizeof kBanner - 1 + header("127.0.0.1", true, false).size() + 29;
     const struct {
-        const char* path;
+        const char* path;  // null: a stream in memory with room for afterHeader bytes
         const char* mode;
         std::vector<std::string> args;
         const char* cause;
+        int requests = 0;  // requests sent before the output failed
     } rows[] = {
         {"/dev/full", "w", {"tarnwick", "127.0.0.1", "public"}, "No space left on device"},
         {"/dev/full", "w", {"tarnwick"}, "No space left on device"},
         {"/dev/null", "r", {"tarnwick", "127.0.0.1", "public"}, "Bad file descriptor"},
+        // Inside the walk: the progress line after the first send does not fit.
+        {nullptr, "w", {"tarnwick", "127.0.0.1", "public", "-d"}, "No space left on device", 1},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(std::string(row.path) + " " + row.mode);
-        std::FILE* out = std::fopen(row.path, row.mode);
+        SCOPED_TRACE(row.path != nullptr ? std::string(row.path) + " " + row.mode : "in the walk");
+        ScriptedAgent agent(always(makeResponse("1.3.6.1.2.1.5", new SnmpInteger(1))));
+        std::vector<char> room(afterHeader + 1);
+        std::FILE* out = row.path != nullptr ? std::fopen(row.path, row.mode) : fmemopen(room.data(), room.size(), "w");
         ASSERT_NE(out, nullptr);
         std::FILE* errors = std::tmpfile();
         EXPECT_EQ(runInProcess(row.args, {.port = agent.port(), .errors = errors}, out).end, 5);
         std::fclose(out);
         EXPECT_EQ(readBack(errors), std::string("ERROR: The output could not be written: ") + row.cause + "\n");
+        // Nothing is sent to a device whose rows could not be shown, and
+        // nothing more once they cannot.
+        EXPECT_EQ(agent.requestsOnceThere(row.requests), row.requests);
     }
-    // Nothing is sent to a device whose rows could not be shown.
-    EXPECT_EQ(agent.requests(), 0);
+}
+
+// A write that fails after a request to stop (the reader went away once it
+// came) gives the stop's status, 128 + its number, not the output's.
+TEST(CommandLine, AWriteThatFailsAfterAStop) {
+    ScriptedAgent agent([](SnmpMessage*, int number) {
+        const std::string oid = "1.3.6.1.2.1.4.22.1.2.1.10.0.0." + std::to_string(number);
+        return std::vector<ScriptedReply>{{makeResponse(oid.c_str(), macValue("00 00 00 00 00 01"))}};
+    });
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        net::watchInterruptions();
+        // The header goes out; the next write, with the first row, meets SIGTERM and a reader gone.
+        cookie_io_functions_t io{};
+        io.write = [](void* cookie, const char*, std::size_t n) -> ssize_t {
+            if (++*static_cast<int*>(cookie) == 1) return static_cast<ssize_t>(n);
+            raise(SIGTERM);
+            errno = EPIPE;
+            return -1;
+        };
+        int writes = 0;
+        std::FILE* out = fopencookie(&writes, "w", io);
+        const char* argv[] = {"tarnwick", "127.0.0.1", "public"};
+        _exit(runTarnwick(3, argv, out, {.port = agent.port()}));
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 128 + SIGTERM);
+    EXPECT_EQ(agent.requests(), 1);
 }
 
 TEST(CommandLine, StandardOutputClosed) {

@@ -183,6 +183,8 @@ TEST(Values, OidFromText) {
         {"0.39", "27", "0.39"},
         {"2.47", "7F", "2.47"},
         {"2.999.3", "88 37 03", "2.999.3"},        // the first sub-identifier in two bytes
+        {"2.4294967215", "8F FF FF FF 7F", "2.4294967215"},  // 80 + 4294967215: the first in 32 bits
+        {"2.4294967216", nullptr, ""},                        // and one more passes them
         // Text that is not dotted decimal numbers of 32 bits.
         {"1.3.6.x.1", nullptr, ""},
         {"1.3.-1", nullptr, ""},

@@ -219,8 +219,9 @@ check_one_agent() {
 }
 
 # Runs the program ($2...) on a name that the namespace's name server never
-# answers (the resolver waits 5 seconds), sends SIGINT while it waits, and
-# checks that the program ends at once with status 130, its header written.
+# answers (the resolver waits 5 seconds), with progress lines, sends SIGINT
+# while it waits, and checks that the program ends at once with status 130,
+# its header and what it printed before the look-up written.
 stop_while_resolving() {
   local name=$1 pid code ms
   shift
@@ -231,7 +232,7 @@ while True: s.recv(4096)' &
     for _ in $(seq 100); do in_ns ss -Hlun | grep -q '127.0.0.1:53 ' && break; sleep 0.05; done
     printf 'nameserver 127.0.0.1\noptions timeout:5 attempts:1\n' > "/etc/netns/$ns/resolv.conf"
   fi
-  ip netns exec "$ns" env --default-signal=INT "$@" slow-name.invalid public > "$work/resolving" &
+  ip netns exec "$ns" env --default-signal=INT "$@" slow-name.invalid public -d > "$work/resolving" &
   pid=$!
   wait_for_header "$work/resolving"
   sleep 0.3
@@ -239,6 +240,8 @@ while True: s.recv(4096)' &
   check "$name, SIGINT while the name resolves: exit status 130 ($code)" [ "$code" -eq 130 ]
   check "$name, SIGINT while the name resolves: at once ($ms ms)" [ "$ms" -le 300 ]
   check "$name, SIGINT while the name resolves: the header was written" grep -q '^---------------' "$work/resolving"
+  check "$name, SIGINT while the name resolves: the progress line before the look-up was written" \
+    grep -q '^Winsock Startup...successful' "$work/resolving"
 }
 
 # Waits, at most 15 seconds, until file $1 holds tarnwick's header.
