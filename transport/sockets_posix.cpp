@@ -4,6 +4,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <memory>
 #include <fcntl.h>
 #include <ifaddrs.h>
 #include <net/if.h>
@@ -140,9 +141,11 @@ std::vector<InterfaceAddress> interfaceAddresses(SocketHandle) {
                                                        : 0u;
     };
     std::vector<InterfaceAddress> interfaces;
-    ifaddrs* list = nullptr;
-    if (::getifaddrs(&list) != 0) return interfaces;
-    for (const ifaddrs* i = list; i != nullptr; i = i->ifa_next) {
+    ifaddrs* found = nullptr;
+    if (::getifaddrs(&found) != 0) return interfaces;
+    // Freed however the listing ends, running out of memory included.
+    const std::unique_ptr<ifaddrs, void (*)(ifaddrs*)> list(found, ::freeifaddrs);
+    for (const ifaddrs* i = list.get(); i != nullptr; i = i->ifa_next) {
         if (i->ifa_addr == nullptr || i->ifa_addr->sa_family != AF_INET) continue;
         InterfaceAddress a;
         a.own = ipv4(i->ifa_addr);
@@ -155,7 +158,6 @@ std::vector<InterfaceAddress> interfaceAddresses(SocketHandle) {
         if (a.broadcastFlag) a.broadcast = ipv4(i->ifa_broadaddr);
         interfaces.push_back(a);
     }
-    ::freeifaddrs(list);
     return interfaces;
 }
 

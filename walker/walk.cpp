@@ -89,11 +89,16 @@ Outcome exchange(Walk& w, Exchange& result) {
     return Outcome::NoReply;
 }
 
-// The request of the whole walk, its binding named oid.
-void prepareRequest(SnmpMessage& request, const std::string& community, SnmpOid* oid) {
+// The request of the whole walk, its binding named oid; the request owns
+// both, or, when memory runs out on the way, nothing is left behind.
+SnmpOid* prepareRequest(SnmpMessage& request, const std::string& community, const char* oid) {
     request.setCommunity(community.c_str());
     request.setRequestId(kRequestId);
-    request.addVarbind(new SnmpVarbind(oid, nullptr));
+    auto name = std::make_unique<SnmpOid>(oid);
+    auto binding = std::make_unique<SnmpVarbind>(name.get(), nullptr);
+    name.release();
+    request.addVarbind(binding.get());
+    return binding.release()->name();
 }
 
 // The next request names the OID of the row just printed, made from its text.
@@ -107,8 +112,7 @@ void moveOn(Walk& w, const char* oid) {
 WalkEnd walk(const WalkSettings& settings, Output& out) {
     const Column& column = settings.useOldOids ? kOldAt : kNetToMedia;
     SnmpMessage request(pdutags::kGetNextRequest, 0);
-    SnmpOid* currentOid = new SnmpOid(column.oid);
-    prepareRequest(request, settings.community, currentOid);
+    SnmpOid* currentOid = prepareRequest(request, settings.community, column.oid);
     // What was printed goes out before the name is looked up, which a
     // request to stop cuts short by ending the program.
     if (!out.flush()) return WalkEnd::OutputFailed;
@@ -143,7 +147,11 @@ bool repliesFit(const std::string& community, bool useOldOids) {
     SnmpMessage reply(pdutags::kGetResponse, 0);
     reply.setCommunity(community.c_str());
     const std::uint8_t mac[6] = {};
-    reply.addVarbind(new SnmpVarbind(new SnmpOid(oid.c_str()), new SnmpOctetString(mac, sizeof mac)));
+    auto name = std::make_unique<SnmpOid>(oid.c_str());
+    auto value = std::make_unique<SnmpOctetString>(mac, sizeof mac);
+    reply.addVarbind(new SnmpVarbind(name.get(), value.get()));
+    name.release();
+    value.release();
     return static_cast<std::size_t>(reply.encodedLength()) <= limits::kReceiveBuffer;
 }
 
