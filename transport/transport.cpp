@@ -4,8 +4,12 @@
 
 #include "snmp/decoder.h"
 
-UdpSocket::UdpSocket(std::int32_t port, std::int32_t timeoutSeconds)
-    : timeoutMs_(timeoutSeconds == 0 ? -1 : timeoutSeconds * 1000) {
+namespace {
+// A time-out in whole seconds as the wait takes it: 0 waits without limit.
+std::int32_t waitOf(std::int32_t seconds) { return seconds == 0 ? -1 : seconds * 1000; }
+}  // namespace
+
+UdpSocket::UdpSocket(std::int32_t port, std::int32_t timeoutSeconds) : timeoutMs_(waitOf(timeoutSeconds)) {
     createSocket();
     setPort(port);
 }
@@ -90,7 +94,7 @@ Datagram UdpSocket::receiveMessage(std::int32_t waitMs) {
 
 SnmpTransport::SnmpTransport(std::int32_t port, const char* host) : UdpSocket(port, 5) { setHost(host); }
 
-void SnmpTransport::setTimeout(std::int32_t seconds) { timeoutMs_ = seconds == 0 ? -1 : seconds * 1000; }
+void SnmpTransport::setTimeout(std::int32_t seconds) { timeoutMs_ = waitOf(seconds); }
 
 void SnmpTransport::setHost(const char* host) {
     if (host != nullptr && *host != '\0') {
