@@ -23,23 +23,25 @@ std::unique_ptr<SnmpMessage> decode(const Bytes& bytes, std::size_t count) {
 
 std::unique_ptr<SnmpMessage> decode(const Bytes& bytes) { return decode(bytes, bytes.size()); }
 
+// An element: the tag, the length field for content, then content.
+Bytes element(std::uint8_t tag, const Bytes& content) {
+    Bytes out(6);
+    std::uint8_t* cursor = out.data();
+    writeHeader(cursor, tag, static_cast<std::uint32_t>(content.size()));
+    out.resize(static_cast<std::size_t>(cursor - out.data()));
+    out.insert(out.end(), content.begin(), content.end());
+    return out;
+}
+
+Bytes operator+(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 // Wraps bindings' bytes into a GetResponse with request-id 123.
-Bytes response(const Bytes& bindings, std::uint8_t pduTag = 0xA2) {
-    auto withHeader = [](std::uint8_t tag, const Bytes& content) {
-        Bytes out(1 + 5 + content.size());
-        std::uint8_t* cursor = out.data();
-        writeHeader(cursor, tag, static_cast<std::uint32_t>(content.size()));
-        out.resize(static_cast<std::size_t>(cursor - out.data()));
-        out.insert(out.end(), content.begin(), content.end());
-        return out;
-    };
-    Bytes pdu = hexBytes("02 01 7B 02 01 00 02 01 00");
-    const Bytes listElement = withHeader(0x30, bindings);
-    pdu.insert(pdu.end(), listElement.begin(), listElement.end());
-    Bytes message = hexBytes("02 01 00 04 06 70 75 62 6C 69 63");
-    const Bytes pduElement = withHeader(pduTag, pdu);
-    message.insert(message.end(), pduElement.begin(), pduElement.end());
-    return withHeader(0x30, message);
+Bytes response(const Bytes& bindings) {
+    return element(0x30, hexBytes("02 01 00 04 06 70 75 62 6C 69 63") +
+                             element(0xA2, hexBytes("02 01 7B 02 01 00 02 01 00") + element(0x30, bindings)));
 }
 
 TEST(Decoder, TheWorkedGetResponse) {
@@ -113,11 +115,7 @@ TEST(Decoder, ValuesByTag) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.value);
-        const Bytes value = hexBytes(row.value);
-        Bytes binding = hexBytes("30 00 06 03 2B 06 01");
-        binding.insert(binding.end(), value.begin(), value.end());
-        binding[1] = static_cast<std::uint8_t>(binding.size() - 2);
-        auto message = decode(response(binding));
+        auto message = decode(response(element(0x30, hexBytes("06 03 2B 06 01") + hexBytes(row.value))));
         ASSERT_NE(message, nullptr);
         ASSERT_EQ(message->varbindCount(), 1);
         EXPECT_STREQ(message->varbindTypeName(1), row.type);
@@ -129,10 +127,7 @@ TEST(Decoder, BindingLists) {
     const Bytes one = hexBytes("30 08 06 03 2B 06 01 02 01 05");
     const Bytes two = hexBytes("30 08 06 03 2B 06 02 04 01 41");
     const Bytes three = hexBytes("30 07 06 03 2B 06 03 05 00");
-    Bytes all = one;
-    all.insert(all.end(), two.begin(), two.end());
-    all.insert(all.end(), three.begin(), three.end());
-    auto message = decode(response(all));
+    auto message = decode(response(one + two + three));
     ASSERT_NE(message, nullptr);
     ASSERT_EQ(message->varbindCount(), 3);
     EXPECT_STREQ(message->varbindName(1), "1.3.6.1");
@@ -141,10 +136,7 @@ TEST(Decoder, BindingLists) {
     EXPECT_STREQ(message->varbindName(3), "1.3.6.3");
 
     // A list that ends after a name: the incomplete binding is dropped.
-    Bytes odd = one;
-    const Bytes lone = hexBytes("30 05 06 03 2B 06 09");
-    odd.insert(odd.end(), lone.begin(), lone.end());
-    auto dropped = decode(response(odd));
+    auto dropped = decode(response(one + hexBytes("30 05 06 03 2B 06 09")));
     ASSERT_NE(dropped, nullptr);
     EXPECT_EQ(dropped->varbindCount(), 1);
 

@@ -83,7 +83,7 @@ TEST(Transport, ReceivesDatagramsIntoAClearedBuffer) {
 
 TEST(Transport, DatagramSizes) {
     // Exactly the buffer: taken whole. One more: a failed receive, not a cut
-    // datagram. Zero bytes count as nothing received.
+    // datagram. Zero bytes: no message, and nothing kept.
     ScriptedAgent agent(answers({{{Bytes(4096, 0x30)}, {Bytes(4097, 0x30)}, {Bytes()}}}));
     SnmpTransport transport(agent.port(), "127.0.0.1");
     transport.setTimeout(2);

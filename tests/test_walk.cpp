@@ -62,20 +62,16 @@ TEST(Walk, NormalTable) {
                                         "1.3.6.1.2.1.4.22.1.2.2.192.168.1.1", "1.3.6.1.2.1.4.22.1.2.3.172.16.0.255"}));
 }
 
-TEST(Walk, RequestOnTheWire) {
-    ScriptedAgent agent(tableScript({}));
-    walk(agent);
-    EXPECT_EQ(hexText(agent.lastRequest()),
-              "30 27 02 01 00 04 06 70 75 62 6C 69 63 A1 1A 02 01 7B 02 01 00 02 01 00 "
-              "30 0F 30 0D 06 09 2B 06 01 02 01 04 16 01 02 05 00");
-}
-
 TEST(Walk, EmptyTable) {
     ScriptedAgent agent(tableScript({}));
     const auto run = walk(agent);
     EXPECT_EQ(run.end, WalkEnd::EndOfColumn);
     EXPECT_EQ(run.output, "");
     EXPECT_EQ(agent.requests(), 1);
+    // The one request, on the wire.
+    EXPECT_EQ(hexText(agent.lastRequest()),
+              "30 27 02 01 00 04 06 70 75 62 6C 69 63 A1 1A 02 01 7B 02 01 00 02 01 00 "
+              "30 0F 30 0D 06 09 2B 06 01 02 01 04 16 01 02 05 00");
 }
 
 TEST(Walk, OldColumnWithAddressKind) {
