@@ -3,9 +3,7 @@
 #include <cstdio>
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
 #include <mutex>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -54,19 +52,14 @@ std::string quote(const std::string& s) {
 // program; the result holds what it wrote to both streams, or with standard
 // output closed, to standard error.
 Ran<int> runBinary(const std::string& dir, const std::string& program, const std::vector<std::string>& args,
-                 bool closedOutput = false) {
-    char outName[] = "/tmp/tarnwick-cli-XXXXXX";
-    const int fd = mkstemp(outName);
-    close(fd);
+                   bool closedOutput = false) {
     std::string command = "cd " + quote(dir) + " && " + quote(program);
     for (const auto& a : args) command += " " + quote(a);
-    command += (closedOutput ? " >&- 2>" : " > ") + std::string(outName) + (closedOutput ? "" : " 2>&1");
-    const int status = std::system(command.c_str());
-    std::ifstream in(outName, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    std::remove(outName);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text.str(), 0};
+    return runCaptured([&](std::FILE* out) {
+        const std::string to = "/dev/fd/" + std::to_string(fileno(out));
+        const int status = std::system((command + (closedOutput ? " >&- 2>" + to : " >" + to + " 2>&1")).c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    });
 }
 #endif
 

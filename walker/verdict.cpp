@@ -81,6 +81,7 @@ std::optional<WalkEnd> judge(SnmpMessage& reply, const Column& column, bool debu
         return WalkEnd::ErrorStatus;
     }
     if (debug) out.put("No SNMP Error\n");
+    // An answer has a binding with a name: consider() let no other through.
     SnmpVarbind* binding = reply.varbindList()->head();
     row.oid = binding->name()->toString();
     if (debug) out.put(std::string("OID Response:    ") + row.oid + "\n");
