@@ -1,6 +1,7 @@
 #include "snmp/decoder.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -91,9 +92,7 @@ bool SnmpMessageDecoder::decode(const std::uint8_t* bytes, std::int32_t count, s
         if (list.atEnd()) break;
         const std::uint8_t valueTag = list.readByte();
         std::unique_ptr<SnmpValue> value(decodeValue(valueTag, list));
-        message.addVarbind(new SnmpVarbind(name.get(), value.get()));
-        name.release();
-        value.release();
+        message.addVarbind(makeVarbind(std::move(name), std::move(value)).release());
     }
     return !reader.failed() && !list.failed();
 }

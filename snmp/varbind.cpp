@@ -26,6 +26,13 @@ void SnmpVarbind::encode(std::uint8_t*& cursor) {
     }
 }
 
+std::unique_ptr<SnmpVarbind> makeVarbind(std::unique_ptr<SnmpOid> name, std::unique_ptr<SnmpValue> value) {
+    auto binding = std::make_unique<SnmpVarbind>(name.get(), value.get());
+    name.release();
+    value.release();
+    return binding;
+}
+
 SnmpVarbindList::~SnmpVarbindList() {
     SnmpVarbind* binding = head_;
     while (binding != nullptr) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "snmp/values.h"
 
@@ -34,6 +35,10 @@ private:
     SnmpOid* name_ = nullptr;
     SnmpValue* value_ = nullptr;
 };
+
+// A binding of parts that the caller owns until it is made: when memory runs
+// out on the way, the parts go with it.
+std::unique_ptr<SnmpVarbind> makeVarbind(std::unique_ptr<SnmpOid> name, std::unique_ptr<SnmpValue> value);
 
 class SnmpVarbindList final : public BerObject {
 public:

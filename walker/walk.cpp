@@ -94,11 +94,10 @@ Outcome exchange(Walk& w, Exchange& result) {
 SnmpOid* prepareRequest(SnmpMessage& request, const std::string& community, const char* oid) {
     request.setCommunity(community.c_str());
     request.setRequestId(kRequestId);
-    auto name = std::make_unique<SnmpOid>(oid);
-    auto binding = std::make_unique<SnmpVarbind>(name.get(), nullptr);
-    name.release();
-    request.addVarbind(binding.get());
-    return binding.release()->name();
+    auto binding = makeVarbind(std::make_unique<SnmpOid>(oid), nullptr);
+    SnmpOid* name = binding->name();
+    request.addVarbind(binding.release());
+    return name;
 }
 
 // The next request names the OID of the row just printed, made from its text.
@@ -147,11 +146,9 @@ bool repliesFit(const std::string& community, bool useOldOids) {
     SnmpMessage reply(pdutags::kGetResponse, 0);
     reply.setCommunity(community.c_str());
     const std::uint8_t mac[6] = {};
-    auto name = std::make_unique<SnmpOid>(oid.c_str());
-    auto value = std::make_unique<SnmpOctetString>(mac, sizeof mac);
-    reply.addVarbind(new SnmpVarbind(name.get(), value.get()));
-    name.release();
-    value.release();
+    reply.addVarbind(
+        makeVarbind(std::make_unique<SnmpOid>(oid.c_str()), std::make_unique<SnmpOctetString>(mac, sizeof mac))
+            .release());
     return static_cast<std::size_t>(reply.encodedLength()) <= limits::kReceiveBuffer;
 }
 
