@@ -70,7 +70,7 @@ TEST(Verdict, TheLineWhenNoAnswerCame) {
     Exchange oneRefused;
     oneRefused.refusedSends = 1;
     Exchange heardBesideAStranger;
-    heardBesideAStranger.heard = true;
+    heardBesideAStranger.setAside.kind = Verdict::SetAside;
     heardBesideAStranger.setAsideAttempts = 1;
     heardBesideAStranger.stranger = kStranger;
     for (const Exchange* result : {&oneRefused, &heardBesideAStranger}) {

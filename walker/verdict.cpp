@@ -106,8 +106,9 @@ WalkEnd noReply(const Exchange& result, Output& out) {
     } else if (result.setAsideAttempts == kAttempts) {
         out.put(result.setAside.line);
         return result.setAside.end;
-    } else if (!result.heard && result.stranger != 0) {
-        // A multi-homed device answers from another of its addresses.
+    } else if (result.setAside.kind != Verdict::SetAside && result.stranger != 0) {
+        // Nothing came from the device itself, only from others: a
+        // multi-homed device answers from another of its addresses.
         out.put("ERROR: Datagrams came only from " + dotted(result.stranger) +
                 ", not from the device's address, and were set aside\n");
     }

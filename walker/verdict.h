@@ -42,8 +42,7 @@ Verdict consider(Datagram& datagram, const SnmpTransport& transport, SnmpOid& as
 struct Exchange {
     std::unique_ptr<SnmpMessage> reply;
     int setAsideAttempts = 0;    // attempts that drew from the agent only datagrams set aside
-    Verdict setAside;            // the latest such datagram's verdict
-    bool heard = false;          // whether any datagram came from the agent
+    Verdict setAside;            // the latest agent's datagram set aside, if any came
     std::uint32_t stranger = 0;  // the first other sender, or 0
     int refusedSends = 0;        // attempts whose send the system refused
     int sendError = 0;           // and the error code of the latest

@@ -53,7 +53,6 @@ Outcome await(Walk& w, Clock::time_point deadline, Exchange& result) {
             if (result.stranger == 0) result.stranger = datagram.sender;
             continue;
         }
-        result.heard = true;
         result.setAside = std::move(verdict);
         setAsideHere = true;
     }
