@@ -163,3 +163,28 @@ private:
 inline ScriptedAgent::Script always(Bytes reply) {
     return [reply](SnmpMessage*, int) { return std::vector<ScriptedReply>{{reply}}; };
 }
+
+// A table entry: its OID, and a maker of its value (made anew for each reply).
+struct Entry {
+    std::string oid;
+    std::function<SnmpValue*()> value;
+};
+
+// An entry of the default column (or of column) with a MAC address in hex.
+inline Entry mac(const std::string& index, const char* hex, const char* column = "1.3.6.1.2.1.4.22.1.2.") {
+    return {column + index, [hex] { return macValue(hex); }};
+}
+
+// Answers each GetNext with the first entry beyond the OID asked for, or with
+// an OID of the next column when there is none.
+inline ScriptedAgent::Script tableScript(std::vector<Entry> entries, std::string after = "1.3.6.1.2.1.4.22.1.3.1.10.0.0.1") {
+    return [entries, after](SnmpMessage* request, int) -> std::vector<ScriptedReply> {
+        if (request == nullptr) return {};
+        SnmpOid asked(request->varbindName(1));
+        for (const Entry& e : entries) {
+            SnmpOid candidate(e.oid.c_str());
+            if (compareOids(candidate, asked) > 0) return {{makeResponse(e.oid.c_str(), e.value())}};
+        }
+        return {{makeResponse(after.c_str(), new SnmpInteger(3))}};
+    };
+}

@@ -242,10 +242,7 @@ TEST(CommandLine, OutputThatCannotBeWritten) {
 // A write that fails after a request to stop (the reader went away once it
 // came) gives the stop's status, 128 + its number, not the output's.
 TEST(CommandLine, AWriteThatFailsAfterAStop) {
-    ScriptedAgent agent([](SnmpMessage*, int number) {
-        const std::string oid = "1.3.6.1.2.1.4.22.1.2.1.10.0.0." + std::to_string(number);
-        return std::vector<ScriptedReply>{{makeResponse(oid.c_str(), macValue("00 00 00 00 00 01"))}};
-    });
+    ScriptedAgent agent(tableScript({mac("1.10.0.0.1", "00 00 00 00 00 01"), mac("1.10.0.0.2", "00 00 00 00 00 01")}));
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {

@@ -34,14 +34,7 @@ namespace {
 
 TEST(OutOfMemory, EveryAllocationOfARunCanFail) {
     // A table of two rows, walked to its end when nothing fails.
-    ScriptedAgent agent([](SnmpMessage* request, int) -> std::vector<ScriptedReply> {
-        if (request == nullptr) return {};
-        const std::string asked = request->varbindName(1);
-        const char* next = asked == "1.3.6.1.2.1.4.22.1.2"               ? "1.3.6.1.2.1.4.22.1.2.1.10.0.0.1"
-                           : asked == "1.3.6.1.2.1.4.22.1.2.1.10.0.0.1" ? "1.3.6.1.2.1.4.22.1.2.1.10.0.0.2"
-                                                                         : "1.3.6.1.2.1.4.22.1.3.1.10.0.0.1";
-        return {{makeResponse(next, macValue("00 00 00 00 00 01"))}};
-    });
+    ScriptedAgent agent(tableScript({mac("1.10.0.0.1", "00 00 00 00 00 01"), mac("1.10.0.0.2", "00 00 00 00 00 01")}));
     const char* argv[] = {"tarnwick", "127.0.0.1", "public", "-d"};
     int failed = 0;
     for (long n = 0;; ++n) {

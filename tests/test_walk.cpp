@@ -17,29 +17,6 @@
 
 namespace {
 
-struct Entry {
-    std::string oid;
-    std::function<SnmpValue*()> value;
-};
-
-Entry mac(const std::string& index, const char* hex, const char* column = "1.3.6.1.2.1.4.22.1.2.") {
-    return {column + index, [hex] { return macValue(hex); }};
-}
-
-// Answers each GetNext with the first entry beyond the OID asked for, or with
-// an OID of the next column when there is none.
-ScriptedAgent::Script tableScript(std::vector<Entry> entries, std::string after = "1.3.6.1.2.1.4.22.1.3.1.10.0.0.1") {
-    return [entries, after](SnmpMessage* request, int) -> std::vector<ScriptedReply> {
-        if (request == nullptr) return {};
-        SnmpOid asked(request->varbindName(1));
-        for (const Entry& e : entries) {
-            SnmpOid candidate(e.oid.c_str());
-            if (compareOids(candidate, asked) > 0) return {{makeResponse(e.oid.c_str(), e.value())}};
-        }
-        return {{makeResponse(after.c_str(), new SnmpInteger(3))}};
-    };
-}
-
 Ran<WalkEnd> walk(const ScriptedAgent& agent, const WalkOptions& options = {}) {
     return runWalk(settingsFor(agent.port(), options));
 }
