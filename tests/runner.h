@@ -71,7 +71,7 @@ inline Ran<WalkEnd> runWalk(const WalkSettings& settings, std::FILE* stream = nu
     return runCaptured(
         [&](std::FILE* out) {
             Output output(out);
-            return walkArpTable(settings, output);
+            return walkArpTable(settings, output).end;
         },
         stream);
 }

@@ -381,23 +381,4 @@ TEST(CommandLine, FiveSecondsPerAttemptByDefault) {
     EXPECT_LT(gap, 6.5);
 }
 
-TEST(CommandLine, ExitCodesOfTheWalkEnds) {
-    const struct {
-        Bytes reply;
-        int code;
-    } rows[] = {
-        {makeResponse("1.3.6.1.2.1.4.22.1.3.1", new SnmpInteger(1)), 0},
-        {makeResponse("1.3.6.1.2.1.4.22.1.2", nullptr, 123, 2), 0},
-        {makeResponse("1.3.6.1.2.1.4.22.1.2.1", new SnmpInteger(1), 123, 5), 3},
-        {makeResponse("1.3.6.1.2.1.4.22.1.2.1", new SnmpInteger(1), 7), 3},
-        {Bytes(), 3},
-    };
-    for (const auto& row : rows) {
-        // An empty datagram, at every attempt, is a reply that cannot be read.
-        ScriptedAgent agent(always(row.reply));
-        EXPECT_EQ(runInProcess({"tarnwick", "127.0.0.1", "public"}, {.port = agent.port(), .timeoutMs = 100}).end,
-                  row.code);
-    }
-}
-
 }  // namespace

@@ -91,10 +91,10 @@ TEST(Transport, DatagramSizes) {
     transport.send(*huge);
     std::unique_ptr<SnmpMessage> whole(transport.receive());
     EXPECT_EQ(transport.receivedLength(), 4096);
-    EXPECT_EQ(transport.receiveMessage(2000).what, Received::TooLong);
+    EXPECT_EQ(transport.receiveDatagram(2000).what, Received::TooLong);
     EXPECT_EQ(transport.receivedLength(), 0);
     EXPECT_EQ(transport.lastError(), net::kMessageTooLong);
-    EXPECT_EQ(transport.receive(), nullptr);
+    EXPECT_EQ(transport.receiveDatagram(2000).what, Received::Unreadable);
     EXPECT_EQ(transport.receivedLength(), 0);
 
     // A message too long for one datagram is not sent, and the error is kept.
@@ -160,7 +160,7 @@ TEST(Transport, DatagramsOnlyFromTheAgentsAddress) {
         net::sendTo(sender, reply.data(), reply.size(), 0x7F000001, device.localPort());
         net::sendTo(sender, reply.data(), reply.size(), 0x7F000001, device.localPort());
         net::closeSocket(sender);
-        const Datagram datagram = device.receiveMessage(2000);
+        const Datagram datagram = device.receiveDatagram(2000);
         EXPECT_EQ(datagram.what, Received::Message);
         EXPECT_EQ(device.fromAgent(datagram.sender), agents);
         // receive() hands out the agent's messages only.
@@ -215,7 +215,7 @@ TEST(Transport, WithoutLimitWaitsUntilADatagramComes) {
     transport.setTimeout(0);
     auto message = walkRequest();
     transport.send(*message);
-    message.reset(transport.receive());
+    message.reset(transport.receiveMessage());
     EXPECT_NE(message, nullptr);
 }
 

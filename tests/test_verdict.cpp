@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "snmp/decoder.h"
 #include "tests/messages.h"
@@ -13,6 +16,9 @@ namespace {
 constexpr std::uint32_t kAgent = 0x7F000001;     // 127.0.0.1
 constexpr std::uint32_t kStranger = 0x7F000002;  // 127.0.0.2
 
+const char kColumn[] = "1.3.6.1.2.1.4.22.1.2";
+const std::string kAsked = std::string(kColumn) + ".1.10.0.0.1";
+
 // The bytes with another PDU tag: the walk's replies are short enough for
 // the tag to sit at byte 13, after the version and the community "public".
 Bytes withPduTag(Bytes bytes, std::uint8_t tag) {
@@ -20,68 +26,214 @@ Bytes withPduTag(Bytes bytes, std::uint8_t tag) {
     return bytes;
 }
 
+// What an ending prints on the output, and on standard error.
+std::string printed(const Ending& ending, std::string* errors = nullptr) {
+    std::FILE* stream = std::tmpfile();
+    std::FILE* errorStream = std::tmpfile();
+    {
+        Output out(stream);
+        printEnding(ending, out, errorStream);
+    }
+    const std::string onError = readBack(errorStream);
+    if (errors != nullptr) *errors = onError;
+    return readBack(stream);
+}
+
 TEST(Verdict, WhatADatagramMeans) {
     net::startup();
     {
         // Made only to say who the agent is: nothing is sent.
         const SnmpTransport transport(161, "127.0.0.1");
-        SnmpOid asked("1.3.6.1.2.1.4.22.1.2.1.10.0.0.1");
+        SnmpOid asked(kAsked.c_str());
         const Bytes next = makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.0.2", macValue("00 00 00 00 00 02"));
+        const std::string keeps = "ERROR: Asked for the OID after " + kAsked + ", the device keeps answering with ";
         const struct {
             const char* what;
-            Received received;
-            std::uint32_t sender;
-            Bytes bytes;
+            Bytes bytes;  // decoded as the transport does: Unreadable when they do not decode
             Verdict::Kind kind;
-            WalkEnd end = WalkEnd::NoReply;
+            std::string line = "";  // the ending's line when every attempt draws only such
+            Received received = Received::Message;
+            std::uint32_t sender = kAgent;
         } rows[] = {
-            {"the next row", Received::Message, kAgent, next, Verdict::Answers},
+            {"the next row", next, Verdict::Answers},
+            // An error reply names the OID that its request asked for.
+            {"tooBig for the OID asked", makeResponse(kAsked.c_str(), nullptr, 123, 1), Verdict::Answers},
+            {"noSuchName for the OID asked", makeResponse(kAsked.c_str(), nullptr, 123, 2), Verdict::Answers},
             // Only a GetResponse answers, even with the request's id and the next row.
-            {"a GetRequest naming the next row", Received::Message, kAgent, withPduTag(next, pdutags::kGetRequest),
-             Verdict::SetAside, WalkEnd::NotAResponse},
-            {"a Report naming the next row", Received::Message, kAgent, withPduTag(next, 0xA8), Verdict::SetAside,
-             WalkEnd::NotAResponse},
+            {"a GetRequest naming the next row", withPduTag(next, pdutags::kGetRequest), Verdict::SetAside,
+             "ERROR: The device answered with a GetRequest, not a GetResponse\n"},
+            {"a Report naming the next row", withPduTag(next, 0xA8), Verdict::SetAside,
+             "ERROR: The device answered with a PDU the tool does not know, not a GetResponse\n"},
+            {"a Trap", makeTrap(), Verdict::SetAside, "ERROR: The device answered with a Trap, not a GetResponse\n"},
+            {"another request-id", makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.0.2", macValue("00 01 02 03 04 05"), 124),
+             Verdict::SetAside, "ERROR P1: Request ID does not match\n"},
+            {"no binding", makeResponse(nullptr, nullptr), Verdict::SetAside,
+             "ERROR: The reply holds no variable binding\n"},
+            {"noSuchName without a binding", makeResponse(nullptr, nullptr, 123, 2), Verdict::SetAside,
+             "ERROR: The reply holds no variable binding\n"},
+            // A late copy of the answer to the OID asked, or of an earlier one.
+            {"the OID asked, again", makeResponse(kAsked.c_str(), macValue("00 01 02 03 04 05")), Verdict::SetAside,
+             keeps + kAsked + "; the walk cannot go on.\n"},
+            {"the column without index", makeResponse(kColumn, macValue("00 01 02 03 04 05")), Verdict::SetAside,
+             keeps + kColumn + "; the walk cannot go on.\n"},
+            {"noSuchName for an earlier OID", makeResponse(kColumn, nullptr, 123, 2), Verdict::SetAside,
+             keeps + kColumn + "; the walk cannot go on.\n"},
+            {"six junk bytes", hexBytes("30 00 00 00 00 00"), Verdict::SetAside,
+             "ERROR: The device's replies could not be read\n"},
+            // 1.3.6.1.2.1.4.22.1.2.1.10.0.0.4294967305, which modulo 2^32 would be 10.0.0.9.
+            {"an index number past 32 bits",
+             makeResponse(hexBytes("2B 06 01 02 01 04 16 01 02 01 0A 00 00 90 80 80 80 09"), macValue("00")),
+             Verdict::SetAside, "ERROR: The device's replies could not be read\n"},
+            {"a reply too long for the buffer", {}, Verdict::SetAside,
+             "ERROR: The device's replies are longer than the 4096 bytes that can be received\n", Received::TooLong},
             // Who sent it comes first, whatever it is.
-            {"the next row from a stranger", Received::Message, kStranger, next, Verdict::Stranger},
-            {"a reply too long for the buffer, from a stranger", Received::TooLong, kStranger, {}, Verdict::Stranger},
+            {"the next row from a stranger", next, Verdict::Stranger, "", Received::Message, kStranger},
+            {"a reply too long for the buffer, from a stranger", {}, Verdict::Stranger, "", Received::TooLong,
+             kStranger},
         };
         for (const auto& row : rows) {
             SCOPED_TRACE(row.what);
             Datagram datagram;
             datagram.what = row.received;
             datagram.sender = row.sender;
-            if (!row.bytes.empty()) {
+            if (row.received == Received::Message) {
                 SnmpMessageDecoder decoder(row.bytes.data(), static_cast<std::int32_t>(row.bytes.size()));
                 datagram.message.reset(decoder.release());
-                ASSERT_NE(datagram.message, nullptr);
+                if (datagram.message == nullptr) datagram.what = Received::Unreadable;
             }
             const Verdict verdict = consider(datagram, transport, asked);
             EXPECT_EQ(verdict.kind, row.kind);
-            EXPECT_EQ(verdict.end, row.end);
+            EXPECT_EQ(printed(verdict.setAside), row.line);
         }
     }
     net::cleanup();
 }
 
-TEST(Verdict, TheLineWhenNoAnswerCame) {
-    // An attempt whose send was refused, or which drew from the device
-    // something set aside while others drew nothing, is no reason of its own:
-    // the walk ends with the no-reply line alone.
-    Exchange oneRefused;
-    oneRefused.refusedSends = 1;
-    Exchange heardBesideAStranger;
-    heardBesideAStranger.setAside.kind = Verdict::SetAside;
-    heardBesideAStranger.setAsideAttempts = 1;
-    heardBesideAStranger.stranger = kStranger;
-    for (const Exchange* result : {&oneRefused, &heardBesideAStranger}) {
+TEST(Verdict, WhatAnAnswerMeans) {
+    const struct {
+        const char* what;
+        Bytes reply;
+        bool row;  // a row to print, or how the walk ends...
+        WalkEnd end = WalkEnd::EndOfColumn;
+        const char* line = "";  // ...and its line
+    } rows[] = {
+        {"a row", makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.0.1", macValue("00 01 02 03 04 05")), true},
+        {"an error-status", makeResponse(kAsked.c_str(), macValue("00 01 02 03 04 05"), 123, 5), false,
+         WalkEnd::ErrorStatus, "ERROR P1: Error receiving packet\n"},
+        {"tooBig", makeResponse(kColumn, nullptr, 123, 1), false, WalkEnd::ErrorStatus,
+         "ERROR P1: Error receiving packet\n"},
+        {"noSuchName: the end of the agent's view", makeResponse(kColumn, nullptr, 123, 2), false},
+        {"too few index numbers", makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.1", macValue("00 01 02 03 04 05")), false,
+         WalkEnd::BadIndex, "ERROR: Mac address could not be read\n"},
+        {"an address number above 255",
+         makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.0.256", macValue("00 01 02 03 04 05")), false, WalkEnd::BadIndex,
+         "ERROR: Mac address could not be read\n"},
+        {"the next column", makeResponse("1.3.6.1.2.1.4.22.1.3.1.10.0.0.1", macValue("00 01 02 03 04 05")), false},
+        {"a column that starts with the same digits",
+         makeResponse("1.3.6.1.2.1.4.22.1.20.1.10.0.0.1", macValue("00 01 02 03 04 05")), false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        SnmpMessageDecoder decoder(row.reply.data(), static_cast<std::int32_t>(row.reply.size()));
+        const std::unique_ptr<SnmpMessage> reply(decoder.release());
+        ASSERT_NE(reply, nullptr);
         std::FILE* stream = std::tmpfile();
-        WalkEnd end;
+        Row read;
+        std::optional<Ending> end;
         {
             Output out(stream);
-            end = noReply(*result, out);
+            end = judge(*reply, kNetToMedia, false, out, read);
         }
-        EXPECT_EQ(end, WalkEnd::NoReply);
-        EXPECT_EQ(readBack(stream), kNoReply);
+        EXPECT_EQ(readBack(stream), "");  // the line is the ending's, printed by the walk
+        ASSERT_EQ(!end.has_value(), row.row);
+        if (end.has_value()) {
+            EXPECT_EQ(end->end, row.end);
+            EXPECT_EQ(printed(*end), row.line);
+        }
+    }
+}
+
+TEST(Verdict, TheTallyOfAnExchange) {
+    // Each attempt as letters: R its send refused; what came, in order: T a
+    // Trap, I another request-id, J junk, L too long for the buffer, S and s
+    // datagrams from two other hosts. Nothing: silence.
+    constexpr int kRefusal = EHOSTUNREACH;
+    const std::string refusal = "ERROR: The request could not be sent: " + net::errorText(kRefusal) + "\n";
+    const std::string strangers =
+        "ERROR: Datagrams came only from 127.0.0.2, not from the device's address, and were set aside\n";
+    const std::string mix = "ERROR: The device's replies could not be used: ";
+    const std::string trap = "ERROR: The device answered with a Trap, not a GetResponse\n";
+    const struct {
+        std::vector<std::string> attempts;
+        std::string lines;
+    } rows[] = {
+        {{"I", "I", "I"}, "ERROR P1: Request ID does not match\n"},
+        // A kind's own line only when every attempt drew only that kind.
+        {{"T", "I", "I"}, mix + "a Trap, a reply with another request-id\n"},
+        {{"I", "I", "T"}, mix + "a reply with another request-id, a Trap\n"},
+        {{"J", "J", "L"}, mix + "a datagram that could not be read, a reply longer than the 4096 bytes that can be received\n"},
+        {{"I", "TI", "I"}, mix + "a reply with another request-id, a Trap\n"},
+        // An attempt that drew nothing from the device is silence.
+        {{"T", "", "T"}, kNoReply},
+        {{"T", "S", "T"}, kNoReply},
+        // Refused sends that waited out their attempts: what came still counts.
+        {{"T", "RT", "RT"}, trap},
+        // Refusals are named, before the datagrams from other hosts; the
+        // first other host is named.
+        {{"", "R", "R"}, refusal + kNoReply},
+        {{"S", "s", "R"}, refusal + strangers + kNoReply},
+        {{"Ss", "", ""}, strangers + kNoReply},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.lines);
+        Tally tally;
+        for (const std::string& attempt : row.attempts) {
+            tally.attempt(attempt.find('R') != std::string::npos, kRefusal);
+            for (const char c : attempt) {
+                Ending kind(c == 'T' ? WalkEnd::NotAResponse
+                            : c == 'I' ? WalkEnd::RequestIdWrong
+                            : c == 'J' ? WalkEnd::Unreadable
+                                       : WalkEnd::ReplyTooLong);
+                kind.pduType = pdutags::kTrap;
+                if (c == 'S' || c == 's') tally.stranger(c == 'S' ? kStranger : kStranger + 1);
+                else if (c != 'R') tally.setAside(kind);
+            }
+        }
+        const Ending end = tally.ending();
+        EXPECT_EQ(printed(end), row.lines);
+        EXPECT_EQ(exitStatus(end), row.lines.find(kNoReply) != std::string::npos ? 2 : 3);
+    }
+}
+
+TEST(Endings, ExitStatusesAndLines) {
+    Ending stopped(WalkEnd::Interrupted);
+    stopped.code = 15;
+    Ending lost(WalkEnd::OutputFailed);
+    lost.code = ENOSPC;
+    Ending unresolved(WalkEnd::NoReply);
+    unresolved.unready = {Unready::NotResolved, 0};
+    unresolved.agent = "device.invalid";
+    const struct {
+        Ending ending;
+        int status;
+        std::string line;
+        std::string error = "";
+    } rows[] = {
+        {WalkEnd::EndOfColumn, 0, ""},
+        {WalkEnd::Usage, 1, ""},
+        {WalkEnd::NoReply, 2, kNoReply},
+        {WalkEnd::ErrorStatus, 3, "ERROR P1: Error receiving packet\n"},
+        {unresolved, 2, "ERROR: The name device.invalid could not be resolved: " + net::errorText(0) + "\n" + kNoReply},
+        {WalkEnd::OutOfMemory, 4, "ERROR: Out of memory\n"},
+        {lost, 5, "", "ERROR: The output could not be written: " + std::string(std::strerror(ENOSPC)) + "\n"},
+        {stopped, 143, ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.status);
+        std::string errors;
+        EXPECT_EQ(printed(row.ending, &errors), row.line);
+        EXPECT_EQ(errors, row.error);
+        EXPECT_EQ(exitStatus(row.ending), row.status);
     }
 }
 

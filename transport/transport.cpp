@@ -47,8 +47,13 @@ std::int32_t UdpSocket::sendTo(const std::uint8_t* bytes, std::int32_t length, s
     return sent;
 }
 
-const std::uint8_t* UdpSocket::receiveFrom(std::int32_t waitMs, Received& what, std::uint32_t* senderAddress,
-                                           std::uint16_t* senderPort) {
+const std::uint8_t* UdpSocket::receiveFrom(std::uint32_t* senderAddress, std::uint16_t* senderPort) {
+    Received what = Received::Failed;
+    return readDatagram(timeoutMs_, what, senderAddress, senderPort);
+}
+
+const std::uint8_t* UdpSocket::readDatagram(std::int32_t waitMs, Received& what, std::uint32_t* senderAddress,
+                                            std::uint16_t* senderPort) {
     receivedLength_ = 0;
     // A time-out or a failed wait is no datagram; the error code is left alone.
     switch (net::waitReadable(socketHandle_, waitMs)) {
@@ -81,13 +86,20 @@ std::int32_t UdpSocket::sendMessage(SnmpMessage& message, std::uint32_t address,
     return sendTo(bytes.data(), static_cast<std::int32_t>(bytes.size()), address, port);
 }
 
-Datagram UdpSocket::receiveMessage(std::int32_t waitMs) {
+SnmpMessage* UdpSocket::decoded(const std::uint8_t* bytes) const {
+    if (bytes == nullptr) return nullptr;
+    SnmpMessageDecoder decoder(bytes, receivedLength_);
+    return decoder.release();
+}
+
+SnmpMessage* UdpSocket::receiveMessage() { return decoded(receiveFrom()); }
+
+Datagram UdpSocket::receiveDatagram(std::int32_t waitMs) {
     Datagram datagram;
     if (!ready_) return datagram;
-    const std::uint8_t* bytes = receiveFrom(waitMs, datagram.what, &datagram.sender);
+    const std::uint8_t* bytes = readDatagram(waitMs, datagram.what, &datagram.sender, nullptr);
     if (bytes == nullptr) return datagram;
-    SnmpMessageDecoder decoder(bytes, receivedLength_);
-    datagram.message.reset(decoder.release());
+    datagram.message.reset(decoded(bytes));
     datagram.what = datagram.message != nullptr ? Received::Message : Received::Unreadable;
     return datagram;
 }
@@ -104,36 +116,36 @@ void SnmpTransport::setHost(const char* host) {
     resolveAndBind();
 }
 
-void SnmpTransport::setProblem(const std::string& what, int code) {
-    lastError_ = code;
-    problem_ = what + ": " + net::errorText(code);
+void SnmpTransport::fail(Unready::Cause cause, int code) {
+    if (code != 0) lastError_ = code;
+    unready_ = {cause, code};
 }
 
 void SnmpTransport::resolveAndBind() {
     if (socketHandle_ == net::kInvalidSocket) {
-        setProblem("No UDP socket could be opened", lastError_);
+        fail(Unready::NoSocket, lastError_);
         return;
     }
     // An empty host names no agent: the transport stays not ready.
     if (!hasHost_) {
-        problem_ = "No device was named";
+        fail(Unready::NoName);
         return;
     }
     // A dotted address needs no DNS query; anything else is looked up, once.
     if (!net::parseIPv4(hostText_.c_str(), peerAddress_)) {
         if (const int failed = net::lookupIPv4(hostText_.c_str(), peerAddress_); failed != 0) {
-            setProblem("The name " + hostText_ + " could not be resolved", failed);
+            fail(Unready::NotResolved, failed);
             return;
         }
     }
     // 0.0.0.0 is "this host" as a source only: a system that sends to it
     // anyway answers from another address, which is no device's.
     if (peerAddress_ == 0) {
-        problem_ = "The address 0.0.0.0 names no device";
+        fail(Unready::ZeroAddress);
         return;
     }
     if (net::bindAny(socketHandle_, 0) != 0) {
-        setProblem("The UDP socket could not be bound", captureError());
+        fail(Unready::NotBound, captureError());
         return;
     }
     // Decided here, once: a walk never changes whom it listens to because a
@@ -158,8 +170,11 @@ void SnmpTransport::answeredBy(std::uint32_t address) {
 }
 
 SnmpMessage* SnmpTransport::receive() {
-    Datagram datagram = receiveMessage(timeoutMs_);
-    return fromAgent(datagram.sender) ? datagram.message.release() : nullptr;
+    if (!ready_) return nullptr;
+    // Only the agent's datagrams are handed out; another sender's are dropped.
+    std::uint32_t sender = 0;
+    const std::uint8_t* bytes = receiveFrom(&sender);
+    return bytes != nullptr && fromAgent(sender) ? decoded(bytes) : nullptr;
 }
 
 bool isBroadcastAddress(const std::vector<net::InterfaceAddress>& interfaces, std::uint32_t address) {

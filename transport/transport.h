@@ -45,20 +45,21 @@ public:
     std::int32_t captureError();
     // One datagram to the destination; the count sent, or 0 on failure.
     std::int32_t sendTo(const std::uint8_t* bytes, std::int32_t length, std::uint32_t address, std::uint16_t port);
-    // Waits at most waitMs milliseconds (negative: without limit) for one
-    // datagram and returns the buffer that holds it, followed by zero bytes.
-    // Null when no datagram with bytes came: what came instead goes to what
-    // (Unreadable for an empty datagram). The sender goes to senderAddress and
-    // senderPort where they are given, for a datagram too long for the buffer too.
-    const std::uint8_t* receiveFrom(std::int32_t waitMs, Received& what, std::uint32_t* senderAddress = nullptr,
-                                    std::uint16_t* senderPort = nullptr);
+    // Waits at most the time-out for one datagram and returns the buffer that
+    // holds it, followed by zero bytes; null when no datagram with bytes came.
+    // The sender goes to senderAddress and senderPort where they are given.
+    const std::uint8_t* receiveFrom(std::uint32_t* senderAddress = nullptr, std::uint16_t* senderPort = nullptr);
     // Encodes the message into a buffer of exactly its encoded length and sends
     // it. Running out of memory on the way is not a failed send: bad_alloc
     // goes on to the caller.
     std::int32_t sendMessage(SnmpMessage& message, std::uint32_t address, std::uint16_t port);
-    // Receives one datagram, waiting at most waitMs milliseconds (negative:
-    // without limit), and decodes it; nothing at once unless ready.
-    Datagram receiveMessage(std::int32_t waitMs);
+    // One datagram, received with receiveFrom and decoded: a new message owned
+    // by the caller, or null (nothing came, or it did not decode).
+    SnmpMessage* receiveMessage();
+    // What a wait of at most waitMs milliseconds (negative: without limit)
+    // came to: a datagram, decoded where it can be, and its sender, or why
+    // none came. Nothing, at once, unless ready.
+    Datagram receiveDatagram(std::int32_t waitMs);
 
     std::int32_t lastError() const { return lastError_; }
     std::int32_t receivedLength() const { return receivedLength_; }
@@ -69,6 +70,13 @@ public:
 
 protected:
     void createSocket();
+    // receiveFrom with a wait of its own, saying in what what came instead
+    // of a datagram (Unreadable for an empty one); the sender is given for a
+    // datagram too long for the buffer too.
+    const std::uint8_t* readDatagram(std::int32_t waitMs, Received& what, std::uint32_t* senderAddress,
+                                     std::uint16_t* senderPort);
+    // The message that the datagram just received decodes to, or null.
+    SnmpMessage* decoded(const std::uint8_t* bytes) const;
 
     std::vector<std::uint8_t> buffer_;
     // Where a datagram is read before it is copied to buffer_, so that a
@@ -82,6 +90,21 @@ protected:
     std::uint32_t peerAddress_ = 0;
     std::uint16_t peerPort_ = 0;
     bool ready_ = false;
+};
+
+// What kept a transport from becoming ready, and the system's error code
+// where the system gave one. The walker words it.
+struct Unready {
+    enum Cause {
+        None,         // the transport is ready
+        NoSocket,     // no UDP socket could be opened
+        NoName,       // no device was named
+        NotResolved,  // the name did not resolve to an IPv4 address
+        ZeroAddress,  // 0.0.0.0, which names no device
+        NotBound,     // the socket could not be bound
+    };
+    Cause cause = None;
+    int code = 0;
 };
 
 // A UdpSocket bound to one agent, named by a dotted IPv4 address or a DNS name
@@ -109,18 +132,17 @@ public:
     void answeredBy(std::uint32_t address);
 
     const char* hostText() const { return hasHost_ ? hostText_.c_str() : nullptr; }
-    // Why the transport is not ready, in a sentence with the system's reason;
-    // empty when it is ready.
-    const std::string& problem() const { return problem_; }
+    // Why the transport is not ready; Unready::None when it is.
+    const Unready& unready() const { return unready_; }
 
 private:
     void setHost(const char* host);
     void resolveAndBind();
-    void setProblem(const std::string& what, int code);
+    void fail(Unready::Cause cause, int code = 0);
 
     std::string hostText_;
     bool hasHost_ = false;
-    std::string problem_;
+    Unready unready_;
     bool broadcast_ = false;
     // With a broadcast agent: the device that answered; 0 until one has.
     std::uint32_t answeredAddress_ = 0;

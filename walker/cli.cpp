@@ -39,26 +39,16 @@ bool namesADevice(const char* agent) {
     return true;
 }
 
-int exitCodeFor(WalkEnd end) {
-    switch (end) {
-        case WalkEnd::EndOfColumn: return exitcode::kOk;
-        case WalkEnd::NoReply: return exitcode::kNoReply;
-        case WalkEnd::Interrupted: return exitcode::kSignalBase + net::interruption();
-        case WalkEnd::OutputFailed: return exitcode::kOutputFailed;
-        default: return exitcode::kBadReply;
-    }
-}
-
-int run(int argc, const char* const* argv, Output& out, const RunOptions& options) {
+Ending run(int argc, const char* const* argv, Output& out, const RunOptions& options) {
     out.put(kBanner);
     const char* programName = argc > 0 && argv[0] != nullptr ? argv[0] : "tarnwick";
     if (argc < 3 || argc > 5) {
         printUsage(out, programName);
-        return exitcode::kUsage;
+        return Ending(WalkEnd::Usage);
     }
     if (!namesADevice(argv[1])) {
         printUsage(out, programName);
-        return exitcode::kUsage;
+        return Ending(WalkEnd::Usage);
     }
     WalkSettings settings;
     for (int i = 3; i < argc; ++i) {
@@ -70,7 +60,7 @@ int run(int argc, const char* const* argv, Output& out, const RunOptions& option
     // could never be read, and a cut one would ask with the wrong community.
     if (!repliesFit(settings.community, settings.useOldOids)) {
         printUsage(out, programName);
-        return exitcode::kUsage;
+        return Ending(WalkEnd::Usage);
     }
     out.put(std::string("Agent:\t\t") + argv[1] + "\n");
     out.put(settings.debugMode ? "DebugMode:\tTRUE\n" : "DebugMode:\tFALSE\n");
@@ -79,7 +69,7 @@ int run(int argc, const char* const* argv, Output& out, const RunOptions& option
     out.put("---------------\t-----------------\t---\n");
     // The header goes out before the device is contacted; to an output that
     // cannot be written, nothing is sent at all.
-    if (!out.flush()) return exitcode::kOutputFailed;
+    if (!out.flush()) return Ending(WalkEnd::OutputFailed);
 
     settings.agent = argv[1];
     settings.port = options.port;
@@ -88,29 +78,25 @@ int run(int argc, const char* const* argv, Output& out, const RunOptions& option
     if (settings.debugMode) out.put("Winsock Startup...");
     net::startup();
     if (settings.debugMode) out.put("successful\n");
-    const WalkEnd end = walkArpTable(settings, out);
+    const Ending end = walkArpTable(settings, out);
     if (settings.debugMode) out.put("Winsock cleanup...");
     net::cleanup();
     if (settings.debugMode) out.put("completed\n");
-    return exitCodeFor(end);
+    return end;
 }
 
 }  // namespace
 
 int runTarnwick(int argc, const char* const* argv, std::FILE* stream, const RunOptions& options) {
     Output out(stream);
-    int code = exitcode::kOk;
+    Ending ending;
     try {
-        code = run(argc, argv, out, options);
+        ending = run(argc, argv, out, options);
     } catch (const std::bad_alloc&) {
-        out.put("ERROR: Out of memory\n");
-        code = exitcode::kOutOfMemory;
+        ending = Ending(WalkEnd::OutOfMemory);
+        printEnding(ending, out);
     }
-    // Standard output is gone, so the one place left to say so is standard
-    // error. A request to stop stays the reason the run ended.
-    if (!out.flush() && net::interruption() == 0) {
-        std::fprintf(options.errors, "ERROR: The output could not be written: %s\n", std::strerror(out.error()));
-        return exitcode::kOutputFailed;
-    }
-    return code;
+    ending = settle(std::move(ending), out);
+    if (ending.end == WalkEnd::OutputFailed) printEnding(ending, out, options.errors);
+    return exitStatus(ending);
 }

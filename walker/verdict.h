@@ -1,18 +1,18 @@
 // What the walk makes of what it receives: whether a datagram answers the
-// request, what an answer means for the walk (a row, or its end), and the
-// line that ends a walk whose request drew no answer.
+// request, what an answer means for the walk (a row, or its end), and how a
+// request that drew no answer ends the walk.
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "snmp/message.h"
 #include "transport/transport.h"
+#include "walker/endings.h"
 #include "walker/output.h"
 #include "walker/row.h"
-#include "walker/walk.h"
 
 // Every request carries this id; only a reply with it can answer.
 constexpr std::int32_t kRequestId = 123;
@@ -20,14 +20,14 @@ constexpr std::int32_t kRequestId = 123;
 constexpr int kAttempts = 3;
 
 // What one datagram means for the request: it answers it, it came from a
-// stranger, or it is the agent's and set aside. For the last: what it was,
-// for the debug line, and the end and its line when every attempt draws only such.
+// stranger, or it is the agent's and set aside. For the last two: what it
+// was, for the debug line; for the last: its kind, with the details of the
+// line that ends the walk when every attempt draws only such.
 struct Verdict {
     enum Kind { Answers, Stranger, SetAside };
-    Kind kind = Answers;
+    Kind kind;
     std::string what;
-    WalkEnd end = WalkEnd::NoReply;
-    std::string line;
+    Ending setAside;
 };
 
 // What a datagram means for the request for asked. Only a GetResponse from
@@ -36,23 +36,34 @@ struct Verdict {
 // whatever it carries; one that names asked itself is a late copy too, or an
 // agent that does not advance, unless it reports an error: an error reply
 // names the OID that its request asked for (RFC 1157, 4.1.3).
-Verdict consider(Datagram& datagram, const SnmpTransport& transport, SnmpOid& asked);
+Verdict consider(const Datagram& datagram, const SnmpTransport& transport, SnmpOid& asked);
 
-// The answer to one OID's request, or the tally of its attempts.
-struct Exchange {
-    std::unique_ptr<SnmpMessage> reply;
-    int setAsideAttempts = 0;    // attempts that drew from the agent only datagrams set aside
-    Verdict setAside;            // the latest agent's datagram set aside, if any came
-    std::uint32_t stranger = 0;  // the first other sender, or 0
-    int refusedSends = 0;        // attempts whose send the system refused
-    int sendError = 0;           // and the error code of the latest
+// Decides on an answer: a row, or how the walk ends (and, in debug mode,
+// prints the progress lines).
+std::optional<Ending> judge(SnmpMessage& reply, const Column& column, bool debug, Output& out, Row& row);
+
+// What the attempts of one request drew without an answer.
+class Tally {
+public:
+    // A new attempt; its send was refused with the system's error code, or went out (0).
+    void attempt(bool refused, int sendError = 0);
+    // A datagram of the agent's set aside in the latest attempt.
+    void setAside(const Ending& kind);
+    // A datagram from another sender.
+    void stranger(std::uint32_t sender);
+
+    // How the walk ends. Only a device that answered every attempt, with
+    // nothing that could answer it, keeps the walk from going on: with the
+    // line of its one kind, or of the mix. Anything less is silence, with
+    // what kept the requests from the device or its answers from the walk.
+    Ending ending() const;
+
+private:
+    struct Attempt {
+        std::vector<Ending> setAside;  // each kind once, with its latest details
+        bool refused = false;
+    };
+    std::vector<Attempt> attempts_;
+    int sendError_ = 0;          // the latest refused send's error code
+    std::uint32_t stranger_ = 0;  // the first other sender, or 0
 };
-
-// Decides on an answer: a row, or how the walk ends, with its line printed
-// (and, in debug mode, the progress lines).
-std::optional<WalkEnd> judge(SnmpMessage& reply, const Column& column, bool debug, Output& out, Row& row);
-
-// The line for an exchange that drew no answer, and how the walk ends. Only a
-// device that answered every attempt, with nothing that could answer it, keeps
-// the walk from going on; anything less is silence.
-WalkEnd noReply(const Exchange& result, Output& out);

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 
 #include "snmp/message.h"
 #include "transport/sockets.h"
@@ -20,10 +21,8 @@ struct Walk {
     SnmpTransport& transport;
     SnmpMessage& request;
     SnmpOid* asked;
+    bool sentAny = false;  // whether any send of the walk has gone out
 };
-
-// How an exchange (up to three attempts for one OID) ended.
-enum class Outcome { Reply, NoReply, Interrupted, OutputFailed };
 
 // Milliseconds from now to the deadline, rounded up, so that a wait never ends
 // before it; 0 once the deadline has passed.
@@ -33,59 +32,61 @@ std::int32_t millisecondsUntil(Clock::time_point deadline) {
     return static_cast<std::int32_t>(std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count());
 }
 
-// Waits to the deadline for a datagram that answers the request; anything
-// else is set aside, and the wait goes on for the rest of the time.
-Outcome await(Walk& w, Clock::time_point deadline, Exchange& result) {
-    bool setAsideHere = false;
+// Waits to the deadline for a datagram that answers the request, which goes
+// to reply; anything else is set aside and tallied, and the wait goes on for
+// the rest of the time. False when a request to stop came.
+bool await(Walk& w, Clock::time_point deadline, Tally& tally, std::unique_ptr<SnmpMessage>& reply) {
     for (std::int32_t left = millisecondsUntil(deadline); left > 0; left = millisecondsUntil(deadline)) {
-        Datagram datagram = w.transport.receiveMessage(left);
-        if (datagram.what == Received::Interrupted) return Outcome::Interrupted;
+        Datagram datagram = w.transport.receiveDatagram(left);
+        if (datagram.what == Received::Interrupted) return false;
         if (datagram.what == Received::TimedOut || datagram.what == Received::Failed) break;
         Verdict verdict = consider(datagram, w.transport, *w.asked);
         if (verdict.kind == Verdict::Answers) {
             // Only an answer says which device a broadcast reached.
             w.transport.answeredBy(datagram.sender);
-            result.reply = std::move(datagram.message);
-            return Outcome::Reply;
+            reply = std::move(datagram.message);
+            return true;
         }
         if (w.settings.debugMode) w.out.put("ignored " + verdict.what + "...");
-        if (verdict.kind == Verdict::Stranger) {
-            if (result.stranger == 0) result.stranger = datagram.sender;
-            continue;
-        }
-        result.setAside = std::move(verdict);
-        setAsideHere = true;
+        if (verdict.kind == Verdict::Stranger) tally.stranger(datagram.sender);
+        else tally.setAside(verdict.setAside);
     }
-    if (setAsideHere) ++result.setAsideAttempts;
-    return Outcome::NoReply;
+    return true;
 }
 
-// Sends the request up to three times and waits for an answer after each send.
-Outcome exchange(Walk& w, Exchange& result) {
+// Sends the request up to three times and waits for an answer after each
+// send. The answer goes to reply; without one, the walk ends.
+std::optional<Ending> exchange(Walk& w, std::unique_ptr<SnmpMessage>& reply) {
     const bool debug = w.settings.debugMode;
+    Tally tally;
     for (int tries = 0; tries < kAttempts; ++tries) {
-        if (net::interruption() != 0) return Outcome::Interrupted;
+        if (net::interruption() != 0) return Ending(WalkEnd::Interrupted);
         // Rows received go out before the walk waits for the device; to an
         // output that fails, nothing more is sent.
-        if (!w.out.flush()) return Outcome::OutputFailed;
+        if (!w.out.flush()) return Ending(WalkEnd::OutputFailed);
         if (debug) w.out.put(std::string("\nSending GETNEXT: ") + w.asked->toString() + "...");
         const auto deadline = Clock::now() + std::chrono::milliseconds(w.settings.timeoutMs);
-        if (w.transport.send(w.request) == 0) {
-            // Nothing went out, so there is nothing to wait for.
-            ++result.refusedSends;
-            result.sendError = w.transport.lastError();
-            if (debug) w.out.put("failed: " + net::errorText(result.sendError) + "\n");
-            continue;
+        const bool sent = w.transport.send(w.request) != 0;
+        tally.attempt(!sent, sent ? 0 : w.transport.lastError());
+        if (sent) {
+            w.sentAny = true;
+            if (debug) w.out.put("sent\n");
+        } else {
+            if (debug) w.out.put("failed: " + net::errorText(w.transport.lastError()) + "\n");
+            // With no route from the start there is nothing to wait for; once
+            // a send has gone out, a link that went down may come back, and
+            // an answer to an earlier send may still come: the attempt waits.
+            if (!w.sentAny) continue;
         }
         if (debug) {
-            w.out.put("sent\nReceiving response...");
-            if (!w.out.flush()) return Outcome::OutputFailed;
+            w.out.put("Receiving response...");
+            if (!w.out.flush()) return Ending(WalkEnd::OutputFailed);
         }
-        const Outcome outcome = await(w, deadline, result);
+        if (!await(w, deadline, tally, reply)) return Ending(WalkEnd::Interrupted);
         if (debug) w.out.put("completed...");
-        if (outcome != Outcome::NoReply) return outcome;
+        if (reply != nullptr) return std::nullopt;
     }
-    return Outcome::NoReply;
+    return tally.ending();
 }
 
 // The request of the whole walk, its binding named oid; the request owns
@@ -107,28 +108,27 @@ void moveOn(Walk& w, const char* oid) {
     w.asked = next;
 }
 
-WalkEnd walk(const WalkSettings& settings, Output& out) {
+Ending walk(const WalkSettings& settings, Output& out) {
     const Column& column = settings.useOldOids ? kOldAt : kNetToMedia;
     SnmpMessage request(pdutags::kGetNextRequest, 0);
     SnmpOid* currentOid = prepareRequest(request, settings.community, column.oid);
     // What was printed goes out before the name is looked up, which a
     // request to stop cuts short by ending the program.
-    if (!out.flush()) return WalkEnd::OutputFailed;
+    if (!out.flush()) return Ending(WalkEnd::OutputFailed);
     SnmpTransport transport(settings.port, settings.agent.c_str());
+    // Nothing can be sent: the cause, then the line that callers look for.
     if (!transport.ready()) {
-        // Nothing can be sent: the cause, then the line that callers look for.
-        out.put("ERROR: " + transport.problem() + "\n");
-        return noReply(Exchange(), out);
+        Ending unreachable(WalkEnd::NoReply);
+        unreachable.unready = transport.unready();
+        unreachable.agent = settings.agent;
+        return unreachable;
     }
     Walk w{settings, out, transport, request, currentOid};
     for (;;) {
-        Exchange result;
-        const Outcome outcome = exchange(w, result);
-        if (outcome == Outcome::Interrupted) return WalkEnd::Interrupted;
-        if (outcome == Outcome::OutputFailed) return WalkEnd::OutputFailed;
-        if (outcome == Outcome::NoReply) return noReply(result, out);
+        std::unique_ptr<SnmpMessage> reply;
+        if (auto end = exchange(w, reply)) return *end;
         Row row;
-        if (const auto end = judge(*result.reply, column, settings.debugMode, out, row)) return *end;
+        if (auto end = judge(*reply, column, settings.debugMode, out, row)) return *end;
         printRow(out, row);
         moveOn(w, row.oid);
     }
@@ -151,12 +151,9 @@ bool repliesFit(const std::string& community, bool useOldOids) {
     return static_cast<std::size_t>(reply.encodedLength()) <= limits::kReceiveBuffer;
 }
 
-WalkEnd walkArpTable(const WalkSettings& settings, Output& out) {
-    const WalkEnd end = walk(settings, out);
-    // Everything received goes out as the walk ends, however it ended. A
-    // request to stop stays the reason when a write then fails, as it does
-    // when the reader goes away after the request.
-    const bool written = out.flush();
-    if ((!written || end == WalkEnd::OutputFailed) && net::interruption() != 0) return WalkEnd::Interrupted;
-    return written ? end : WalkEnd::OutputFailed;
+Ending walkArpTable(const WalkSettings& settings, Output& out) {
+    const Ending end = walk(settings, out);
+    printEnding(end, out);
+    // Everything received goes out as the walk ends, however it ended.
+    return settle(end, out);
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "walker/endings.h"
 #include "walker/output.h"
 #include "walker/row.h"
 
@@ -22,27 +23,11 @@ struct WalkSettings {
     std::int32_t timeoutMs = kAttemptMs;
 };
 
-// How a walk ended. Only the end of the column is a success.
-enum class WalkEnd {
-    EndOfColumn,     // the reply named an OID outside the column
-    NoReply,         // three attempts without a usable reply from the device
-    ErrorStatus,     // the agent reported an error
-    BadIndex,        // the OID's index could not be read
-    // Every attempt drew from the device only replies that cannot answer it:
-    RequestIdWrong,  // ...replies with another request-id
-    NoBinding,       // ...replies without a variable binding
-    NotAdvancing,    // ...replies that do not follow the OID asked for
-    NotAResponse,    // ...PDUs other than a GetResponse
-    ReplyTooLong,    // ...replies longer than the receive buffer
-    Unreadable,      // ...datagrams that do not decode to a message
-    Interrupted,     // a request to stop came (net::interruption() tells which)
-    OutputFailed,    // what the walk printed could not be written
-};
-
-// Runs the walk from the column's OID; prints rows, error lines and, in debug
-// mode, progress lines to out. Rows received are flushed to out's stream
-// before the walk waits for the device again, and when the walk ends.
-WalkEnd walkArpTable(const WalkSettings& settings, Output& out);
+// Runs the walk from the column's OID; prints rows, the lines of its ending
+// and, in debug mode, progress lines to out. Rows received are flushed to
+// out's stream before the walk waits for the device again, and when the walk
+// ends.
+Ending walkArpTable(const WalkSettings& settings, Output& out);
 
 // Whether every reply that shows a row can fit the receive buffer with this
 // community, which the agent sends back in each: the one for a row whose

@@ -1,0 +1,141 @@
+#include "walker/endings.h"
+
+#include <cstring>
+
+#include "snmp/pdu.h"
+#include "transport/sockets.h"
+
+namespace {
+
+const char kNoReplyLine[] =
+    "ERROR P1: No returned packet.  Your SNMP community string may be incorrect, or there may be a problem "
+    "communicating with the device.\n";
+
+// A kind of datagram set aside, as the line for a mix of kinds names it.
+std::string phraseFor(WalkEnd kind, std::uint8_t pduType) {
+    switch (kind) {
+        case WalkEnd::RequestIdWrong: return "a reply with another request-id";
+        case WalkEnd::NoBinding: return "a reply without a binding";
+        case WalkEnd::NotAdvancing: return "a reply that does not follow the OID asked for";
+        case WalkEnd::NotAResponse: return pduName(pduType);
+        case WalkEnd::ReplyTooLong:
+            return "a reply longer than the " + std::to_string(limits::kReceiveBuffer) + " bytes that can be received";
+        default: return "a datagram that could not be read";
+    }
+}
+
+// The line that says why nothing could be sent at all.
+void printUnready(const Ending& ending, Output& out) {
+    const std::string reason = net::errorText(ending.unready.code);
+    switch (ending.unready.cause) {
+        case Unready::None: return;
+        case Unready::NoSocket: out.put("ERROR: No UDP socket could be opened: " + reason + "\n"); return;
+        case Unready::NoName: out.put("ERROR: No device was named\n"); return;
+        case Unready::NotResolved:
+            out.put("ERROR: The name " + ending.agent + " could not be resolved: " + reason + "\n");
+            return;
+        case Unready::ZeroAddress: out.put("ERROR: The address 0.0.0.0 names no device\n"); return;
+        case Unready::NotBound: out.put("ERROR: The UDP socket could not be bound: " + reason + "\n"); return;
+    }
+}
+
+}  // namespace
+
+int exitStatus(const Ending& ending) {
+    switch (ending.end) {
+        case WalkEnd::EndOfColumn: return 0;
+        case WalkEnd::Usage: return 1;
+        case WalkEnd::NoReply: return 2;
+        case WalkEnd::OutOfMemory: return 4;
+        case WalkEnd::OutputFailed: return 5;
+        // 128 + the signal's number, as a shell reports a program it ended.
+        case WalkEnd::Interrupted: return 128 + ending.code;
+        default: return 3;  // the device answered, but the walk could not go on
+    }
+}
+
+void printEnding(const Ending& ending, Output& out, std::FILE* errors) {
+    switch (ending.end) {
+        case WalkEnd::EndOfColumn:
+        case WalkEnd::Interrupted:
+        case WalkEnd::Usage: return;  // the usage text is the command line's own
+        case WalkEnd::NoReply:
+            printUnready(ending, out);
+            if (ending.refused) {
+                out.put("ERROR: The request could not be sent: " + net::errorText(ending.sendError) + "\n");
+            }
+            if (ending.stranger != 0) {
+                // A multi-homed device may answer from another of its addresses.
+                out.put("ERROR: Datagrams came only from " + dotted(ending.stranger) +
+                        ", not from the device's address, and were set aside\n");
+            }
+            out.put(kNoReplyLine);
+            return;
+        case WalkEnd::ErrorStatus: out.put("ERROR P1: Error receiving packet\n"); return;
+        case WalkEnd::BadIndex: out.put("ERROR: Mac address could not be read\n"); return;
+        case WalkEnd::RequestIdWrong: out.put("ERROR P1: Request ID does not match\n"); return;
+        case WalkEnd::NoBinding: out.put("ERROR: The reply holds no variable binding\n"); return;
+        case WalkEnd::NotAdvancing:
+            out.put("ERROR: Asked for the OID after " + ending.asked + ", the device keeps answering with " +
+                    ending.answered + "; the walk cannot go on.\n");
+            return;
+        case WalkEnd::NotAResponse:
+            out.put("ERROR: The device answered with " + pduName(ending.pduType) + ", not a GetResponse\n");
+            return;
+        case WalkEnd::ReplyTooLong:
+            out.put("ERROR: The device's replies are longer than the " + std::to_string(limits::kReceiveBuffer) +
+                    " bytes that can be received\n");
+            return;
+        case WalkEnd::Unreadable: out.put("ERROR: The device's replies could not be read\n"); return;
+        case WalkEnd::Unusable: {
+            std::string line = "ERROR: The device's replies could not be used: ";
+            for (std::size_t i = 0; i < ending.kinds.size(); ++i) {
+                line += (i == 0 ? "" : ", ") + phraseFor(ending.kinds[i], ending.pduType);
+            }
+            out.put(line + "\n");
+            return;
+        }
+        case WalkEnd::OutOfMemory: out.put("ERROR: Out of memory\n"); return;
+        case WalkEnd::OutputFailed:
+            // Standard output is gone: the one place left to say so.
+            if (errors != nullptr) {
+                std::fprintf(errors, "ERROR: The output could not be written: %s\n", std::strerror(ending.code));
+            }
+            return;
+    }
+}
+
+Ending settle(Ending ending, Output& out) {
+    const bool written = out.flush();
+    const bool failed = !written || ending.end == WalkEnd::OutputFailed;
+    // A request to stop stays the reason, also when the reader then went away.
+    if (const int signal = net::interruption(); signal != 0 && (failed || ending.end == WalkEnd::Interrupted)) {
+        Ending stopped(WalkEnd::Interrupted);
+        stopped.code = signal;
+        return stopped;
+    }
+    if (!written) {
+        Ending lost(WalkEnd::OutputFailed);
+        lost.code = out.error();
+        return lost;
+    }
+    return ending;
+}
+
+std::string pduName(std::uint8_t type) {
+    switch (type) {
+        case pdutags::kGetRequest: return "a GetRequest";
+        case pdutags::kGetNextRequest: return "a GetNextRequest";
+        case pdutags::kGetResponse: return "a GetResponse";
+        case pdutags::kSetRequest: return "a SetRequest";
+        case pdutags::kTrap: return "a Trap";
+        case pdutags::kInformRequest: return "an InformRequest";
+        case pdutags::kV2Trap: return "an SNMPv2-Trap";
+        default: return "a PDU the tool does not know";
+    }
+}
+
+std::string dotted(std::uint32_t address) {
+    return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xFF) + "." +
+           std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF);
+}
