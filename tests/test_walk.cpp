@@ -80,23 +80,26 @@ TEST(Walk, AnswersOnTheSecondAndThirdAttempt) {
 }
 
 TEST(Walk, NoReplyAtAll) {
-    // Silence, and junk every 20 ms for a second: datagrams set aside do not
-    // stretch an attempt past its deadline, and are named at the end.
-    for (const int every : {0, 20}) {
-        SCOPED_TRACE(every);
-        ScriptedAgent agent([every](SnmpMessage*, int) {
+    // Silence; junk every 20 ms for a second; one junk datagram late in each
+    // attempt. Datagrams set aside neither stretch an attempt past its
+    // deadline nor start its wait over, and are named at the end.
+    const struct {
+        int every, from, timeoutMs;
+        double longest;  // a stretched attempt: a second more each; a wait started over: 350 ms more
+    } rows[] = {{0, 0, 150, 2.5}, {20, 0, 150, 2.5}, {1000, 350, 400, 2.0}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.every);
+        ScriptedAgent agent([row](SnmpMessage*, int) {
             std::vector<ScriptedReply> junk;
-            for (int ms = 0; every != 0 && ms < 1000; ms += every) junk.push_back({Bytes{0x30}, ms});
+            for (int ms = row.from; row.every != 0 && ms < row.from + 1000; ms += row.every) junk.push_back({Bytes{0x30}, ms});
             return junk;
         });
-        const auto run = walk(agent, {.timeoutMs = 150});
-        EXPECT_EQ(run.end, every == 0 ? WalkEnd::NoReply : WalkEnd::Unreadable);
-        EXPECT_EQ(run.output, every == 0 ? kNoReply : "ERROR: The device's replies could not be read\n");
+        const auto run = walk(agent, {.timeoutMs = row.timeoutMs});
+        EXPECT_EQ(run.end, row.every == 0 ? WalkEnd::NoReply : WalkEnd::Unreadable);
+        EXPECT_EQ(run.output, row.every == 0 ? kNoReply : "ERROR: The device's replies could not be read\n");
         EXPECT_EQ(agent.requests(), 3);
-        // Three waits of 150 ms; set-aside datagrams that stretched them would
-        // keep each going for the second that the junk lasts.
-        EXPECT_GE(run.seconds, 0.45);
-        EXPECT_LT(run.seconds, 2.5);
+        EXPECT_GE(run.seconds, 3 * row.timeoutMs / 1000.0);
+        EXPECT_LT(run.seconds, row.longest);
     }
 }
 
