@@ -3,8 +3,9 @@
 # then the next column after "later"; "fresh" answers from a new port each
 # time; "forge" names an address from which a forged row goes out first (-:
 # none). "stray" answers, instead of rows, with only what cannot answer: a
-# reply without a binding, one with request-id 124, and a Trap.
-# Usage: responder.py own listen first later fresh|- forge|- row|stray
+# reply without a binding, one with request-id 124, and a Trap. "lossy"
+# answers as "row" does, but not the second request that comes.
+# Usage: responder.py own listen first later fresh|- forge|- row|stray|lossy
 import socket, sys, time
 own, listen_on, first, later, fresh, forge, kind = sys.argv[1:8]
 
@@ -62,8 +63,12 @@ listen = socket_on('' if listen_on == '-' else listen_on, 161)
 answer = socket_on(own, 0)
 forger = socket_on(forge, 0) if forge != '-' else None
 print('ready', flush=True)
+count = 0
 while True:
     request, sender = listen.recvfrom(4096)
+    count += 1
+    if kind == 'lossy' and count == 2:
+        continue
     asked_column = oid(column) in request
     if forger:
         forger.sendto(row('6.6.6.6', asked_column), sender)

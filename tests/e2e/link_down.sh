@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# A walk whose own link goes down while it waits and comes back before its
+# last send, inside network namespaces of the test's own. The device drops
+# the first send of the second request; the walker's link goes down 1.5 s
+# into that attempt and comes back 5 s later. The second send is refused and
+# still waits out its attempt, so the third goes out at 10 s, over the link
+# that is back, and is answered: every row, exit status 0.
+# Usage: link_down.sh path/to/tarnwick
+bin=$(readlink -f "$1")
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/lib.sh"
+need_namespace
+command -v python3 >/dev/null || { echo "SKIPPED: python3 is not installed" >&2; exit $E2E_SKIP; }
+
+# The device lives in a namespace of its own: an address of the walker's own
+# namespace would be reached over loopback, whatever its link does.
+peer_ns="$ns-peer"
+ip netns add "$peer_ns"
+before_cleanup() {
+  local pid
+  for pid in $(ip netns pids "$peer_ns" 2>/dev/null); do kill -9 "$pid" 2>/dev/null; done
+  ip netns del "$peer_ns" 2>/dev/null
+}
+in_peer() { ip netns exec "$peer_ns" "$@"; }
+in_ns ip link add tw-l0 type veth peer name tw-l1 netns "$peer_ns"
+in_ns ip addr add 10.120.0.1/24 dev tw-l0
+in_ns ip link set tw-l0 up
+in_peer ip addr add 10.120.0.2/24 dev tw-l1
+in_peer ip link set tw-l1 up
+start_responder in_peer 10.120.0.2 10.120.0.2 0 0 - - lossy
+
+start=$(date +%s%N)
+in_ns "$bin" 10.120.0.2 public -d > "$work/link" &
+pid=$!
+sleep 1.6
+in_ns ip link set tw-l0 down
+sleep 5
+in_ns ip link set tw-l0 up
+wait "$pid"
+code=$?
+ms=$(( ($(date +%s%N) - start) / 1000000 ))
+check "a link down and back: exit status 0 ($code)" [ "$code" -eq 0 ]
+check "a link down and back: the device's row" grep -qxF $'10.120.0.2\t02-00-00-00-00-02\t1' "$work/link"
+check "a link down and back: one send refused" [ "$(grep -c 'failed: ' "$work/link")" -eq 1 ]
+check "a link down and back: the refused send waited out its attempt ($ms ms)" [ "$ms" -ge 9500 ]
+[ $failures -eq 0 ] || cat "$work/link" >&2
+[ $failures -eq 0 ]
