@@ -175,7 +175,8 @@ stop_a_stalled_walk() {
 # each answered by responder.py: 10.77.0.1 and 10.77.0.2 answer at the
 # broadcast address 10.77.0.255, 10.77.0.1 first and from a new port each
 # time, after 10.77.0.3 has sent only what cannot answer (a reply without a
-# binding, one with another request-id, a Trap); 10.79.0.1, an address given
+# binding, one with another request-id, a Trap); 10.77.0.2's row comes while
+# the walk waits for 10.77.0.1's second answer, and must be set aside; 10.79.0.1, an address given
 # without a broadcast address, and 10.78.0.1, the far end of a /31 link, each
 # answer after a forged reply from 127.0.0.1.
 start_agent_devices() {
@@ -189,7 +190,7 @@ start_agent_devices() {
   in_ns ip addr add 10.78.0.0/31 dev tw-d0
   in_ns ip addr add 10.78.0.1/31 dev tw-d1
   for args in tw-b0 tw-b1 tw-d0 tw-d1; do in_ns ip link set "$args" up; done
-  for args in "10.77.0.3 - 0 0 - - stray" "10.77.0.1 - 0.1 0 fresh - row" "10.77.0.2 - 0.2 0 - - row" \
+  for args in "10.77.0.3 - 0 0 - - stray" "10.77.0.1 - 0.1 0.3 fresh - row" "10.77.0.2 - 0.2 0 - - row" \
     "10.79.0.1 10.79.0.1 0.1 0 - 127.0.0.1 row" "10.78.0.1 10.78.0.1 0.1 0 - 127.0.0.1 row"; do
     # shellcheck disable=SC2086
     start_responder in_ns $args
