@@ -69,13 +69,14 @@ std::optional<Ending> judge(SnmpMessage& reply, const Column& column, bool debug
 }
 
 void Tally::attempt(bool refused, int sendError) {
-    attempts_.push_back({{}, refused});
+    if (count_ == kAttempts) return;
+    attempts_[count_++].refused = refused;
     if (refused) sendError_ = sendError;
 }
 
 void Tally::setAside(const Ending& kind) {
-    if (attempts_.empty()) attempts_.emplace_back();
-    std::vector<Ending>& kinds = attempts_.back().setAside;
+    if (count_ == 0) return;
+    std::vector<Ending>& kinds = attempts_[count_ - 1].setAside;
     const auto same = std::find_if(kinds.begin(), kinds.end(), [&](const Ending& k) { return k.end == kind.end; });
     if (same != kinds.end()) *same = kind;
     else kinds.push_back(kind);
@@ -86,12 +87,14 @@ void Tally::stranger(std::uint32_t sender) {
 }
 
 Ending Tally::ending() const {
+    const Attempt* const begin = attempts_;
+    const Attempt* const end = attempts_ + count_;
     const auto drewSetAside = [](const Attempt& a) { return !a.setAside.empty(); };
-    if (!attempts_.empty() && std::all_of(attempts_.begin(), attempts_.end(), drewSetAside)) {
+    if (count_ != 0 && std::all_of(begin, end, drewSetAside)) {
         // Each kind once, in the order of first coming, with its latest details.
         std::vector<const Ending*> kinds;
-        for (const Attempt& a : attempts_) {
-            for (const Ending& kind : a.setAside) {
+        for (const Attempt* a = begin; a != end; ++a) {
+            for (const Ending& kind : a->setAside) {
                 const auto same = std::find_if(kinds.begin(), kinds.end(), [&](const Ending* k) { return k->end == kind.end; });
                 if (same != kinds.end()) *same = &kind;
                 else kinds.push_back(&kind);
@@ -107,10 +110,10 @@ Ending Tally::ending() const {
         return mix;
     }
     Ending silence(WalkEnd::NoReply);
-    silence.refused = std::any_of(attempts_.begin(), attempts_.end(), [](const Attempt& a) { return a.refused; });
+    silence.refused = std::any_of(begin, end, [](const Attempt& a) { return a.refused; });
     silence.sendError = sendError_;
     // Nothing came from the device itself, only from others: a multi-homed
     // device answers from another of its addresses.
-    if (std::none_of(attempts_.begin(), attempts_.end(), drewSetAside)) silence.stranger = stranger_;
+    if (std::none_of(begin, end, drewSetAside)) silence.stranger = stranger_;
     return silence;
 }

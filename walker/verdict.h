@@ -45,7 +45,8 @@ std::optional<Ending> judge(SnmpMessage& reply, const Column& column, bool debug
 // What the attempts of one request drew without an answer.
 class Tally {
 public:
-    // A new attempt; its send was refused with the system's error code, or went out (0).
+    // A new attempt, at most kAttempts of them; its send was refused with the
+    // system's error code, or went out.
     void attempt(bool refused, int sendError = 0);
     // A datagram of the agent's set aside in the latest attempt.
     void setAside(const Ending& kind);
@@ -63,7 +64,9 @@ private:
         std::vector<Ending> setAside;  // each kind once, with its latest details
         bool refused = false;
     };
-    std::vector<Attempt> attempts_;
+    // Kept in place: an answered request allocates nothing for its tally.
+    Attempt attempts_[kAttempts];
+    int count_ = 0;
     int sendError_ = 0;          // the latest refused send's error code
     std::uint32_t stranger_ = 0;  // the first other sender, or 0
 };
