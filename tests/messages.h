@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "snmp/decoder.h"
 #include "snmp/message.h"
 #include "tests/hex.h"
 
@@ -32,11 +33,6 @@ inline Bytes makeResponse(const char* name, SnmpValue* value, std::int32_t reque
     return responseNamed(name != nullptr ? new SnmpOid(name) : nullptr, value, requestId, errorStatus);
 }
 
-// The name as the OID's content bytes, which can hold what no OID text does.
-inline Bytes makeResponse(const Bytes& name, SnmpValue* value) {
-    return responseNamed(new SnmpOid(name.data(), name.size()), value);
-}
-
 // An SNMPv1 Trap, such as a device sends from its own address unasked.
 inline Bytes makeTrap() {
     SnmpMessage message(pdutags::kTrap, 0);
@@ -46,6 +42,39 @@ inline Bytes makeTrap() {
     message.setSpecificTrap(0);
     message.setTimeStamp(0);
     return encodeExactly(message);
+}
+
+// The message that bytes decode to, or null.
+inline std::unique_ptr<SnmpMessage> decoded(const std::uint8_t* bytes, std::size_t n) {
+    SnmpMessageDecoder decoder(bytes, static_cast<std::int32_t>(n));
+    return std::unique_ptr<SnmpMessage>(decoder.release());
+}
+inline std::unique_ptr<SnmpMessage> decoded(const Bytes& bytes) { return decoded(bytes.data(), bytes.size()); }
+
+// An element: the tag, the length field for content, then content.
+inline Bytes element(std::uint8_t tag, const Bytes& content) {
+    Bytes out(6);
+    std::uint8_t* cursor = out.data();
+    writeHeader(cursor, tag, static_cast<std::uint32_t>(content.size()));
+    out.resize(static_cast<std::size_t>(cursor - out.data()));
+    out.insert(out.end(), content.begin(), content.end());
+    return out;
+}
+
+inline Bytes operator+(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// Wraps bindings' bytes into a GetResponse with request-id 123.
+inline Bytes response(const Bytes& bindings) {
+    return element(0x30, hexBytes("02 01 00 04 06 70 75 62 6C 69 63") +
+                             element(0xA2, hexBytes("02 01 7B 02 01 00 02 01 00") + element(0x30, bindings)));
+}
+
+// The name as the OID's content bytes, which can hold what no OID text does.
+inline Bytes makeResponse(const Bytes& name, SnmpValue* value) {
+    return responseNamed(new SnmpOid(name.data(), name.size()), value);
 }
 
 inline SnmpValue* macValue(const char* hex) {

@@ -132,8 +132,7 @@ private:
             std::uint16_t port = 0;
             const int n = net::receiveFrom(socket_, buffer.data(), buffer.size(), &address, &port);
             if (n <= 0) continue;
-            SnmpMessageDecoder decoder(buffer.data(), n);
-            std::unique_ptr<SnmpMessage> request(decoder.release());
+            const auto request = decoded(buffer.data(), static_cast<std::size_t>(n));
             {
                 std::lock_guard<std::mutex> lock(mutex_);
                 lastRequest_.assign(buffer.begin(), buffer.begin() + n);

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "snmp/decoder.h"
-#include "tests/hex.h"
+#include "tests/messages.h"
 
 namespace {
 
@@ -22,27 +22,6 @@ std::unique_ptr<SnmpMessage> decode(const Bytes& bytes, std::size_t count) {
 }
 
 std::unique_ptr<SnmpMessage> decode(const Bytes& bytes) { return decode(bytes, bytes.size()); }
-
-// An element: the tag, the length field for content, then content.
-Bytes element(std::uint8_t tag, const Bytes& content) {
-    Bytes out(6);
-    std::uint8_t* cursor = out.data();
-    writeHeader(cursor, tag, static_cast<std::uint32_t>(content.size()));
-    out.resize(static_cast<std::size_t>(cursor - out.data()));
-    out.insert(out.end(), content.begin(), content.end());
-    return out;
-}
-
-Bytes operator+(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
-// Wraps bindings' bytes into a GetResponse with request-id 123.
-Bytes response(const Bytes& bindings) {
-    return element(0x30, hexBytes("02 01 00 04 06 70 75 62 6C 69 63") +
-                             element(0xA2, hexBytes("02 01 7B 02 01 00 02 01 00") + element(0x30, bindings)));
-}
 
 TEST(Decoder, TheWorkedGetResponse) {
     const Bytes bytes = hexBytes(kResponse);
@@ -88,38 +67,6 @@ TEST(Decoder, EveryPrefixOfTheResponseYieldsNoMessage) {
     for (std::size_t n = 0; n < bytes.size(); ++n) {
         SCOPED_TRACE(n);
         EXPECT_EQ(decode(bytes, n), nullptr);
-    }
-}
-
-TEST(Decoder, ValuesByTag) {
-    const struct {
-        const char* value;
-        const char* type;
-        const char* text;
-    } rows[] = {
-        {"05 00", "Opaque", ""},
-        {"80 00", "Opaque", ""},
-        {"81 00", "Opaque", ""},
-        {"82 00", "Opaque", ""},
-        {"44 02 41 42", "Opaque", "AB"},
-        {"02 01 FF", "Integer", "-1"},
-        {"02 00", "Integer", "0"},
-        {"41 05 00 FF FF FF FF", "Counter", "4294967295"},
-        {"42 01 07", "Gauge", "7"},
-        {"43 02 01 00", "TimeTick", "256"},
-        {"46 03 01 00 00", "Counter64", "65536"},
-        {"40 04 0A 00 00 01", "IpAddress", "10.0.0.1"},
-        {"06 03 2B 06 01", "OID", "1.3.6.1"},
-        {"04 03 61 62 63", "String", "abc"},
-        {"04 00", "String", ""},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.value);
-        auto message = decode(response(element(0x30, hexBytes("06 03 2B 06 01") + hexBytes(row.value))));
-        ASSERT_NE(message, nullptr);
-        ASSERT_EQ(message->varbindCount(), 1);
-        EXPECT_STREQ(message->varbindTypeName(1), row.type);
-        EXPECT_STREQ(message->varbindValue(1), row.text);
     }
 }
 

@@ -57,8 +57,7 @@ TEST(Message, SizeEqualsBytesWrittenForEveryKindAndBindingCount) {
             ASSERT_EQ(bytes.size(), static_cast<std::size_t>(message.encodedLength()));
             if (message.pdu() == nullptr) continue;
             // What was written decodes to the same kind and bindings.
-            SnmpMessageDecoder decoder(bytes.data(), static_cast<std::int32_t>(bytes.size()));
-            std::unique_ptr<SnmpMessage> back(decoder.release());
+            const auto back = decoded(bytes);
             ASSERT_NE(back, nullptr);
             EXPECT_EQ(back->pduType(), message.pduType());
             EXPECT_EQ(back->varbindCount(), bindings);
@@ -262,13 +261,12 @@ TEST(Message, NotificationBindingsOnlyForNotificationsMadeAsSuch) {
     // A decoded SNMPv2-Trap keeps the PDU type member 0.
     SnmpMessage made(0xA7, 1);
     const Bytes bytes = encodeExactly(made);
-    SnmpMessageDecoder decoder(bytes.data(), static_cast<std::int32_t>(bytes.size()));
-    std::unique_ptr<SnmpMessage> decoded(decoder.release());
-    ASSERT_NE(decoded, nullptr);
-    decoded->addNotificationBindings(1, "1.3.6.1.4.1.9", 2, 0);
-    EXPECT_EQ(decoded->varbindCount(), 0);
-    EXPECT_EQ(decoded->pduType(), 0xA7);
-    EXPECT_EQ(decoded->genericTrap(), 6);
+    const auto back = decoded(bytes);
+    ASSERT_NE(back, nullptr);
+    back->addNotificationBindings(1, "1.3.6.1.4.1.9", 2, 0);
+    EXPECT_EQ(back->varbindCount(), 0);
+    EXPECT_EQ(back->pduType(), 0xA7);
+    EXPECT_EQ(back->genericTrap(), 6);
 }
 
 TEST(Message, TrapFieldsOfAnSnmpV1Trap) {

@@ -9,29 +9,19 @@
 
 #include "snmp/decoder.h"
 #include "snmp/values.h"
-#include "tests/hex.h"
+#include "tests/messages.h"
 
 namespace {
 
-// Builds a value from its encoded bytes (tag included), as the decoder does.
-std::unique_ptr<SnmpValue> decodeOne(const Bytes& element) {
-    BerReader reader(element.data(), element.size());
-    const std::uint8_t tag = reader.readByte();
-    std::unique_ptr<SnmpValue> value;
-    switch (tag) {
-        case 0x02: value = std::make_unique<SnmpInteger>(reader); break;
-        case 0x04: value = std::make_unique<SnmpOctetString>(reader); break;
-        case 0x06: value = std::make_unique<SnmpOid>(reader); break;
-        case 0x40: value = std::make_unique<SnmpIpAddress>(reader); break;
-        case 0x41: value = std::make_unique<SnmpCounter>(reader); break;
-        case 0x42: value = std::make_unique<SnmpGauge>(reader); break;
-        case 0x43: value = std::make_unique<SnmpTimeTicks>(reader); break;
-        case 0x46: value = std::make_unique<SnmpCounter64>(reader); break;
-        default: value = std::make_unique<SnmpOpaque>(reader); break;
-    }
-    EXPECT_FALSE(reader.failed());
-    EXPECT_TRUE(reader.atEnd());
-    return value;
+// A value from its encoded bytes (tag included), made by the decoder as the
+// value of a GetResponse's one binding, and taken from it.
+std::unique_ptr<SnmpValue> decodeOne(const Bytes& value) {
+    const auto message = decoded(response(element(0x30, hexBytes("06 03 2B 06 01") + value)));
+    SnmpVarbind* binding = message != nullptr ? message->varbindList()->head() : nullptr;
+    if (binding == nullptr) return nullptr;
+    std::unique_ptr<SnmpValue> taken(binding->value());
+    binding->setValue(nullptr);
+    return taken;
 }
 
 TEST(Values, NumbersFromNativeValues) {
@@ -75,6 +65,9 @@ TEST(Values, DecodedValuesTextAndReencoding) {
         // Unsigned types show unsigned decimal; the wire form stays as received.
         {"41 05 00 FF FF FF FF", "Counter", "4294967295", 5},
         {"42 01 FF", "Gauge", "4294967295", 1},
+        {"42 01 07", "Gauge", "7", 1},
+        {"43 02 01 00", "TimeTick", "256", 2},
+        {"46 03 01 00 00", "Counter64", "65536", 3},
         {"43 04 80 00 00 00", "TimeTick", "2147483648", 4},
         {"02 01 80", "Integer", "-128", 1},
         {"02 00", "Integer", "0", 0},
@@ -88,7 +81,10 @@ TEST(Values, DecodedValuesTextAndReencoding) {
         {"06 00", "OID", "", 0},
         {"40 04 C0 A8 01 01", "IpAddress", "192.168.1.1", 4},
         {"40 06 01 02 03 04 05 06", "IpAddress", "1.2.3.4.5.6", 6},
+        // Any other tag: its content as an Opaque.
         {"05 00", "Opaque", "", 0},
+        {"80 00", "Opaque", "", 0},
+        {"81 00", "Opaque", "", 0},
         {"82 00", "Opaque", "", 0},
         {"44 03 41 00 42", "Opaque", "A B", 3},
         {"44 03 09 0A 0D", "Opaque", "   ", 3},
@@ -97,6 +93,7 @@ TEST(Values, DecodedValuesTextAndReencoding) {
         SCOPED_TRACE(row.bytes);
         const Bytes in = hexBytes(row.bytes);
         auto value = decodeOne(in);
+        ASSERT_NE(value, nullptr);
         EXPECT_STREQ(value->typeName(), row.typeName);
         EXPECT_STREQ(value->toString(), row.text);
         EXPECT_EQ(value->contentLength(), row.contentLength);

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "snmp/decoder.h"
 #include "tests/messages.h"
 #include "tests/runner.h"
 #include "walker/verdict.h"
@@ -96,11 +95,8 @@ TEST(Verdict, WhatADatagramMeans) {
             Datagram datagram;
             datagram.what = row.received;
             datagram.sender = row.sender;
-            if (row.received == Received::Message) {
-                SnmpMessageDecoder decoder(row.bytes.data(), static_cast<std::int32_t>(row.bytes.size()));
-                datagram.message.reset(decoder.release());
-                if (datagram.message == nullptr) datagram.what = Received::Unreadable;
-            }
+            if (row.received == Received::Message) datagram.message = decoded(row.bytes);
+            if (row.received == Received::Message && datagram.message == nullptr) datagram.what = Received::Unreadable;
             const Verdict verdict = consider(datagram, transport, asked);
             EXPECT_EQ(verdict.kind, row.kind);
             EXPECT_EQ(printed(verdict.setAside), row.line);
@@ -113,29 +109,25 @@ TEST(Verdict, WhatAnAnswerMeans) {
     const struct {
         const char* what;
         Bytes reply;
-        bool row;  // a row to print, or how the walk ends...
+        bool row;  // a row to print, or how the walk ends
         WalkEnd end = WalkEnd::EndOfColumn;
-        const char* line = "";  // ...and its line
     } rows[] = {
         {"a row", makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.0.1", macValue("00 01 02 03 04 05")), true},
         {"an error-status", makeResponse(kAsked.c_str(), macValue("00 01 02 03 04 05"), 123, 5), false,
-         WalkEnd::ErrorStatus, "ERROR P1: Error receiving packet\n"},
-        {"tooBig", makeResponse(kColumn, nullptr, 123, 1), false, WalkEnd::ErrorStatus,
-         "ERROR P1: Error receiving packet\n"},
+         WalkEnd::ErrorStatus},
+        {"tooBig", makeResponse(kColumn, nullptr, 123, 1), false, WalkEnd::ErrorStatus},
         {"noSuchName: the end of the agent's view", makeResponse(kColumn, nullptr, 123, 2), false},
         {"too few index numbers", makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.1", macValue("00 01 02 03 04 05")), false,
-         WalkEnd::BadIndex, "ERROR: Mac address could not be read\n"},
+         WalkEnd::BadIndex},
         {"an address number above 255",
-         makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.0.256", macValue("00 01 02 03 04 05")), false, WalkEnd::BadIndex,
-         "ERROR: Mac address could not be read\n"},
+         makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.0.256", macValue("00 01 02 03 04 05")), false, WalkEnd::BadIndex},
         {"the next column", makeResponse("1.3.6.1.2.1.4.22.1.3.1.10.0.0.1", macValue("00 01 02 03 04 05")), false},
         {"a column that starts with the same digits",
          makeResponse("1.3.6.1.2.1.4.22.1.20.1.10.0.0.1", macValue("00 01 02 03 04 05")), false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        SnmpMessageDecoder decoder(row.reply.data(), static_cast<std::int32_t>(row.reply.size()));
-        const std::unique_ptr<SnmpMessage> reply(decoder.release());
+        const auto reply = decoded(row.reply);
         ASSERT_NE(reply, nullptr);
         std::FILE* stream = std::tmpfile();
         Row read;
@@ -148,7 +140,6 @@ TEST(Verdict, WhatAnAnswerMeans) {
         ASSERT_EQ(!end.has_value(), row.row);
         if (end.has_value()) {
             EXPECT_EQ(end->end, row.end);
-            EXPECT_EQ(printed(*end), row.line);
         }
     }
 }
@@ -223,6 +214,7 @@ TEST(Endings, ExitStatusesAndLines) {
         {WalkEnd::Usage, 1, ""},
         {WalkEnd::NoReply, 2, kNoReply},
         {WalkEnd::ErrorStatus, 3, "ERROR P1: Error receiving packet\n"},
+        {WalkEnd::BadIndex, 3, "ERROR: Mac address could not be read\n"},
         {unresolved, 2, "ERROR: The name device.invalid could not be resolved: " + net::errorText(0) + "\n" + kNoReply},
         {WalkEnd::OutOfMemory, 4, "ERROR: Out of memory\n"},
         {lost, 5, "", "ERROR: The output could not be written: " + std::string(std::strerror(ENOSPC)) + "\n"},
