@@ -137,10 +137,12 @@ std::string rowFor(SnmpMessage& reply, const Walked& column) {
     for (const std::uint64_t number : index) {
         if (number > 0xFFFFFFFFu) return {};
     }
-    if (index.size() < column.numbers) return {};
+    // The older column's index may leave out the address kind: five numbers.
+    const bool withoutKind = column.numbers == 6 && index.size() == 5;
+    if (index.size() < column.numbers && !withoutKind) return {};
     // The default column's longer indices may carry the address's kind (1)
     // and length (4) before the address.
-    std::size_t at = column.numbers - 4;
+    std::size_t at = withoutKind ? 1 : column.numbers - 4;
     if (column.numbers == 5 && index.size() > 5 && index[at] == 1) ++at;
     if (column.numbers == 5 && index.size() > 5 && index[at] == 4 && index.size() >= at + 5) ++at;
     std::string row;

@@ -14,9 +14,12 @@ bool readIndex(const char* text, const Column& column, Row& row) {
         ++count;
         if (*p != '.') break;
     }
-    if (count < column.numbers) return false;
+    // Real life: many devices index the older column without the address
+    // kind, as ifIndex.a.b.c.d; an index of exactly five numbers reads so.
+    const bool withoutKind = column.numbers == 6 && count == 5;
+    if (count < column.numbers && !withoutKind) return false;
     row.ifIndex = index[0];
-    std::size_t at = column.numbers - 4;
+    std::size_t at = withoutKind ? 1 : column.numbers - 4;
     // Real life: some devices put the address's kind (1, IPv4) and length (4)
     // between the interface index and the address of the default column.
     if (column.numbers == 5 && count > 5) {

@@ -14,7 +14,7 @@ inline constexpr char kOldAtColumn[] = "1.3.6.1.2.1.3.1.1.2";        // atPhysAd
 
 struct Column {
     const char* oid;
-    std::size_t numbers;  // numbers in the index: ifIndex[.kind].a.b.c.d
+    std::size_t numbers;  // numbers in the index: ifIndex[.kind].a.b.c.d (the longest the column has)
 };
 
 inline constexpr Column kNetToMedia{kNetToMediaColumn, 5};
@@ -30,7 +30,8 @@ struct Row {
 
 // Reads the interface index and the address from a row's index (the OID's
 // text after the column and its dot); false when it has too few numbers, or
-// an address number above 255.
+// an address number above 255. The older column's index is
+// ifIndex.kind.a.b.c.d, or, with exactly five numbers, ifIndex.a.b.c.d.
 bool readIndex(const char* text, const Column& column, Row& row);
 
 // Prints one row: the address, the MAC column and the interface index. The
