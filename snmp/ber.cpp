@@ -86,6 +86,16 @@ std::int32_t readInt32(BerReader& reader, std::uint32_t n) {
     return static_cast<std::int32_t>(v);
 }
 
+bool int32Fits(const std::uint8_t* content, std::size_t n) {
+    // The bytes before the last four may only repeat the sign of what follows.
+    if (n <= 4) return true;
+    const std::uint8_t sign = (content[n - 4] & 0x80) != 0 ? 0xFF : 0x00;
+    for (std::size_t i = 0; i + 4 < n; ++i) {
+        if (content[i] != sign) return false;
+    }
+    return true;
+}
+
 std::uint64_t readUInt64(BerReader& reader, std::uint32_t n) {
     if (n == 0) return 0;
     const std::uint8_t* bytes = reader.take(n);

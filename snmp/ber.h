@@ -108,6 +108,9 @@ void writeIntegerContent(std::uint8_t*& cursor, std::uint64_t value, int n);
 // Reads n content bytes. Contents of 1 to 3 bytes are sign-extended; longer than
 // four bytes keep the last four. A content of 0 bytes yields 0 and reads nothing.
 std::int32_t readInt32(BerReader& reader, std::uint32_t n);
+// Whether n INTEGER content bytes hold a value within the signed 32-bit range,
+// whatever their count: a longer encoding of such a value is read as that value.
+bool int32Fits(const std::uint8_t* content, std::size_t n);
 // Reads n content bytes without sign extension; longer than eight keep the last eight.
 std::uint64_t readUInt64(BerReader& reader, std::uint32_t n);
 

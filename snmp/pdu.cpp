@@ -20,6 +20,17 @@ template <typename T>
 void decodeField(BerReader& reader, std::uint32_t expected, std::unique_ptr<T>& field) {
     if (readTag(reader) == expected) field = std::make_unique<T>(reader);
 }
+
+// A request-id, error-status or error-index is a signed 32-bit INTEGER (RFC
+// 1157, 4.1; RFC 3416, 3). A value outside that range, in however many bytes,
+// makes the PDU unreadable: read modulo 2^32 it could pass for another, such
+// as the request's own id.
+void decodeInt32Field(BerReader& reader, std::unique_ptr<SnmpInteger>& field) {
+    if (readTag(reader) != tags::kInteger) return;
+    field = std::make_unique<SnmpInteger>(reader);
+    const std::uint16_t n = field->contentLength();
+    if (!reader.failed() && !int32Fits(reader.position() - n, n)) reader.fail();
+}
 }  // namespace
 
 SnmpPdu::SnmpPdu(std::uint8_t type)
@@ -39,9 +50,9 @@ std::uint32_t SnmpPdu::contentLength() {
 }
 
 void SnmpPdu::decode(BerReader& reader) {
-    decodeField(reader, tags::kInteger, requestId_);
-    decodeField(reader, tags::kInteger, errorStatus_);
-    decodeField(reader, tags::kInteger, errorIndex_);
+    decodeInt32Field(reader, requestId_);
+    decodeInt32Field(reader, errorStatus_);
+    decodeInt32Field(reader, errorIndex_);
 }
 
 void SnmpTrapPdu::encode(std::uint8_t*& cursor) {

@@ -167,6 +167,10 @@ TEST(Decoder, DecodedNotificationsAndTraps) {
 // Damaged datagrams: each yields the documented result or no message, never a
 // crash, a hang or a read past the end.
 TEST(Decoder, BadInput) {
+    // A GetResponse with these request-id, error-status and error-index, and no binding.
+    const auto pdu = [](const char* fields) {
+        return element(0x30, hexBytes("02 01 00 04 00") + element(0xA2, hexBytes(fields) + hexBytes("30 00")));
+    };
     std::string oid200 = "06 81 C8 2B";
     for (int i = 0; i < 199; ++i) oid200 += " 01";
     const struct {
@@ -188,6 +192,15 @@ TEST(Decoder, BadInput) {
          hexBytes("30 1A 02 01 00 04 00 A2 13 02 09 00 00 00 00 00 00 00 00 7B 02 01 00 02 01 00 30 00"), true},
         {"integer of 0 bytes", hexBytes("30 10 02 00 04 00 A2 0A 02 00 02 01 00 02 01 00 30 00"), true},
         {"high tag for the version", hexBytes("30 12 9F 81 02 04 00 A2 0B 02 01 00 02 01 00 02 01 00 30 00"), true},
+        // A request-id, error-status or error-index outside the signed 32-bit
+        // range, in however many bytes; a longer form of a value inside it is read.
+        {"request-id 2^32 + 123", pdu("02 05 01 00 00 00 7B 02 01 00 02 01 00"), false},
+        {"request-id 2^31", pdu("02 05 00 80 00 00 00 02 01 00 02 01 00"), false},
+        {"request-id 2^32 - 1", pdu("02 05 00 FF FF FF FF 02 01 00 02 01 00"), false},
+        {"request-id -2^31 in five bytes", pdu("02 05 FF 80 00 00 00 02 01 00 02 01 00"), true},
+        {"request-id 123 in five bytes", pdu("02 05 00 00 00 00 7B 02 01 00 02 01 00"), true},
+        {"error-status 2^32 + 2", pdu("02 01 7B 02 05 01 00 00 00 02 02 01 00"), false},
+        {"error-index -2^31 - 1", pdu("02 01 7B 02 01 00 02 05 FF 7F FF FF FF"), false},
         {"sub-identifier beyond 2^32 in a name",
          response(hexBytes("30 0B 06 07 2B 90 80 80 80 80 01 05 00")), false},
         {"OID whose last byte has the top bit set",
