@@ -155,7 +155,11 @@ void SnmpOctetString::makeText(std::string& out) {
 SnmpOid::SnmpOid(const char* text) : SnmpByteValue(tags::kOid, "OID") { setFromText(text); }
 
 SnmpOid::SnmpOid(const std::uint8_t* content, std::size_t n) : SnmpByteValue(tags::kOid, "OID") {
-    setBytes(content, n < limits::kMaxContent ? n : limits::kMaxContent);
+    if (n > limits::kMaxContent) n = limits::kMaxContent;
+    // Content that the decoder refuses (a sub-identifier past 32 bits) gives
+    // the empty OID, as refused text does: read modulo 2^32 it would pass for
+    // another OID.
+    setBytes(content, subIdsFit(content, n) ? n : 0);
 }
 
 SnmpOid::SnmpOid(BerReader& reader) : SnmpByteValue(reader, tags::kOid, "OID") {

@@ -177,6 +177,8 @@ public:
     // Dotted decimal, as setFromText takes it; null text is empty text. Text
     // that setFromText refuses gives an empty OID: contentLength() is 0.
     explicit SnmpOid(const char* text);
+    // From the content bytes; content with a sub-identifier past 32 bits gives
+    // an empty OID too.
     SnmpOid(const std::uint8_t* content, std::size_t n);
     // A content with a sub-identifier past 32 bits fails the reader: SNMP's
     // sub-identifiers are 32-bit (RFC 2578, 3.5), and one taken modulo 2^32

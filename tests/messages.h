@@ -18,19 +18,21 @@ inline std::unique_ptr<SnmpMessage> walkRequest() {
 }
 
 // A GetResponse with one binding (or none when name is null).
-inline Bytes responseNamed(SnmpOid* name, SnmpValue* value, std::int32_t requestId = 123, std::int32_t errorStatus = 0) {
+inline Bytes responseNamed(SnmpOid* name, SnmpValue* value, std::int32_t requestId = 123, std::int32_t errorStatus = 0,
+                           std::int32_t errorIndex = 0) {
     SnmpMessage message(pdutags::kGetResponse, 0);
     message.setCommunity("public");
     message.setRequestId(requestId);
     message.setErrorStatus(errorStatus);
+    message.setErrorIndex(errorIndex);
     if (name != nullptr) message.addVarbind(new SnmpVarbind(name, value));
     else delete value;
     return encodeExactly(message);
 }
 
 inline Bytes makeResponse(const char* name, SnmpValue* value, std::int32_t requestId = 123,
-                          std::int32_t errorStatus = 0) {
-    return responseNamed(name != nullptr ? new SnmpOid(name) : nullptr, value, requestId, errorStatus);
+                          std::int32_t errorStatus = 0, std::int32_t errorIndex = 0) {
+    return responseNamed(name != nullptr ? new SnmpOid(name) : nullptr, value, requestId, errorStatus, errorIndex);
 }
 
 // An SNMPv1 Trap, such as a device sends from its own address unasked.
@@ -72,9 +74,10 @@ inline Bytes response(const Bytes& bindings) {
                              element(0xA2, hexBytes("02 01 7B 02 01 00 02 01 00") + element(0x30, bindings)));
 }
 
-// The name as the OID's content bytes, which can hold what no OID text does.
-inline Bytes makeResponse(const Bytes& name, SnmpValue* value) {
-    return responseNamed(new SnmpOid(name.data(), name.size()), value);
+// A GetResponse whose one binding has the name of OID content name, which can
+// hold what no SnmpOid does, and the encoded value.
+inline Bytes makeResponse(const Bytes& name, const Bytes& value) {
+    return response(element(tags::kSequence, element(tags::kOid, name) + value));
 }
 
 inline SnmpValue* macValue(const char* hex) {

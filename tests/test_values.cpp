@@ -286,6 +286,9 @@ TEST(Values, OidOrderOfContents) {
         {"", "2B", -1},
         {"", "", 0},
         {"2C", "2B 06", 1},
+        // 1.3.6.1.(2^32 + 9): refused, as the decoder refuses it, so no OID at all.
+        {"2B 06 01 90 80 80 80 09", "2B 06 01 09", -1},
+        {"2B 06 01 90 80 80 80 09", "", 0},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.a) + " vs " + row.b);

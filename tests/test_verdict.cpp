@@ -81,7 +81,7 @@ TEST(Verdict, WhatADatagramMeans) {
              "ERROR: The device's replies could not be read\n"},
             // 1.3.6.1.2.1.4.22.1.2.1.10.0.0.4294967305, which modulo 2^32 would be 10.0.0.9.
             {"an index number past 32 bits",
-             makeResponse(hexBytes("2B 06 01 02 01 04 16 01 02 01 0A 00 00 90 80 80 80 09"), macValue("00")),
+             makeResponse(hexBytes("2B 06 01 02 01 04 16 01 02 01 0A 00 00 90 80 80 80 09"), hexBytes("04 01 00")),
              Verdict::SetAside, "ERROR: The device's replies could not be read\n"},
             {"a reply too long for the buffer", {}, Verdict::SetAside,
              "ERROR: The device's replies are longer than the 4096 bytes that can be received\n", Received::TooLong},

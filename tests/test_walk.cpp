@@ -182,7 +182,7 @@ TEST(Walk, NextRequestNamesTheReplysOidInItsShortestForm) {
     ScriptedAgent agent([](SnmpMessage* request, int number) -> std::vector<ScriptedReply> {
         if (request == nullptr) return {};
         if (number > 1) return {{makeResponse("1.3.6.1.2.1.4.22.1.3.1", new SnmpInteger(1))}};
-        return {{makeResponse(hexBytes("2B 06 01 02 01 04 16 01 02 01 80 0A 00 00 01"), macValue("00 01 02 03 04 05"))}};
+        return {{makeResponse(hexBytes("2B 06 01 02 01 04 16 01 02 01 80 0A 00 00 01"), hexBytes("04 06 00 01 02 03 04 05"))}};
     });
     const auto run = walk(agent);
     EXPECT_EQ(run.end, WalkEnd::EndOfColumn);
