@@ -29,6 +29,10 @@ constexpr std::uint8_t kGauge = 0x42;
 constexpr std::uint8_t kTimeTicks = 0x43;
 constexpr std::uint8_t kOpaque = 0x44;
 constexpr std::uint8_t kCounter64 = 0x46;
+// RFC 3416, 3: what a binding carries in place of a value it cannot give.
+constexpr std::uint8_t kNoSuchObject = 0x80;
+constexpr std::uint8_t kNoSuchInstance = 0x81;
+constexpr std::uint8_t kEndOfMibView = 0x82;
 }  // namespace tags
 
 // A read position over bytes that end somewhere known. Every reader of the

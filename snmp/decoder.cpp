@@ -5,9 +5,10 @@
 
 namespace {
 
-// The value class for a tag byte; any tag without a class of its own (NULL, the
-// SNMPv2 exceptions noSuchObject, noSuchInstance and endOfMibView, Opaque)
-// becomes an Opaque that keeps the content as received.
+// The value class for a tag byte; any tag without a class of its own (NULL,
+// Opaque) becomes an Opaque that keeps the content as received. The SNMPv2
+// exceptions (noSuchObject, noSuchInstance, endOfMibView) keep their tag too,
+// so that a walk can tell the end of the agent's view from a value.
 SnmpValue* decodeValue(std::uint8_t tag, BerReader& reader) {
     switch (tag) {
         case tags::kInteger: return new SnmpInteger(reader);
@@ -18,6 +19,9 @@ SnmpValue* decodeValue(std::uint8_t tag, BerReader& reader) {
         case tags::kGauge: return new SnmpGauge(reader);
         case tags::kTimeTicks: return new SnmpTimeTicks(reader);
         case tags::kCounter64: return new SnmpCounter64(reader);
+        case tags::kNoSuchObject:
+        case tags::kNoSuchInstance:
+        case tags::kEndOfMibView: return new SnmpOpaque(reader, tag);
         default: return new SnmpOpaque(reader);
     }
 }

@@ -269,6 +269,15 @@ void SnmpIpAddress::makeText(std::string& out) {
     }
 }
 
+const char* exceptionName(const SnmpValue* value) {
+    switch (value != nullptr ? value->tag() : 0) {
+        case tags::kNoSuchObject: return "noSuchObject";
+        case tags::kNoSuchInstance: return "noSuchInstance";
+        case tags::kEndOfMibView: return "endOfMibView";
+        default: return nullptr;
+    }
+}
+
 void SnmpOpaque::makeText(std::string& out) {
     const std::uint8_t* b = bytes();
     out.resize(contentLength_);

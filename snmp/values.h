@@ -221,10 +221,17 @@ protected:
 class SnmpOpaque final : public SnmpByteValue {
 public:
     explicit SnmpOpaque(BerReader& reader) : SnmpByteValue(reader, tags::kOpaque, "Opaque") {}
+    // The same, keeping the tag received: for the SNMPv2 exceptions, which
+    // would otherwise not be told from an Opaque (see exceptionName).
+    SnmpOpaque(BerReader& reader, std::uint8_t tag) : SnmpByteValue(reader, tag, "Opaque") {}
 
 protected:
     void makeText(std::string& out) override;
 };
+
+// The SNMPv2 exception that a binding carries in place of a value (RFC 3416,
+// 3): "noSuchObject", "noSuchInstance" or "endOfMibView"; null for a value.
+const char* exceptionName(const SnmpValue* value);
 
 // Decimal number conversion of the text forms: leading white space, one sign,
 // digits up to the first non-digit, 0 without digits, modulo 2^32.

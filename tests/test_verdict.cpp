@@ -70,6 +70,12 @@ TEST(Verdict, WhatADatagramMeans) {
              "ERROR: The reply holds no variable binding\n"},
             {"noSuchName without a binding", makeResponse(nullptr, nullptr, 123, 2), Verdict::SetAside,
              "ERROR: The reply holds no variable binding\n"},
+            // An SNMPv2 exception answers, whichever OID it names: endOfMibView
+            // names the OID asked.
+            {"endOfMibView for the OID asked",
+             makeResponse(hexBytes("2B 06 01 02 01 04 16 01 02 01 0A 00 00 01"), hexBytes("82 00")), Verdict::Answers},
+            {"noSuchObject for the column", makeResponse(hexBytes("2B 06 01 02 01 04 16 01 02"), hexBytes("80 00")),
+             Verdict::Answers},
             // A late copy of the answer to the OID asked, or of an earlier one.
             {"the OID asked, again", makeResponse(kAsked.c_str(), macValue("00 01 02 03 04 05")), Verdict::SetAside,
              keeps + kAsked + "; the walk cannot go on.\n"},

@@ -31,8 +31,12 @@ Verdict consider(const Datagram& datagram, const SnmpTransport& transport, SnmpO
     }
     const SnmpVarbind* head = reply.varbindList()->head();
     if (head == nullptr || head->name() == nullptr) return setAside("a reply without a binding", WalkEnd::NoBinding);
+    // An exception in place of the value ends the walk, whichever OID it
+    // names: endOfMibView names the OID asked (RFC 3416, 4.2.2).
     const int order = compareOids(*head->name(), asked);
-    if (order > 0 || (order == 0 && reply.errorStatus() != 0)) return {Verdict::Answers, {}, {}};
+    if (order > 0 || (order == 0 && reply.errorStatus() != 0) || exceptionName(head->value()) != nullptr) {
+        return {Verdict::Answers, {}, {}};
+    }
     const std::string name = head->name()->toString();
     Verdict verdict = setAside("a reply for " + name, WalkEnd::NotAdvancing);
     verdict.setAside.asked = asked.toString();
@@ -54,6 +58,12 @@ std::optional<Ending> judge(SnmpMessage& reply, const Column& column, bool debug
     if (debug) out.put("No SNMP Error\n");
     // An answer has a binding with a name: consider() let no other through.
     SnmpVarbind* binding = reply.varbindList()->head();
+    // RFC 3416, 4.2.2: an agent answers a GetNext past the last object it
+    // shows with endOfMibView; the other two exceptions end the walk alike.
+    if (const char* exception = exceptionName(binding->value())) {
+        if (debug) out.put(std::string(exception) + "\n\nNo OID follows in the device's view\n\n");
+        return WalkEnd::EndOfColumn;
+    }
     row.oid = binding->name()->toString();
     if (debug) out.put(std::string("OID Response:    ") + row.oid + "\n");
     // The column's OID and a dot: the next column (…1.3) and one whose number
