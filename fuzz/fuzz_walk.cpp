@@ -277,7 +277,8 @@ std::size_t errorAt(const std::string& line) {
 void check(WalkEnd end, const std::string& output, Responder& responder, const Walked& column, double seconds) {
     std::lock_guard<std::mutex> lock(responder.mutex);
     const std::vector<std::string> all = lines(output);
-    // Rows, each the line after "OID Response:" that is neither blank nor an error.
+    // Rows, each the line after "OID Response:" that is neither blank, nor an
+    // error, nor the index that could not be read.
     std::unique_ptr<SnmpOid> previous;
     int errors = 0;
     std::string lastResponse;
@@ -285,7 +286,10 @@ void check(WalkEnd end, const std::string& output, Responder& responder, const W
         if (errorAt(all[i]) != std::string::npos) ++errors;
         if (!startsWith(all[i], "OID Response:    ")) continue;
         lastResponse = all[i].substr(17);
-        if (i + 1 >= all.size() || all[i + 1].empty() || errorAt(all[i + 1]) != std::string::npos) continue;
+        if (i + 1 >= all.size() || all[i + 1].empty() || errorAt(all[i + 1]) != std::string::npos ||
+            startsWith(all[i + 1], "Index that could not be read: ")) {
+            continue;
+        }
         const std::string& row = all[i + 1];
         auto sent = responder.rows.find(lastResponse);
         if (sent == responder.rows.end()) broken("a row from a name the responder never sent", lastResponse);

@@ -2,11 +2,32 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 namespace {
 
 // The error-status with which an SNMPv1 agent says that no object follows.
 constexpr std::int32_t kNoSuchName = 2;
+
+// The names of the error-status values: RFC 1157's 0 to 5, RFC 3416's 6 to 18.
+constexpr const char* kErrorNames[] = {
+    "noError",      "tooBig",           "noSuchName",          "badValue",     "readOnly",
+    "genErr",       "noAccess",         "wrongType",           "wrongLength",  "wrongEncoding",
+    "wrongValue",   "noCreation",       "inconsistentValue",   "resourceUnavailable",
+    "commitFailed", "undoFailed",       "authorizationError",  "notWritable",  "inconsistentName",
+};
+
+// An error reply's status, by name and number, and its error-index.
+std::string errorLine(SnmpMessage& reply) {
+    const std::int32_t status = reply.errorStatus();
+    std::string line = "error-status ";
+    if (status >= 0 && static_cast<std::size_t>(status) < std::size(kErrorNames)) {
+        line += std::string(kErrorNames[status]) + " (" + std::to_string(status) + ")";
+    } else {
+        line += std::to_string(status);
+    }
+    return line + ", error-index " + std::to_string(reply.errorIndex());
+}
 
 Verdict setAside(std::string what, WalkEnd kind) {
     return {Verdict::SetAside, std::move(what), kind};
@@ -54,7 +75,10 @@ std::optional<Ending> judge(SnmpMessage& reply, const Column& column, bool debug
         if (debug) out.put("noSuchName\n\nNo OID follows in the device's view\n\n");
         return WalkEnd::EndOfColumn;
     }
-    if (reply.errorStatus() != 0) return WalkEnd::ErrorStatus;
+    if (reply.errorStatus() != 0) {
+        if (debug) out.put(errorLine(reply) + "\n");
+        return WalkEnd::ErrorStatus;
+    }
     if (debug) out.put("No SNMP Error\n");
     // An answer has a binding with a name: consider() let no other through.
     SnmpVarbind* binding = reply.varbindList()->head();
@@ -73,7 +97,10 @@ std::optional<Ending> judge(SnmpMessage& reply, const Column& column, bool debug
         if (debug) out.put("\n\nOID is outside list\n\n");
         return WalkEnd::EndOfColumn;
     }
-    if (!readIndex(row.oid + length + 1, column, row)) return WalkEnd::BadIndex;
+    if (!readIndex(row.oid + length + 1, column, row)) {
+        if (debug) out.put(std::string("Index that could not be read: ") + (row.oid + length + 1) + "\n");
+        return WalkEnd::BadIndex;
+    }
     row.value = binding->value();
     return std::nullopt;
 }
