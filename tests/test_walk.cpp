@@ -143,6 +143,8 @@ TEST(Walk, NothingSentEndsAtOnce) {
         {"no device named", "", false, "ERROR: No device was named\n"},
         {"every send refused", "127.0.0.1", true, "ERROR: The request could not be sent: "},
         {"an address that names no device", "0.0.0.0", false, "ERROR: The address 0.0.0.0 names no device\n"},
+        // Looked up for an IPv4 address only, an IPv6 literal names none.
+        {"an IPv6 address", "::1", false, "ERROR: The name ::1 could not be resolved to an IPv4 address: "},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);

@@ -32,7 +32,7 @@ void printUnready(const Ending& ending, Output& out) {
         case Unready::NoSocket: out.put("ERROR: No UDP socket could be opened: " + reason + "\n"); return;
         case Unready::NoName: out.put("ERROR: No device was named\n"); return;
         case Unready::NotResolved:
-            out.put("ERROR: The name " + ending.agent + " could not be resolved: " + reason + "\n");
+            out.put("ERROR: The name " + ending.agent + " could not be resolved to an IPv4 address: " + reason + "\n");
             return;
         case Unready::ZeroAddress: out.put("ERROR: The address 0.0.0.0 names no device\n"); return;
         case Unready::NotBound: out.put("ERROR: The UDP socket could not be bound: " + reason + "\n"); return;

@@ -47,7 +47,7 @@ ms=$(( ($(date +%s%N) - start) / 1000000 ))
 check "an unknown name: exit status 2 ($code)" [ "$code" -eq 2 ]
 cause_then_no_reply() {
   table_rows < "$work/unresolved" > "$work/lines"
-  grep -q '^ERROR: The name no-such-device.invalid could not be resolved: .' "$work/lines" &&
+  grep -q '^ERROR: The name no-such-device.invalid could not be resolved to an IPv4 address: .' "$work/lines" &&
     [ "$(sed -n 2p "$work/lines")" = "ERROR P1: No returned packet.  Your SNMP community string may be incorrect, or there may be a problem communicating with the device." ]
 }
 check "an unknown name: the cause with the system's reason, then the no-reply line" cause_then_no_reply
