@@ -79,24 +79,30 @@ TEST(CommandLine, UsageShowsTheProgramNameInCapitals) {
 }
 
 TEST(CommandLine, CommandLinesNotAccepted) {
-    const std::vector<std::vector<std::string>> rows = {
-        {"tarnwick"},
-        {"tarnwick", "10.0.0.1"},
-        {"tarnwick", "10.0.0.1", "public", "-d", "-o", "extra"},
-        {"tarnwick", "a", "b", "c", "d", "e", "f"},
+    const std::string agent = "ERROR: The device's name or address holds a blank or a control character\n";
+    const struct {
+        std::vector<std::string> args;
+        std::string line = "";  // the reason, before the usage text
+    } rows[] = {
+        {{"tarnwick"}},
+        {{"tarnwick", "10.0.0.1"}},
+        {{"tarnwick", "10.0.0.1", "public", "-d", "-o", "extra"}},
+        {{"tarnwick", "a", "b", "c", "d", "e", "f"}},
         // An agent text with a blank or a control character, which would
-        // forge output in the header.
-        {"tarnwick", "127.0.0.1\n10.66.66.66\t66-66-66-66-66-66\t3", "public"},
-        {"tarnwick", "device\x7f", "public"},
-        {"tarnwick", "10.0.0.1 10.0.0.2", "public"},
+        // forge output in the header: the CR of a device list with CRLF too.
+        {{"tarnwick", "127.0.0.1\n10.66.66.66\t66-66-66-66-66-66\t3", "public"}, agent},
+        {{"tarnwick", "device\x7f", "public"}, agent},
+        {{"tarnwick", "10.0.0.1 10.0.0.2", "public"}, agent},
+        {{"tarnwick", "10.0.0.1\r", "public"}, agent},
         // A community too long for any reply to fit (see repliesFit).
-        {"tarnwick", "127.0.0.1", std::string(4024, 'c')},
+        {{"tarnwick", "127.0.0.1", std::string(4024, 'c')},
+         "ERROR: The community is too long: no reply that carries it back fits the 4096 bytes that can be received\n"},
     };
-    for (const auto& args : rows) {
-        SCOPED_TRACE(args.size());
-        const auto result = runInProcess(args);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.args.size());
+        const auto result = runInProcess(row.args);
         EXPECT_EQ(result.end, 1);
-        EXPECT_EQ(result.output, kBanner + usage("TARNWICK"));
+        EXPECT_EQ(result.output, kBanner + row.line + usage("TARNWICK"));
     }
     // Only a-z change case: digits, dots and capitals stay.
     EXPECT_EQ(runInProcess({"./Tarn-wick_2.exe"}).output, kBanner + usage("./TARN-WICK_2.EXE"));

@@ -29,6 +29,14 @@ void printUsage(Output& out, const char* programName) {
     out.put("\t\t[-d] = Output debugging information\n");
 }
 
+// Refuses the command line: the reason's line, where it has one, then the
+// usage text.
+Ending refuse(Output& out, const char* programName, WalkEnd why) {
+    printEnding(why, out);
+    printUsage(out, programName);
+    return why;
+}
+
 // The agent's text goes into the header as it is: a blank or a control
 // character there could forge lines of output, and names no device.
 bool namesADevice(const char* agent) {
@@ -42,14 +50,8 @@ bool namesADevice(const char* agent) {
 Ending run(int argc, const char* const* argv, Output& out, const RunOptions& options) {
     out.put(kBanner);
     const char* programName = argc > 0 && argv[0] != nullptr ? argv[0] : "tarnwick";
-    if (argc < 3 || argc > 5) {
-        printUsage(out, programName);
-        return Ending(WalkEnd::Usage);
-    }
-    if (!namesADevice(argv[1])) {
-        printUsage(out, programName);
-        return Ending(WalkEnd::Usage);
-    }
+    if (argc < 3 || argc > 5) return refuse(out, programName, WalkEnd::Usage);
+    if (!namesADevice(argv[1])) return refuse(out, programName, WalkEnd::BadAgentText);
     WalkSettings settings;
     for (int i = 3; i < argc; ++i) {
         if (sameSwitch(argv[i], "-d")) settings.debugMode = true;
@@ -58,10 +60,7 @@ Ending run(int argc, const char* const* argv, Output& out, const RunOptions& opt
     settings.community = argv[2];
     // A reply brings the community back: one too long for the receive buffer
     // could never be read, and a cut one would ask with the wrong community.
-    if (!repliesFit(settings.community, settings.useOldOids)) {
-        printUsage(out, programName);
-        return Ending(WalkEnd::Usage);
-    }
+    if (!repliesFit(settings.community, settings.useOldOids)) return refuse(out, programName, WalkEnd::CommunityTooLong);
     out.put(std::string("Agent:\t\t") + argv[1] + "\n");
     out.put(settings.debugMode ? "DebugMode:\tTRUE\n" : "DebugMode:\tFALSE\n");
     out.put(std::string("OID:\t\t") + (settings.useOldOids ? kOldAtColumn : kNetToMediaColumn) + "\n\n");

@@ -44,7 +44,9 @@ void printUnready(const Ending& ending, Output& out) {
 int exitStatus(const Ending& ending) {
     switch (ending.end) {
         case WalkEnd::EndOfColumn: return 0;
-        case WalkEnd::Usage: return 1;
+        case WalkEnd::Usage:
+        case WalkEnd::BadAgentText:
+        case WalkEnd::CommunityTooLong: return 1;
         case WalkEnd::NoReply: return 2;
         case WalkEnd::OutOfMemory: return 4;
         case WalkEnd::OutputFailed: return 5;
@@ -59,6 +61,13 @@ void printEnding(const Ending& ending, Output& out, std::FILE* errors) {
         case WalkEnd::EndOfColumn:
         case WalkEnd::Interrupted:
         case WalkEnd::Usage: return;  // the usage text is the command line's own
+        case WalkEnd::BadAgentText:
+            out.put("ERROR: The device's name or address holds a blank or a control character\n");
+            return;
+        case WalkEnd::CommunityTooLong:
+            out.put("ERROR: The community is too long: no reply that carries it back fits the " +
+                    std::to_string(limits::kReceiveBuffer) + " bytes that can be received\n");
+            return;
         case WalkEnd::NoReply:
             printUnready(ending, out);
             if (ending.refused) {

@@ -27,7 +27,10 @@ enum class WalkEnd {
     Interrupted,     // a request to stop came
     OutputFailed,    // what the run printed could not be written
     OutOfMemory,     // memory ran out
-    Usage,           // the command line was not accepted
+    // The command line was not accepted:
+    Usage,           // ...the count of its arguments
+    BadAgentText,    // ...an agent text with a blank or a control character
+    CommunityTooLong,  // ...a community too long for any reply to fit
 };
 
 // An ending with the details its lines take.
