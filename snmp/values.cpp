@@ -78,7 +78,13 @@ void SnmpNumber::setValue(std::int32_t v) {
 
 void SnmpNumber::encode(std::uint8_t*& cursor) {
     writeHeader(cursor, static_cast<std::uint8_t>(tag()), contentLength_);
-    writeIntegerContent(cursor, value_, contentLength_);
+    // A negative INTEGER received in more than four bytes (FF FF FF FF FF for
+    // -1) keeps its sign in the bytes above the four: filled with 0x00 they
+    // would make it another number (4294967295). Counter, Gauge and TimeTicks
+    // are unsigned, and keep the 0x00 of a 5-byte content.
+    std::uint16_t n = contentLength_;
+    for (; n > 4 && tag() == tags::kInteger && value_ < 0; --n) *cursor++ = 0xFF;
+    writeIntegerContent(cursor, value_, n);
 }
 
 void SnmpNumber::makeText(std::string& out) {

@@ -70,6 +70,7 @@ TEST(Values, DecodedValuesTextAndReencoding) {
         {"46 03 01 00 00", "Counter64", "65536", 3},
         {"43 04 80 00 00 00", "TimeTick", "2147483648", 4},
         {"02 01 80", "Integer", "-128", 1},
+        {"02 05 FF FF FF FF FF", "Integer", "-1", 5},  // the bytes above four keep the sign
         {"02 00", "Integer", "0", 0},
         {"46 09 00 FF FF FF FF FF FF FF FF", "Counter64", "18446744073709551615", 9},
         {"46 01 FF", "Counter64", "255", 1},
