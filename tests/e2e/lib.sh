@@ -46,7 +46,11 @@ cleanup() {
     for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
     kill -9 "$pid" 2>/dev/null
   done
-  # Anything else still running in the namespace goes too.
+  # Anything else still running in the namespaces goes too.
+  if [ -n "$peer_ns" ]; then
+    for pid in $(ip netns pids "$peer_ns" 2>/dev/null); do kill -9 "$pid" 2>/dev/null; done
+    ip netns del "$peer_ns" 2>/dev/null
+  fi
   if [ -n "$ns" ]; then
     for pid in $(ip netns pids "$ns" 2>/dev/null); do kill -9 "$pid" 2>/dev/null; done
   fi
@@ -56,6 +60,18 @@ cleanup() {
 }
 
 in_ns() { ip netns exec "$ns" "$@"; }
+
+# A second namespace of the test's own, joined to the first by a veth pair
+# ($1 in the first, $2 in the second), for a device whose address must be none
+# of the walking namespace's: such an address would be reached over loopback.
+# It goes with the first; in_peer runs a command in it.
+peer_ns=""
+start_peer_namespace() {
+  peer_ns="$ns-peer"
+  ip netns add "$peer_ns"
+  in_ns ip link add "$1" type veth peer name "$2" netns "$peer_ns"
+}
+in_peer() { ip netns exec "$peer_ns" "$@"; }
 
 # Waits until the agent answers a GetRequest for sysUpTime.0 with the community.
 wait_for_agent() {

@@ -14,15 +14,7 @@ command -v python3 >/dev/null || { echo "SKIPPED: python3 is not installed" >&2;
 
 # The device lives in a namespace of its own: an address of the walker's own
 # namespace would be reached over loopback, whatever its link does.
-peer_ns="$ns-peer"
-ip netns add "$peer_ns"
-before_cleanup() {
-  local pid
-  for pid in $(ip netns pids "$peer_ns" 2>/dev/null); do kill -9 "$pid" 2>/dev/null; done
-  ip netns del "$peer_ns" 2>/dev/null
-}
-in_peer() { ip netns exec "$peer_ns" "$@"; }
-in_ns ip link add tw-l0 type veth peer name tw-l1 netns "$peer_ns"
+start_peer_namespace tw-l0 tw-l1
 in_ns ip addr add 10.120.0.1/24 dev tw-l0
 in_ns ip link set tw-l0 up
 in_peer ip addr add 10.120.0.2/24 dev tw-l1

@@ -23,15 +23,7 @@ check_one_agent 10.78.0.1 10.78.0.1 "$bin"
 # reports the peer as the interface's broadcast address. The device at the
 # peer lives in a namespace of its own, so that its address is none of the
 # walking machine's, and a forged row from 10.110.0.3 comes before its answer.
-peer_ns="$ns-peer"
-ip netns add "$peer_ns"
-before_cleanup() {
-  local pid
-  for pid in $(ip netns pids "$peer_ns" 2>/dev/null); do kill -9 "$pid" 2>/dev/null; done
-  ip netns del "$peer_ns" 2>/dev/null
-}
-in_peer() { ip netns exec "$peer_ns" "$@"; }
-in_ns ip link add tw-p0 type veth peer name tw-p1 netns "$peer_ns"
+start_peer_namespace tw-p0 tw-p1
 in_ns ip addr add 10.110.0.1 peer 10.110.0.2/24 dev tw-p0
 in_ns ip link set tw-p0 up
 in_peer ip addr add 10.110.0.2/24 dev tw-p1
