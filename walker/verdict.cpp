@@ -106,17 +106,22 @@ std::optional<Ending> judge(SnmpMessage& reply, const Column& column, bool debug
 }
 
 void Tally::attempt(bool refused, int sendError) {
-    if (count_ == kAttempts) return;
-    attempts_[count_++].refused = refused;
-    if (refused) sendError_ = sendError;
+    ++attempts_;
+    drewThisAttempt_ = false;
+    if (refused) {
+        refused_ = true;
+        sendError_ = sendError;
+    }
 }
 
 void Tally::setAside(const Ending& kind) {
-    if (count_ == 0) return;
-    std::vector<Ending>& kinds = attempts_[count_ - 1].setAside;
-    const auto same = std::find_if(kinds.begin(), kinds.end(), [&](const Ending& k) { return k.end == kind.end; });
-    if (same != kinds.end()) *same = kind;
-    else kinds.push_back(kind);
+    if (!drewThisAttempt_) {
+        drewThisAttempt_ = true;
+        ++drewAttempts_;
+    }
+    if (std::find(kinds_.begin(), kinds_.end(), kind.end) == kinds_.end()) kinds_.push_back(kind.end);
+    if (kind.end == WalkEnd::NotAResponse) pduType_ = kind.pduType;
+    latest_ = kind;
 }
 
 void Tally::stranger(std::uint32_t sender) {
@@ -124,33 +129,20 @@ void Tally::stranger(std::uint32_t sender) {
 }
 
 Ending Tally::ending() const {
-    const Attempt* const begin = attempts_;
-    const Attempt* const end = attempts_ + count_;
-    const auto drewSetAside = [](const Attempt& a) { return !a.setAside.empty(); };
-    if (count_ != 0 && std::all_of(begin, end, drewSetAside)) {
-        // Each kind once, in the order of first coming, with its latest details.
-        std::vector<const Ending*> kinds;
-        for (const Attempt* a = begin; a != end; ++a) {
-            for (const Ending& kind : a->setAside) {
-                const auto same = std::find_if(kinds.begin(), kinds.end(), [&](const Ending* k) { return k->end == kind.end; });
-                if (same != kinds.end()) *same = &kind;
-                else kinds.push_back(&kind);
-            }
-        }
-        if (kinds.size() == 1) return *kinds.front();
-        Ending mix;
-        mix.end = WalkEnd::Unusable;
-        for (const Ending* kind : kinds) {
-            mix.kinds.push_back(kind->end);
-            if (kind->end == WalkEnd::NotAResponse) mix.pduType = kind->pduType;
-        }
+    if (drewAttempts_ != 0 && drewAttempts_ == attempts_) {
+        // One kind: its own line, with the details of the latest such. More:
+        // one line that names each.
+        if (kinds_.size() == 1) return latest_;
+        Ending mix(WalkEnd::Unusable);
+        mix.kinds = kinds_;
+        mix.pduType = pduType_;
         return mix;
     }
     Ending silence(WalkEnd::NoReply);
-    silence.refused = std::any_of(begin, end, [](const Attempt& a) { return a.refused; });
+    silence.refused = refused_;
     silence.sendError = sendError_;
     // Nothing came from the device itself, only from others: a multi-homed
     // device answers from another of its addresses.
-    if (std::none_of(begin, end, drewSetAside)) silence.stranger = stranger_;
+    if (drewAttempts_ == 0) silence.stranger = stranger_;
     return silence;
 }

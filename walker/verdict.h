@@ -45,8 +45,7 @@ std::optional<Ending> judge(SnmpMessage& reply, const Column& column, bool debug
 // What the attempts of one request drew without an answer.
 class Tally {
 public:
-    // A new attempt, at most kAttempts of them; its send was refused with the
-    // system's error code, or went out.
+    // A new attempt; its send was refused with the system's error code, or went out.
     void attempt(bool refused, int sendError = 0);
     // A datagram of the agent's set aside in the latest attempt.
     void setAside(const Ending& kind);
@@ -60,13 +59,13 @@ public:
     Ending ending() const;
 
 private:
-    struct Attempt {
-        std::vector<Ending> setAside;  // each kind once, with its latest details
-        bool refused = false;
-    };
-    // Kept in place: an answered request allocates nothing for its tally.
-    Attempt attempts_[kAttempts];
-    int count_ = 0;
-    int sendError_ = 0;          // the latest refused send's error code
-    std::uint32_t stranger_ = 0;  // the first other sender, or 0
+    int attempts_ = 0;
+    int drewAttempts_ = 0;          // attempts that drew from the agent something set aside
+    bool drewThisAttempt_ = false;  // whether the latest did
+    std::vector<WalkEnd> kinds_;    // each kind set aside once, in the order they first came
+    Ending latest_;                 // the latest datagram set aside, with its details
+    std::uint8_t pduType_ = 0;      // the type of the latest PDU set aside for not being a GetResponse
+    bool refused_ = false;          // whether any send was refused
+    int sendError_ = 0;             // and the latest refused one's error code
+    std::uint32_t stranger_ = 0;    // the first other sender, or 0
 };
