@@ -14,11 +14,13 @@ void encodeField(const std::unique_ptr<T>& field, std::uint8_t*& cursor) {
 }
 
 // One field of a decode: on the expected tag the field is built from the
-// reader; on any other tag only the tag is consumed and the field keeps what
-// it had.
+// reader, and true; on any other tag only the tag is consumed and the field
+// keeps what it had.
 template <typename T>
-void decodeField(BerReader& reader, std::uint32_t expected, std::unique_ptr<T>& field) {
-    if (readTag(reader) == expected) field = std::make_unique<T>(reader);
+bool decodeField(BerReader& reader, std::uint32_t expected, std::unique_ptr<T>& field) {
+    if (readTag(reader) != expected) return false;
+    field = std::make_unique<T>(reader);
+    return true;
 }
 
 // A request-id, error-status or error-index is a signed 32-bit INTEGER (RFC
@@ -26,10 +28,9 @@ void decodeField(BerReader& reader, std::uint32_t expected, std::unique_ptr<T>& 
 // makes the PDU unreadable: read modulo 2^32 it could pass for another, such
 // as the request's own id.
 void decodeInt32Field(BerReader& reader, std::unique_ptr<SnmpInteger>& field) {
-    if (readTag(reader) != tags::kInteger) return;
-    field = std::make_unique<SnmpInteger>(reader);
+    if (!decodeField(reader, tags::kInteger, field) || reader.failed()) return;
     const std::uint16_t n = field->contentLength();
-    if (!reader.failed() && !int32Fits(reader.position() - n, n)) reader.fail();
+    if (!int32Fits(reader.position() - n, n)) reader.fail();
 }
 }  // namespace
 
