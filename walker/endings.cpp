@@ -26,6 +26,7 @@ std::string phraseFor(WalkEnd kind, std::uint8_t pduType) {
 
 // The line that says why nothing could be sent at all.
 void printUnready(const Ending& ending, Output& out) {
+    if (ending.unready.cause == Unready::None) return;
     const std::string reason = net::errorText(ending.unready.code);
     switch (ending.unready.cause) {
         case Unready::None: return;
