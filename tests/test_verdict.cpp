@@ -25,6 +25,14 @@ Bytes withPduTag(Bytes bytes, std::uint8_t tag) {
     return bytes;
 }
 
+// The ending of a request whose every attempt drew only this datagram set aside.
+Ending onlySetAside(const Aside& aside) {
+    Ending ending(WalkEnd::SetAside);
+    ending.rejected.kinds = {aside.kind};
+    ending.rejected.latest = aside;
+    return ending;
+}
+
 // What an ending prints on the output, and on standard error.
 std::string printed(const Ending& ending, std::string* errors = nullptr) {
     std::FILE* stream = std::tmpfile();
@@ -105,7 +113,7 @@ TEST(Verdict, WhatADatagramMeans) {
             if (row.received == Received::Message && datagram.message == nullptr) datagram.what = Received::Unreadable;
             const Verdict verdict = consider(datagram, transport, asked);
             EXPECT_EQ(verdict.kind, row.kind);
-            EXPECT_EQ(printed(verdict.setAside), row.line);
+            EXPECT_EQ(verdict.kind == Verdict::SetAside ? printed(onlySetAside(verdict.aside)) : "", row.line);
         }
     }
     net::cleanup();
@@ -178,24 +186,47 @@ TEST(Verdict, WhatAnAnswerMeans) {
 
 TEST(Verdict, TheTallyOfAnExchange) {
     // Each attempt as letters: R its send refused; what came, in order: T a
-    // Trap, I another request-id, J junk, L too long for the buffer, S and s
-    // datagrams from two other hosts. Nothing: silence.
+    // Trap, N an InformRequest, V an SNMPv2-Trap, I another request-id, B no
+    // binding, F and G replies for two earlier OIDs, J junk, L too long for
+    // the buffer, S and s datagrams from two other hosts. Nothing: silence.
     constexpr int kRefusal = EHOSTUNREACH;
     const std::string refusal = "ERROR: The request could not be sent: " + net::errorText(kRefusal) + "\n";
     const std::string strangers =
         "ERROR: Datagrams came only from 127.0.0.2, not from the device's address, and were set aside\n";
     const std::string mix = "ERROR: The device's replies could not be used: ";
     const std::string trap = "ERROR: The device answered with a Trap, not a GetResponse\n";
+    const std::string keeps = "ERROR: Asked for the OID after " + kAsked + ", the device keeps answering with ";
+    const auto aside = [](char c) {
+        Aside aside{{AsideReason::NotAResponse}, kAsked, kColumn};
+        switch (c) {
+            case 'T': aside.kind.pduType = pdutags::kTrap; break;
+            case 'N': aside.kind.pduType = pdutags::kInformRequest; break;
+            case 'V': aside.kind.pduType = pdutags::kV2Trap; break;
+            case 'I': aside.kind.reason = AsideReason::OtherRequestId; break;
+            case 'B': aside.kind.reason = AsideReason::NoBinding; break;
+            case 'G': aside.answered = kColumn + std::string(".1");
+                      [[fallthrough]];
+            case 'F': aside.kind.reason = AsideReason::NotFollowing; break;
+            case 'J': aside.kind.reason = AsideReason::Unreadable; break;
+            default: aside.kind.reason = AsideReason::TooLong; break;
+        }
+        return aside;
+    };
     const struct {
         std::vector<std::string> attempts;
         std::string lines;
     } rows[] = {
         {{"I", "I", "I"}, "ERROR P1: Request ID does not match\n"},
-        // A kind's own line only when every attempt drew only that kind.
+        // A kind's own line only when every attempt drew only that kind,
+        // with the details of the latest datagram.
+        {{"F", "F", "G"}, keeps + kColumn + ".1; the walk cannot go on.\n"},
         {{"T", "I", "I"}, mix + "a Trap, a reply with another request-id\n"},
         {{"I", "I", "T"}, mix + "a reply with another request-id, a Trap\n"},
         {{"J", "J", "L"}, mix + "a datagram that could not be read, a reply longer than the 4096 bytes that can be received\n"},
+        {{"F", "B", "F"}, mix + "a reply that does not follow the OID asked for, a reply without a binding\n"},
         {{"I", "TI", "I"}, mix + "a reply with another request-id, a Trap\n"},
+        // Each PDU type is a kind of its own.
+        {{"T", "NT", "V"}, mix + "a Trap, an InformRequest, an SNMPv2-Trap\n"},
         // An attempt that drew nothing from the device is silence.
         {{"T", "", "T"}, kNoReply},
         {{"T", "S", "T"}, kNoReply},
@@ -213,13 +244,8 @@ TEST(Verdict, TheTallyOfAnExchange) {
         for (const std::string& attempt : row.attempts) {
             tally.attempt(attempt.find('R') != std::string::npos, kRefusal);
             for (const char c : attempt) {
-                Ending kind(c == 'T' ? WalkEnd::NotAResponse
-                            : c == 'I' ? WalkEnd::RequestIdWrong
-                            : c == 'J' ? WalkEnd::Unreadable
-                                       : WalkEnd::ReplyTooLong);
-                kind.pduType = pdutags::kTrap;
                 if (c == 'S' || c == 's') tally.stranger(c == 'S' ? kStranger : kStranger + 1);
-                else if (c != 'R') tally.setAside(kind);
+                else if (c != 'R') tally.setAside(aside(c));
             }
         }
         const Ending end = tally.ending();
@@ -234,8 +260,8 @@ TEST(Endings, ExitStatusesAndLines) {
     Ending lost(WalkEnd::OutputFailed);
     lost.code = ENOSPC;
     Ending unresolved(WalkEnd::NoReply);
-    unresolved.unready = {Unready::NotResolved, 0};
-    unresolved.agent = "device.invalid";
+    unresolved.silence.unready = {Unready::NotResolved, 0};
+    unresolved.silence.agent = "device.invalid";
     const struct {
         Ending ending;
         int status;

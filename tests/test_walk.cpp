@@ -95,7 +95,7 @@ TEST(Walk, NoReplyAtAll) {
             return junk;
         });
         const auto run = walk(agent, {.timeoutMs = row.timeoutMs});
-        EXPECT_EQ(run.end, row.every == 0 ? WalkEnd::NoReply : WalkEnd::Unreadable);
+        EXPECT_EQ(run.end, row.every == 0 ? WalkEnd::NoReply : WalkEnd::SetAside);
         EXPECT_EQ(run.output, row.every == 0 ? kNoReply : "ERROR: The device's replies could not be read\n");
         EXPECT_EQ(agent.requests(), 3);
         EXPECT_GE(run.seconds, 3 * row.timeoutMs / 1000.0);
@@ -115,8 +115,8 @@ TEST(Walk, RefusedReplies) {
         const char* host = "127.0.0.1";
     } rows[] = {
         {"another request-id", makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.0.1", macValue("00 01 02 03 04 05"), 124),
-         WalkEnd::RequestIdWrong, "ERROR P1: Request ID does not match\n"},
-        {"longer than the receive buffer", Bytes(5000, 0x30), WalkEnd::ReplyTooLong,
+         WalkEnd::SetAside, "ERROR P1: Request ID does not match\n"},
+        {"longer than the receive buffer", Bytes(5000, 0x30), WalkEnd::SetAside,
          "ERROR: The device's replies are longer than the 4096 bytes that can be received\n"},
         {"from another address of the device", makeResponse("1.3.6.1.2.1.4.22.1.3", new SnmpInteger(1)),
          WalkEnd::NoReply,

@@ -12,28 +12,48 @@ const char kNoReplyLine[] =
     "communicating with the device.\n";
 
 // A kind of datagram set aside, as the line for a mix of kinds names it.
-std::string phraseFor(WalkEnd kind, std::uint8_t pduType) {
-    switch (kind) {
-        case WalkEnd::RequestIdWrong: return "a reply with another request-id";
-        case WalkEnd::NoBinding: return "a reply without a binding";
-        case WalkEnd::NotAdvancing: return "a reply that does not follow the OID asked for";
-        case WalkEnd::NotAResponse: return pduName(pduType);
-        case WalkEnd::ReplyTooLong:
+// No default: a reason without a phrase does not compile.
+std::string phraseFor(const AsideKind& kind) {
+    switch (kind.reason) {
+        case AsideReason::OtherRequestId: return "a reply with another request-id";
+        case AsideReason::NoBinding: return "a reply without a binding";
+        case AsideReason::NotFollowing: return "a reply that does not follow the OID asked for";
+        case AsideReason::NotAResponse: return pduName(kind.pduType);
+        case AsideReason::TooLong:
             return "a reply longer than the " + std::to_string(limits::kReceiveBuffer) + " bytes that can be received";
-        default: return "a datagram that could not be read";
+        case AsideReason::Unreadable: return "a datagram that could not be read";
     }
+    return {};
+}
+
+// The line of a single kind, with the details of the latest such datagram.
+std::string lineFor(const Aside& aside) {
+    switch (aside.kind.reason) {
+        case AsideReason::OtherRequestId: return "ERROR P1: Request ID does not match\n";
+        case AsideReason::NoBinding: return "ERROR: The reply holds no variable binding\n";
+        case AsideReason::NotFollowing:
+            return "ERROR: Asked for the OID after " + aside.asked + ", the device keeps answering with " +
+                   aside.answered + "; the walk cannot go on.\n";
+        case AsideReason::NotAResponse:
+            return "ERROR: The device answered with " + pduName(aside.kind.pduType) + ", not a GetResponse\n";
+        case AsideReason::TooLong:
+            return "ERROR: The device's replies are longer than the " + std::to_string(limits::kReceiveBuffer) +
+                   " bytes that can be received\n";
+        case AsideReason::Unreadable: return "ERROR: The device's replies could not be read\n";
+    }
+    return {};
 }
 
 // The line that says why nothing could be sent at all.
-void printUnready(const Ending& ending, Output& out) {
-    if (ending.unready.cause == Unready::None) return;
-    const std::string reason = net::errorText(ending.unready.code);
-    switch (ending.unready.cause) {
+void printUnready(const Silence& silence, Output& out) {
+    if (silence.unready.cause == Unready::None) return;
+    const std::string reason = net::errorText(silence.unready.code);
+    switch (silence.unready.cause) {
         case Unready::None: return;
         case Unready::NoSocket: out.put("ERROR: No UDP socket could be opened: " + reason + "\n"); return;
         case Unready::NoName: out.put("ERROR: No device was named\n"); return;
         case Unready::NotResolved:
-            out.put("ERROR: The name " + ending.agent + " could not be resolved to an IPv4 address: " + reason + "\n");
+            out.put("ERROR: The name " + silence.agent + " could not be resolved to an IPv4 address: " + reason + "\n");
             return;
         case Unready::ZeroAddress: out.put("ERROR: The address 0.0.0.0 names no device\n"); return;
         case Unready::NotBound: out.put("ERROR: The UDP socket could not be bound: " + reason + "\n"); return;
@@ -53,8 +73,12 @@ int exitStatus(const Ending& ending) {
         case WalkEnd::OutputFailed: return 5;
         // 128 + the signal's number, as a shell reports a program it ended.
         case WalkEnd::Interrupted: return 128 + ending.code;
-        default: return 3;  // the device answered, but the walk could not go on
+        // The device answered, but the walk could not go on.
+        case WalkEnd::ErrorStatus:
+        case WalkEnd::BadIndex:
+        case WalkEnd::SetAside: return 3;
     }
+    return 3;
 }
 
 void printEnding(const Ending& ending, Output& out, std::FILE* errors) {
@@ -69,38 +93,32 @@ void printEnding(const Ending& ending, Output& out, std::FILE* errors) {
             out.put("ERROR: The community is too long: no reply that carries it back fits the " +
                     std::to_string(limits::kReceiveBuffer) + " bytes that can be received\n");
             return;
-        case WalkEnd::NoReply:
-            printUnready(ending, out);
-            if (ending.refused) {
-                out.put("ERROR: The request could not be sent: " + net::errorText(ending.sendError) + "\n");
+        case WalkEnd::NoReply: {
+            const Silence& silence = ending.silence;
+            printUnready(silence, out);
+            if (silence.refused) {
+                out.put("ERROR: The request could not be sent: " + net::errorText(silence.sendError) + "\n");
             }
-            if (ending.stranger != 0) {
+            if (silence.stranger != 0) {
                 // A multi-homed device may answer from another of its addresses.
-                out.put("ERROR: Datagrams came only from " + dotted(ending.stranger) +
+                out.put("ERROR: Datagrams came only from " + dotted(silence.stranger) +
                         ", not from the device's address, and were set aside\n");
             }
             out.put(kNoReplyLine);
             return;
+        }
         case WalkEnd::ErrorStatus: out.put("ERROR P1: Error receiving packet\n"); return;
         case WalkEnd::BadIndex: out.put("ERROR: Mac address could not be read\n"); return;
-        case WalkEnd::RequestIdWrong: out.put("ERROR P1: Request ID does not match\n"); return;
-        case WalkEnd::NoBinding: out.put("ERROR: The reply holds no variable binding\n"); return;
-        case WalkEnd::NotAdvancing:
-            out.put("ERROR: Asked for the OID after " + ending.asked + ", the device keeps answering with " +
-                    ending.answered + "; the walk cannot go on.\n");
-            return;
-        case WalkEnd::NotAResponse:
-            out.put("ERROR: The device answered with " + pduName(ending.pduType) + ", not a GetResponse\n");
-            return;
-        case WalkEnd::ReplyTooLong:
-            out.put("ERROR: The device's replies are longer than the " + std::to_string(limits::kReceiveBuffer) +
-                    " bytes that can be received\n");
-            return;
-        case WalkEnd::Unreadable: out.put("ERROR: The device's replies could not be read\n"); return;
-        case WalkEnd::Unusable: {
+        case WalkEnd::SetAside: {
+            // One kind: its own line. More: one line that names each.
+            const Rejected& rejected = ending.rejected;
+            if (rejected.kinds.size() <= 1) {
+                out.put(lineFor(rejected.latest));
+                return;
+            }
             std::string line = "ERROR: The device's replies could not be used: ";
-            for (std::size_t i = 0; i < ending.kinds.size(); ++i) {
-                line += (i == 0 ? "" : ", ") + phraseFor(ending.kinds[i], ending.pduType);
+            for (std::size_t i = 0; i < rejected.kinds.size(); ++i) {
+                line += (i == 0 ? "" : ", ") + phraseFor(rejected.kinds[i]);
             }
             out.put(line + "\n");
             return;

@@ -4,56 +4,82 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "transport/transport.h"
 #include "walker/output.h"
 
+// Why a datagram from the device was set aside: it cannot answer the request.
+enum class AsideReason {
+    OtherRequestId,  // a GetResponse with another request-id
+    NoBinding,       // a GetResponse without a variable binding
+    NotFollowing,    // a GetResponse for an OID that does not follow the one asked for
+    NotAResponse,    // a PDU other than a GetResponse
+    TooLong,         // longer than the receive buffer
+    Unreadable,      // a datagram that does not decode to a message
+};
+
+// A kind of datagram set aside. Each PDU type that is no GetResponse is a
+// kind of its own; for every other reason the type stays 0.
+struct AsideKind {
+    AsideReason reason;
+    std::uint8_t pduType = 0;
+    bool operator==(const AsideKind&) const = default;
+};
+
+// One datagram set aside, with what the line of its kind takes.
+struct Aside {
+    AsideKind kind;
+    // NotFollowing: the OID asked for, and the one the device named.
+    std::string asked, answered;
+};
+
 // How a run ended. Only the end of the column is a success.
 enum class WalkEnd {
-    EndOfColumn,     // the reply named an OID outside the column, or the agent's view ended
-    NoReply,         // three attempts without a usable reply from the device
-    ErrorStatus,     // the agent reported an error
-    BadIndex,        // the OID's index could not be read
-    // Every attempt drew from the device only datagrams set aside, all of one kind:
-    RequestIdWrong,  // ...replies with another request-id
-    NoBinding,       // ...replies without a variable binding
-    NotAdvancing,    // ...replies that do not follow the OID asked for
-    NotAResponse,    // ...PDUs other than a GetResponse
-    ReplyTooLong,    // ...replies longer than the receive buffer
-    Unreadable,      // ...datagrams that do not decode to a message
-    Unusable,        // ...or of more than one of these kinds
-    Interrupted,     // a request to stop came
-    OutputFailed,    // what the run printed could not be written
-    OutOfMemory,     // memory ran out
+    EndOfColumn,   // the reply named an OID outside the column, or the agent's view ended
+    NoReply,       // three attempts without a usable reply from the device
+    ErrorStatus,   // the agent reported an error
+    BadIndex,      // the OID's index could not be read
+    SetAside,      // every attempt drew from the device only datagrams set aside
+    Interrupted,   // a request to stop came
+    OutputFailed,  // what the run printed could not be written
+    OutOfMemory,   // memory ran out
     // The command line was not accepted:
-    Usage,           // ...the count of its arguments
-    BadAgentText,    // ...an agent text with a blank or a control character
+    Usage,             // ...the count of its arguments
+    BadAgentText,      // ...an agent text with a blank or a control character
     CommunityTooLong,  // ...a community too long for any reply to fit
 };
 
-// An ending with the details its lines take.
+// The details of NoReply: what kept the requests from the device, or its
+// answers from the walk. Each is said in a line before the no-reply line.
+struct Silence {
+    // Nothing could be sent at all: why, and the name that did not resolve.
+    Unready unready;
+    std::string agent;
+    // Some sends were refused, the latest with this error code.
+    bool refused = false;
+    int sendError = 0;
+    // The first other host that sent datagrams, when the device sent none; or 0.
+    std::uint32_t stranger = 0;
+};
+
+// The details of SetAside.
+struct Rejected {
+    // Each kind once, in the order in which they first came.
+    std::vector<AsideKind> kinds;
+    // The latest datagram set aside: the line of a single kind takes its details.
+    Aside latest;
+};
+
+// An ending, with the details of the endings that take them.
 struct Ending {
-    // An ending without details (and, by default, the end of the column).
     Ending(WalkEnd how = WalkEnd::EndOfColumn) : end(how) {}
 
     WalkEnd end;
-    // NotAdvancing: the OID asked for, and the one the device answered with.
-    std::string asked, answered;
-    // NotAResponse: the type of the PDU the device sent.
-    std::uint8_t pduType = 0;
-    // Unusable: each kind set aside, once, in the order in which they first came.
-    std::vector<WalkEnd> kinds;
-    // NoReply, said before the no-reply line: why nothing could be sent at
-    // all (with the name that did not resolve)...
-    Unready unready;
-    std::string agent;
-    // ...or that sends were refused (with the latest one's error code), and
-    // the first other host that sent datagrams when the device sent none.
-    bool refused = false;
-    int sendError = 0;
-    std::uint32_t stranger = 0;
+    Silence silence;    // NoReply
+    Rejected rejected;  // SetAside
     // Interrupted: the signal's number. OutputFailed: the system's error code.
     int code = 0;
 };

@@ -29,8 +29,8 @@ std::string errorLine(SnmpMessage& reply) {
     return line + ", error-index " + std::to_string(reply.errorIndex());
 }
 
-Verdict setAside(std::string what, WalkEnd kind) {
-    return {Verdict::SetAside, std::move(what), kind};
+Verdict setAside(std::string what, AsideReason reason, std::uint8_t pduType = 0) {
+    return {Verdict::SetAside, std::move(what), {{reason, pduType}, {}, {}}};
 }
 
 }  // namespace
@@ -39,19 +39,21 @@ Verdict consider(const Datagram& datagram, const SnmpTransport& transport, SnmpO
     if (!transport.fromAgent(datagram.sender)) {
         return {Verdict::Stranger, "a datagram from " + dotted(datagram.sender), {}};
     }
-    if (datagram.what == Received::TooLong) return setAside("a reply longer than the receive buffer", WalkEnd::ReplyTooLong);
-    if (datagram.what != Received::Message) return setAside("an unreadable datagram", WalkEnd::Unreadable);
+    if (datagram.what == Received::TooLong) {
+        return setAside("a reply longer than the receive buffer", AsideReason::TooLong);
+    }
+    if (datagram.what != Received::Message) return setAside("an unreadable datagram", AsideReason::Unreadable);
     SnmpMessage& reply = *datagram.message;
     if (reply.pduType() != pdutags::kGetResponse) {
-        Verdict verdict = setAside(pduName(reply.pduType()), WalkEnd::NotAResponse);
-        verdict.setAside.pduType = reply.pduType();
-        return verdict;
+        return setAside(pduName(reply.pduType()), AsideReason::NotAResponse, reply.pduType());
     }
     if (reply.requestId() != kRequestId) {
-        return setAside("a reply with request-id " + std::to_string(reply.requestId()), WalkEnd::RequestIdWrong);
+        return setAside("a reply with request-id " + std::to_string(reply.requestId()), AsideReason::OtherRequestId);
     }
     const SnmpVarbind* head = reply.varbindList()->head();
-    if (head == nullptr || head->name() == nullptr) return setAside("a reply without a binding", WalkEnd::NoBinding);
+    if (head == nullptr || head->name() == nullptr) {
+        return setAside("a reply without a binding", AsideReason::NoBinding);
+    }
     // An exception in place of the value ends the walk, whichever OID it
     // names: endOfMibView names the OID asked (RFC 3416, 4.2.2).
     const int order = compareOids(*head->name(), asked);
@@ -59,9 +61,9 @@ Verdict consider(const Datagram& datagram, const SnmpTransport& transport, SnmpO
         return {Verdict::Answers, {}, {}};
     }
     const std::string name = head->name()->toString();
-    Verdict verdict = setAside("a reply for " + name, WalkEnd::NotAdvancing);
-    verdict.setAside.asked = asked.toString();
-    verdict.setAside.answered = name;
+    Verdict verdict = setAside("a reply for " + name, AsideReason::NotFollowing);
+    verdict.aside.asked = asked.toString();
+    verdict.aside.answered = name;
     return verdict;
 }
 
@@ -114,14 +116,14 @@ void Tally::attempt(bool refused, int sendError) {
     }
 }
 
-void Tally::setAside(const Ending& kind) {
+void Tally::setAside(const Aside& aside) {
     if (!drewThisAttempt_) {
         drewThisAttempt_ = true;
         ++drewAttempts_;
     }
-    if (std::find(kinds_.begin(), kinds_.end(), kind.end) == kinds_.end()) kinds_.push_back(kind.end);
-    if (kind.end == WalkEnd::NotAResponse) pduType_ = kind.pduType;
-    latest_ = kind;
+    std::vector<AsideKind>& kinds = rejected_.kinds;
+    if (std::find(kinds.begin(), kinds.end(), aside.kind) == kinds.end()) kinds.push_back(aside.kind);
+    rejected_.latest = aside;
 }
 
 void Tally::stranger(std::uint32_t sender) {
@@ -130,19 +132,15 @@ void Tally::stranger(std::uint32_t sender) {
 
 Ending Tally::ending() const {
     if (drewAttempts_ != 0 && drewAttempts_ == attempts_) {
-        // One kind: its own line, with the details of the latest such. More:
-        // one line that names each.
-        if (kinds_.size() == 1) return latest_;
-        Ending mix(WalkEnd::Unusable);
-        mix.kinds = kinds_;
-        mix.pduType = pduType_;
-        return mix;
+        Ending rejected(WalkEnd::SetAside);
+        rejected.rejected = rejected_;
+        return rejected;
     }
     Ending silence(WalkEnd::NoReply);
-    silence.refused = refused_;
-    silence.sendError = sendError_;
+    silence.silence.refused = refused_;
+    silence.silence.sendError = sendError_;
     // Nothing came from the device itself, only from others: a multi-homed
     // device answers from another of its addresses.
-    if (drewAttempts_ == 0) silence.stranger = stranger_;
+    if (drewAttempts_ == 0) silence.silence.stranger = stranger_;
     return silence;
 }

@@ -21,13 +21,13 @@ constexpr int kAttempts = 3;
 
 // What one datagram means for the request: it answers it, it came from a
 // stranger, or it is the agent's and set aside. For the last two: what it
-// was, for the debug line; for the last: its kind, with the details of the
-// line that ends the walk when every attempt draws only such.
+// was, for the debug line; for the last: why, with the details of the line
+// that ends the walk when every attempt draws only such.
 struct Verdict {
     enum Kind { Answers, Stranger, SetAside };
     Kind kind;
     std::string what;
-    Ending setAside;
+    Aside aside;
 };
 
 // What a datagram means for the request for asked. Only a GetResponse from
@@ -48,7 +48,7 @@ public:
     // A new attempt; its send was refused with the system's error code, or went out.
     void attempt(bool refused, int sendError = 0);
     // A datagram of the agent's set aside in the latest attempt.
-    void setAside(const Ending& kind);
+    void setAside(const Aside& aside);
     // A datagram from another sender.
     void stranger(std::uint32_t sender);
 
@@ -62,9 +62,7 @@ private:
     int attempts_ = 0;
     int drewAttempts_ = 0;          // attempts that drew from the agent something set aside
     bool drewThisAttempt_ = false;  // whether the latest did
-    std::vector<WalkEnd> kinds_;    // each kind set aside once, in the order they first came
-    Ending latest_;                 // the latest datagram set aside, with its details
-    std::uint8_t pduType_ = 0;      // the type of the latest PDU set aside for not being a GetResponse
+    Rejected rejected_;             // each kind set aside once, and the latest datagram set aside
     bool refused_ = false;          // whether any send was refused
     int sendError_ = 0;             // and the latest refused one's error code
     std::uint32_t stranger_ = 0;    // the first other sender, or 0

@@ -49,7 +49,7 @@ bool await(Walk& w, Clock::time_point deadline, Tally& tally, std::unique_ptr<Sn
         }
         if (w.settings.debugMode) w.out.put("ignored " + verdict.what + "...");
         if (verdict.kind == Verdict::Stranger) tally.stranger(datagram.sender);
-        else tally.setAside(verdict.setAside);
+        else tally.setAside(verdict.aside);
     }
     return true;
 }
@@ -119,8 +119,8 @@ Ending walk(const WalkSettings& settings, Output& out) {
     // Nothing can be sent: the cause, then the line that callers look for.
     if (!transport.ready()) {
         Ending unreachable(WalkEnd::NoReply);
-        unreachable.unready = transport.unready();
-        unreachable.agent = settings.agent;
+        unreachable.silence.unready = transport.unready();
+        unreachable.silence.agent = settings.agent;
         return unreachable;
     }
     Walk w{settings, out, transport, request, currentOid};
