@@ -71,7 +71,9 @@ inline Ran<WalkEnd> runWalk(const WalkSettings& settings, std::FILE* stream = nu
     return runCaptured(
         [&](std::FILE* out) {
             Output output(out);
-            return walkArpTable(settings, output).end;
+            const Ending end = walkArpTable(settings, output);
+            printEnding(end, output);
+            return end.end;
         },
         stream);
 }

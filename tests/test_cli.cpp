@@ -238,6 +238,29 @@ TEST(CommandLine, OutputThatCannotBeWritten) {
     }
 }
 
+// The walk's last line, its ending's, is written as the run ends: a write
+// that fails there is the run's failure, not the walk's ending.
+TEST(CommandLine, AWriteThatFailsAtTheLastLine) {
+    ScriptedAgent agent(tableScript({mac("1.10.0.0.1", "00 00 00 00 00 01"), mac("1.10.0.0.2", "00 00 00 00 00 02")},
+                                    "1.3.6.1.2.1.4.22.1.2.1.10.0.1"));
+    const std::vector<std::string> args = {"tarnwick", "127.0.0.1", "public"};
+    const auto whole = runInProcess(args, {.port = agent.port()});
+    ASSERT_EQ(whole.end, 3);
+    const std::string last = "ERROR: Mac address could not be read\n";
+    ASSERT_EQ(whole.output.substr(whole.output.size() - last.size()), last);
+    // Room for everything but the last byte.
+    std::vector<char> room(whole.output.size() - 1);
+    std::FILE* out = fmemopen(room.data(), room.size(), "w");
+    ASSERT_NE(out, nullptr);
+    std::FILE* errors = std::tmpfile();
+    EXPECT_EQ(runInProcess(args, {.port = agent.port(), .errors = errors}, out).end, 5);
+    std::fclose(out);
+    EXPECT_EQ(readBack(errors).rfind("ERROR: The output could not be written: ", 0), 0u);
+    // Every row went out before the device was asked again (the stream in
+    // memory keeps its last byte for a terminator).
+    EXPECT_EQ(std::string(room.data(), room.size() - 1), whole.output.substr(0, room.size() - 1));
+}
+
 // A write that fails after a request to stop (the reader went away once it
 // came) gives the stop's status, 128 + its number, not the output's.
 TEST(CommandLine, AWriteThatFailsAfterAStop) {

@@ -29,14 +29,6 @@ void printUsage(Output& out, const char* programName) {
     out.put("\t\t[-d] = Output debugging information\n");
 }
 
-// Refuses the command line: the reason's line, where it has one, then the
-// usage text.
-Ending refuse(Output& out, const char* programName, WalkEnd why) {
-    printEnding(why, out);
-    printUsage(out, programName);
-    return why;
-}
-
 // The agent's text goes into the header as it is: a blank or a control
 // character there could forge lines of output, and names no device.
 bool namesADevice(const char* agent) {
@@ -47,11 +39,24 @@ bool namesADevice(const char* agent) {
     return true;
 }
 
-Ending run(int argc, const char* const* argv, Output& out, const RunOptions& options) {
+// Whether an ending is the command line's refusal, which the usage text follows.
+bool refused(const Ending& ending) {
+    return ending.end == WalkEnd::Usage || ending.end == WalkEnd::BadAgentText ||
+           ending.end == WalkEnd::CommunityTooLong;
+}
+
+// Whether the run started the socket library, and in debug mode: its
+// clean-up comes after the ending's lines.
+struct Started {
+    bool sockets = false;
+    bool debug = false;
+};
+
+// The banner, the command line and the header, then the walk; how it ended.
+Ending run(int argc, const char* const* argv, Output& out, const RunOptions& options, Started& started) {
     out.put(kBanner);
-    const char* programName = argc > 0 && argv[0] != nullptr ? argv[0] : "tarnwick";
-    if (argc < 3 || argc > 5) return refuse(out, programName, WalkEnd::Usage);
-    if (!namesADevice(argv[1])) return refuse(out, programName, WalkEnd::BadAgentText);
+    if (argc < 3 || argc > 5) return WalkEnd::Usage;
+    if (!namesADevice(argv[1])) return WalkEnd::BadAgentText;
     WalkSettings settings;
     for (int i = 3; i < argc; ++i) {
         if (sameSwitch(argv[i], "-d")) settings.debugMode = true;
@@ -60,7 +65,7 @@ Ending run(int argc, const char* const* argv, Output& out, const RunOptions& opt
     settings.community = argv[2];
     // A reply brings the community back: one too long for the receive buffer
     // could never be read, and a cut one would ask with the wrong community.
-    if (!repliesFit(settings.community, settings.useOldOids)) return refuse(out, programName, WalkEnd::CommunityTooLong);
+    if (!repliesFit(settings.community, settings.useOldOids)) return WalkEnd::CommunityTooLong;
     out.put(std::string("Agent:\t\t") + argv[1] + "\n");
     out.put(settings.debugMode ? "DebugMode:\tTRUE\n" : "DebugMode:\tFALSE\n");
     out.put(std::string("OID:\t\t") + (settings.useOldOids ? kOldAtColumn : kNetToMediaColumn) + "\n\n");
@@ -74,14 +79,12 @@ Ending run(int argc, const char* const* argv, Output& out, const RunOptions& opt
     settings.port = options.port;
     settings.timeoutMs = options.timeoutMs;
 
+    started.debug = settings.debugMode;
     if (settings.debugMode) out.put("Winsock Startup...");
     net::startup();
+    started.sockets = true;
     if (settings.debugMode) out.put("successful\n");
-    const Ending end = walkArpTable(settings, out);
-    if (settings.debugMode) out.put("Winsock cleanup...");
-    net::cleanup();
-    if (settings.debugMode) out.put("completed\n");
-    return end;
+    return walkArpTable(settings, out);
 }
 
 }  // namespace
@@ -89,12 +92,23 @@ Ending run(int argc, const char* const* argv, Output& out, const RunOptions& opt
 int runTarnwick(int argc, const char* const* argv, std::FILE* stream, const RunOptions& options) {
     Output out(stream);
     Ending ending;
+    Started started;
     try {
-        ending = run(argc, argv, out, options);
+        ending = run(argc, argv, out, options, started);
+        printEnding(ending, out);
+        if (refused(ending)) printUsage(out, argc > 0 && argv[0] != nullptr ? argv[0] : "tarnwick");
     } catch (const std::bad_alloc&) {
         ending = Ending(WalkEnd::OutOfMemory);
         printEnding(ending, out);
+        // Its line is the run's last.
+        started.debug = false;
     }
+    if (started.sockets) {
+        if (started.debug) out.put("Winsock cleanup...");
+        net::cleanup();
+        if (started.debug) out.put("completed\n");
+    }
+    // Everything received goes out as the run ends, however it ended.
     ending = settle(std::move(ending), out);
     if (ending.end == WalkEnd::OutputFailed) printEnding(ending, out, options.errors);
     return exitStatus(ending);

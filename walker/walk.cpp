@@ -151,9 +151,4 @@ bool repliesFit(const std::string& community, bool useOldOids) {
     return static_cast<std::size_t>(reply.encodedLength()) <= limits::kReceiveBuffer;
 }
 
-Ending walkArpTable(const WalkSettings& settings, Output& out) {
-    const Ending end = walk(settings, out);
-    printEnding(end, out);
-    // Everything received goes out as the walk ends, however it ended.
-    return settle(end, out);
-}
+Ending walkArpTable(const WalkSettings& settings, Output& out) { return walk(settings, out); }

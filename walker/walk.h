@@ -23,10 +23,10 @@ struct WalkSettings {
     std::int32_t timeoutMs = kAttemptMs;
 };
 
-// Runs the walk from the column's OID; prints rows, the lines of its ending
-// and, in debug mode, progress lines to out. Rows received are flushed to
-// out's stream before the walk waits for the device again, and when the walk
-// ends.
+// Runs the walk from the column's OID; prints rows and, in debug mode,
+// progress lines to out, and returns how it ended, for the caller to say.
+// Rows received are flushed to out's stream before the walk waits for the
+// device again.
 Ending walkArpTable(const WalkSettings& settings, Output& out);
 
 // Whether every reply that shows a row can fit the receive buffer with this
