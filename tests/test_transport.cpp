@@ -3,6 +3,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "tests/scripted_agent.h"
 #include "transport/transport.h"
@@ -207,6 +208,52 @@ TEST(SocketLayer, ErrorCodesAsThePlatformNamesThem) {
     // Waiting on it fails too, at once.
     EXPECT_EQ(net::waitReadable(first, 1000), net::Wait::Failed);
     net::closeSocket(net::kInvalidSocket);  // ignored
+}
+
+TEST(Transport, TheNetworksReports) {
+#ifdef _WIN32
+    // Winsock hands them up as a failed receive; Wine never does, so the
+    // mapping is all that can be tested here.
+    const struct {
+        int error;
+        bool report;
+        net::Report::Kind kind;
+    } rows[] = {{WSAECONNRESET, true, net::Report::PortUnreachable},
+                {WSAENETRESET, true, net::Report::TimeExceeded},
+                {WSAEMSGSIZE, false, net::Report::Other},
+                {WSAEWOULDBLOCK, false, net::Report::Other}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.error);
+        net::Report report;
+        EXPECT_EQ(net::reportOf(row.error, report), row.report);
+        EXPECT_EQ(report.kind, row.kind);
+    }
+#else
+    // A port on 127.0.0.1 where nothing listens: each send draws a port
+    // unreachable, which comes up as a report, not as a failed receive.
+    Winsock winsock;
+    std::uint16_t closed = 0;
+    {
+        const SnmpTransport taken(1, "127.0.0.1");
+        closed = taken.localPort();
+    }
+    SnmpTransport transport(closed, "127.0.0.1");
+    auto message = walkRequest();
+    ASSERT_GT(transport.send(*message), 0);
+    const Datagram first = transport.receiveDatagram(2000);
+    ASSERT_EQ(first.what, Received::Report);
+    EXPECT_EQ(first.report.kind, net::Report::PortUnreachable);
+    EXPECT_EQ(first.report.sender, 0x7F000001u);
+    EXPECT_EQ(first.report.destination, 0x7F000001u);
+    EXPECT_EQ(first.report.port, closed);
+    // One left unread stands as the socket's pending error, which would fail
+    // the next send: it can be taken without a wait first.
+    ASSERT_GT(transport.send(*message), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(transport.pendingReport().what, Received::Report);
+    EXPECT_EQ(transport.pendingReport().what, Received::TimedOut);
+    EXPECT_GT(transport.send(*message), 0);
+#endif
 }
 
 TEST(Transport, WithoutLimitWaitsUntilADatagramComes) {

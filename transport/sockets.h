@@ -43,7 +43,8 @@ int lastError();
 void closeSocket(SocketHandle handle);
 
 // A UDP socket over IPv4, or kInvalidSocket. It never takes the handles of
-// the standard streams, even when the caller left them closed.
+// the standard streams, even when the caller left them closed. It is given
+// the network's reports about what it sends (see takeReport).
 SocketHandle openUdpSocket();
 // Turns on SO_BROADCAST; the result is 0 on success.
 int enableBroadcast(SocketHandle handle);
@@ -79,6 +80,30 @@ std::string errorText(int code);
 int sendTo(SocketHandle handle, const std::uint8_t* bytes, std::size_t length, std::uint32_t address,
            std::uint16_t port);
 
+// What the network reported about a datagram this socket sent: an ICMP
+// error, as the system hands it up. Nothing here says what it means.
+struct Report {
+    enum Kind { PortUnreachable, HostUnreachable, NetworkUnreachable, Prohibited, TimeExceeded, Other };
+    Kind kind = Other;
+    std::uint32_t sender = 0;       // who sent the report; 0 when the system does not say
+    std::uint32_t destination = 0;  // where the datagram it is about went; 0 when the system does not say
+    std::uint16_t port = 0;         // and to which port
+    std::uint8_t type = 0;          // the ICMP type and code, where the system gives them
+    std::uint8_t code = 0;
+};
+
+// Takes a report that the system holds for the socket, without waiting;
+// false when none is there. Linux keeps reports in the socket's error queue
+// (asked for when the socket is opened), where one also stands as the
+// socket's pending error, which the next send would fail with. Winsock hands
+// them up only as a failed receive (see reportOf), and holds none here.
+bool takeReport(SocketHandle handle, Report& report);
+
+// Whether a failed receive's error code is a report, and which: Winsock's
+// WSAECONNRESET is a port unreachable, WSAENETRESET a time exceeded. Linux's
+// reports come from the error queue alone. Leaves the addresses as they are.
+bool reportOf(int error, Report& report);
+
 enum class Wait { Readable, TimedOut, Failed, Interrupted };
 // Waits until a datagram can be read, at most timeoutMs milliseconds (negative:
 // without limit). A wait interrupted by a request to stop (see
@@ -86,10 +111,16 @@ enum class Wait { Readable, TimedOut, Failed, Interrupted };
 // with the time left.
 Wait waitReadable(SocketHandle handle, int timeoutMs);
 
-// Reads one datagram into buffer. Returns its length, or -1 on failure; a
-// datagram longer than size is a failure with kMessageTooLong on every platform.
-// The sender's address and port are stored where pointers are given.
+// What receiveFrom gives for a report that waited in place of a datagram.
+constexpr int kReported = -2;
+
+// Reads one datagram into buffer, once waitReadable has said that something
+// waits (on Linux it does not wait when nothing does). Returns its length, or -1
+// on failure; a datagram longer than size is a failure with kMessageTooLong on
+// every platform. The sender's address and port are stored where pointers
+// are given. A report of the network's that waits comes first: kReported,
+// with the report in report where it is given (else it is dropped).
 int receiveFrom(SocketHandle handle, std::uint8_t* buffer, std::size_t size, std::uint32_t* address = nullptr,
-                std::uint16_t* port = nullptr);
+                std::uint16_t* port = nullptr, Report* report = nullptr);
 
 }  // namespace net

@@ -7,6 +7,7 @@
 #include <memory>
 #include <fcntl.h>
 #include <ifaddrs.h>
+#include <linux/errqueue.h>
 #include <net/if.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -98,7 +99,12 @@ void closeSocket(SocketHandle handle) {
 
 SocketHandle openUdpSocket() {
     const int s = aboveStandardStreams(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-    return s < 0 ? kInvalidSocket : static_cast<SocketHandle>(s);
+    if (s < 0) return kInvalidSocket;
+    // Without this, Linux drops the ICMP errors that an unconnected socket's
+    // sends draw; with it, they wait in the socket's error queue.
+    const int on = 1;
+    ::setsockopt(s, IPPROTO_IP, IP_RECVERR, &on, sizeof on);
+    return static_cast<SocketHandle>(s);
 }
 
 int enableBroadcast(SocketHandle handle) {
@@ -209,15 +215,97 @@ Wait waitReadable(SocketHandle handle, int timeoutMs) {
     }
 }
 
+namespace {
+
+// What a report of the error queue says happened: an ICMP error by its type
+// and code (RFC 792, RFC 1812 5.2.7.1), or one the system raised itself by
+// its error code.
+Report::Kind kindOf(const sock_extended_err& error) {
+    if (error.ee_origin == SO_EE_ORIGIN_ICMP) {
+        if (error.ee_type == 11) return Report::TimeExceeded;
+        if (error.ee_type != 3) return Report::Other;
+        switch (error.ee_code) {
+            case 3: return Report::PortUnreachable;
+            case 0: case 6: case 11: return Report::NetworkUnreachable;
+            case 1: case 7: case 12: return Report::HostUnreachable;
+            case 9: case 10: case 13: return Report::Prohibited;
+            default: return Report::Other;
+        }
+    }
+    switch (error.ee_errno) {
+        case ECONNREFUSED: return Report::PortUnreachable;
+        case EHOSTUNREACH: return Report::HostUnreachable;
+        case ENETUNREACH: return Report::NetworkUnreachable;
+        case EACCES: case EPERM: return Report::Prohibited;
+        default: return Report::Other;
+    }
+}
+
+}  // namespace
+
+bool takeReport(SocketHandle handle, Report& report) {
+    // Entries without an IPv4 error in them are passed over; each read takes one off.
+    for (;;) {
+        sockaddr_in destination;
+        std::memset(&destination, 0, sizeof destination);
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(sock_extended_err) + sizeof(sockaddr_in))];
+        msghdr message{};
+        message.msg_name = &destination;
+        message.msg_namelen = sizeof destination;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        // The datagram it is about is not wanted: no buffer, and none read.
+        if (::recvmsg(fd(handle), &message, MSG_ERRQUEUE | MSG_DONTWAIT) < 0) return false;
+        for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+            if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_RECVERR ||
+                c->cmsg_len < CMSG_LEN(sizeof(sock_extended_err))) {
+                continue;
+            }
+            sock_extended_err error;
+            std::memcpy(&error, CMSG_DATA(c), sizeof error);
+            report = Report();
+            report.kind = kindOf(error);
+            if (error.ee_origin == SO_EE_ORIGIN_ICMP) {
+                report.type = error.ee_type;
+                report.code = error.ee_code;
+            }
+            // The sender of the ICMP message follows the error, where the system knows it.
+            sockaddr_in offender;
+            if (c->cmsg_len >= CMSG_LEN(sizeof error + sizeof offender)) {
+                std::memcpy(&offender, CMSG_DATA(c) + sizeof error, sizeof offender);
+                if (offender.sin_family == AF_INET) report.sender = ntohl(offender.sin_addr.s_addr);
+            }
+            if (message.msg_namelen >= sizeof destination && destination.sin_family == AF_INET) {
+                report.destination = ntohl(destination.sin_addr.s_addr);
+                report.port = ntohs(destination.sin_port);
+            }
+            return true;
+        }
+    }
+}
+
+bool reportOf(int, Report&) { return false; }
+
 int receiveFrom(SocketHandle handle, std::uint8_t* buffer, std::size_t size, std::uint32_t* address,
-                std::uint16_t* port) {
+                std::uint16_t* port, Report* report) {
+    // A report first: while it waits, it also stands as the socket's pending
+    // error, which would fail the read of a datagram.
+    Report dropped;
+    if (takeReport(handle, report != nullptr ? *report : dropped)) return kReported;
     sockaddr_in sender;
     socklen_t senderLength = sizeof sender;
     // MSG_TRUNC makes recvfrom report the datagram's real length, so a datagram
     // longer than the buffer fails as it does on Winsock instead of being cut.
-    const ssize_t n =
-        ::recvfrom(fd(handle), buffer, size, MSG_TRUNC, reinterpret_cast<sockaddr*>(&sender), &senderLength);
-    if (n < 0) return -1;
+    // Not waiting: the report that woke the wait may have been all there was.
+    const ssize_t n = ::recvfrom(fd(handle), buffer, size, MSG_TRUNC | MSG_DONTWAIT,
+                                 reinterpret_cast<sockaddr*>(&sender), &senderLength);
+    if (n < 0) {
+        // A report that came between the two reads fails this one with its error.
+        const int error = errno;
+        if (takeReport(handle, report != nullptr ? *report : dropped)) return kReported;
+        errno = error;
+        return -1;
+    }
     if (address != nullptr) *address = ntohl(sender.sin_addr.s_addr);
     if (port != nullptr) *port = ntohs(sender.sin_port);
     if (static_cast<std::size_t>(n) > size) {

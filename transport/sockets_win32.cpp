@@ -174,13 +174,46 @@ Wait waitReadable(SocketHandle handle, int timeoutMs) {
     }
 }
 
+bool takeReport(SocketHandle, Report&) { return false; }
+
+bool reportOf(int error, Report& report) {
+    // Winsock hands up the ICMP errors that a send drew as the next receive's
+    // failure: port unreachable as WSAECONNRESET, time exceeded as WSAENETRESET.
+    if (error == WSAECONNRESET) {
+        report.kind = Report::PortUnreachable;
+        report.type = 3;
+        report.code = 3;
+        return true;
+    }
+    if (error == WSAENETRESET) {
+        report.kind = Report::TimeExceeded;
+        report.type = 11;
+        report.code = 0;
+        return true;
+    }
+    return false;
+}
+
 int receiveFrom(SocketHandle handle, std::uint8_t* buffer, std::size_t size, std::uint32_t* address,
-                std::uint16_t* port) {
+                std::uint16_t* port, Report* report) {
     sockaddr_in sender;
+    std::memset(&sender, 0, sizeof sender);
     int senderLength = sizeof sender;
     // Winsock fails a datagram longer than the buffer with WSAEMSGSIZE by itself.
     const int n = ::recvfrom(sock(handle), reinterpret_cast<char*>(buffer), static_cast<int>(size), 0,
                              reinterpret_cast<sockaddr*>(&sender), &senderLength);
+    Report dropped;
+    Report& taken = report != nullptr ? *report : dropped;
+    if (n == SOCKET_ERROR && reportOf(WSAGetLastError(), taken)) {
+        // Winsock documents no sender for these: one it fills in is kept.
+        taken.sender = 0;
+        if (senderLength >= static_cast<int>(sizeof sender) && sender.sin_family == AF_INET) {
+            taken.sender = ntohl(sender.sin_addr.s_addr);
+        }
+        taken.destination = 0;
+        taken.port = 0;
+        return kReported;
+    }
     // A datagram longer than the buffer still names its sender.
     if (n == SOCKET_ERROR && WSAGetLastError() != WSAEMSGSIZE) return -1;
     if (address != nullptr) *address = ntohl(sender.sin_addr.s_addr);

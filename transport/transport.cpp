@@ -49,11 +49,12 @@ std::int32_t UdpSocket::sendTo(const std::uint8_t* bytes, std::int32_t length, s
 
 const std::uint8_t* UdpSocket::receiveFrom(std::uint32_t* senderAddress, std::uint16_t* senderPort) {
     Received what = Received::Failed;
-    return readDatagram(timeoutMs_, what, senderAddress, senderPort);
+    net::Report report;
+    return readDatagram(timeoutMs_, what, senderAddress, senderPort, report);
 }
 
 const std::uint8_t* UdpSocket::readDatagram(std::int32_t waitMs, Received& what, std::uint32_t* senderAddress,
-                                            std::uint16_t* senderPort) {
+                                            std::uint16_t* senderPort, net::Report& report) {
     receivedLength_ = 0;
     // A time-out or a failed wait is no datagram; the error code is left alone.
     switch (net::waitReadable(socketHandle_, waitMs)) {
@@ -62,7 +63,13 @@ const std::uint8_t* UdpSocket::readDatagram(std::int32_t waitMs, Received& what,
         case net::Wait::Interrupted: what = Received::Interrupted; return nullptr;
         case net::Wait::Failed: what = Received::Failed; return nullptr;
     }
-    const int n = net::receiveFrom(socketHandle_, incoming_.data(), incoming_.size(), senderAddress, senderPort);
+    const int n =
+        net::receiveFrom(socketHandle_, incoming_.data(), incoming_.size(), senderAddress, senderPort, &report);
+    if (n == net::kReported) {
+        aboutThePeer(report);
+        what = Received::Report;
+        return nullptr;
+    }
     if (n <= 0) {
         if (n < 0) captureError();
         // An empty datagram, or one longer than the buffer, has been taken off
@@ -97,11 +104,28 @@ SnmpMessage* UdpSocket::receiveMessage() { return decoded(receiveFrom()); }
 Datagram UdpSocket::receiveDatagram(std::int32_t waitMs) {
     Datagram datagram;
     if (!ready_) return datagram;
-    const std::uint8_t* bytes = readDatagram(waitMs, datagram.what, &datagram.sender, nullptr);
+    const std::uint8_t* bytes = readDatagram(waitMs, datagram.what, &datagram.sender, nullptr, datagram.report);
     if (bytes == nullptr) return datagram;
     datagram.message.reset(decoded(bytes));
     datagram.what = datagram.message != nullptr ? Received::Message : Received::Unreadable;
     return datagram;
+}
+
+Datagram UdpSocket::pendingReport() {
+    Datagram datagram;
+    datagram.what = Received::TimedOut;
+    if (ready_ && net::takeReport(socketHandle_, datagram.report)) {
+        aboutThePeer(datagram.report);
+        datagram.what = Received::Report;
+    }
+    return datagram;
+}
+
+void UdpSocket::aboutThePeer(net::Report& report) const {
+    if (report.destination == 0) {
+        report.destination = peerAddress_;
+        report.port = peerPort_;
+    }
 }
 
 SnmpTransport::SnmpTransport(std::int32_t port, const char* host) : UdpSocket(port, 5) { setHost(host); }

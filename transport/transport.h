@@ -15,6 +15,7 @@ enum class Received {
     Message,      // a datagram that decoded to a message
     Unreadable,   // a datagram that did not: empty or damaged
     TooLong,      // a datagram longer than the receive buffer, as the system reports it
+    Report,       // no datagram: the network's report about one sent (an ICMP error)
     TimedOut,     // nothing came in time
     Failed,       // the wait or the read failed, or the socket is not ready
     Interrupted,  // a request to stop ended the wait
@@ -26,6 +27,7 @@ struct Datagram {
     Received what = Received::Failed;
     std::uint32_t sender = 0;              // the sender's IPv4 address, for the first three kinds
     std::unique_ptr<SnmpMessage> message;  // the decoded message, for Message
+    net::Report report;                    // for Report; its destination is the peer's where the system says none
 };
 
 // Sockets, buffers, the time-out and the peer's address and port; what
@@ -60,6 +62,9 @@ public:
     // came to: a datagram, decoded where it can be, and its sender, or why
     // none came. Nothing, at once, unless ready.
     Datagram receiveDatagram(std::int32_t waitMs);
+    // A report of the network's that waits, without waiting: Received::Report
+    // with it, or Received::TimedOut. One left waiting would fail the next send.
+    Datagram pendingReport();
 
     std::int32_t lastError() const { return lastError_; }
     std::int32_t receivedLength() const { return receivedLength_; }
@@ -71,10 +76,12 @@ public:
 protected:
     void createSocket();
     // receiveFrom with a wait of its own, saying in what what came instead
-    // of a datagram (Unreadable for an empty one); the sender is given for a
-    // datagram too long for the buffer too.
+    // of a datagram (Unreadable for an empty one, Report with the report);
+    // the sender is given for a datagram too long for the buffer too.
     const std::uint8_t* readDatagram(std::int32_t waitMs, Received& what, std::uint32_t* senderAddress,
-                                     std::uint16_t* senderPort);
+                                     std::uint16_t* senderPort, net::Report& report);
+    // Where the system did not say, a report is about a datagram to the peer.
+    void aboutThePeer(net::Report& report) const;
     // The message that the datagram just received decodes to, or null.
     SnmpMessage* decoded(const std::uint8_t* bytes) const;
 
@@ -130,6 +137,8 @@ public:
     // Names the device that answered a broadcast: only its address counts
     // from then on. Asked at one device's address, this changes nothing.
     void answeredBy(std::uint32_t address);
+    // Whether the agent was given as a broadcast address.
+    bool broadcast() const { return broadcast_; }
 
     const char* hostText() const { return hasHost_ ? hostText_.c_str() : nullptr; }
     // Why the transport is not ready; Unready::None when it is.
