@@ -60,6 +60,19 @@ void printUnready(const Silence& silence, Output& out) {
     }
 }
 
+// The line that says what the network reported about the request.
+void printReport(const net::Report& report, Output& out) {
+    const std::string who = report.sender != 0 ? dotted(report.sender) : "The network";
+    const std::string device = dotted(report.destination);
+    if (report.kind == net::Report::PortUnreachable) {
+        const std::string where = report.sender == report.destination ? "there" : "at " + device;
+        out.put("ERROR: " + who + " reports that nothing listens on UDP port " + std::to_string(report.port) + " " +
+                where + ", or a firewall rejects it (" + icmpName(report) + ")\n");
+        return;
+    }
+    out.put("ERROR: " + who + " reports that " + device + " cannot be reached (" + icmpName(report) + ")\n");
+}
+
 }  // namespace
 
 int exitStatus(const Ending& ending) {
@@ -96,6 +109,7 @@ void printEnding(const Ending& ending, Output& out, std::FILE* errors) {
         case WalkEnd::NoReply: {
             const Silence& silence = ending.silence;
             printUnready(silence, out);
+            if (silence.reported) printReport(silence.report, out);
             if (silence.refused) {
                 out.put("ERROR: The request could not be sent: " + net::errorText(silence.sendError) + "\n");
             }
@@ -161,6 +175,18 @@ std::string pduName(std::uint8_t type) {
         case pdutags::kV2Trap: return "an SNMPv2-Trap";
         default: return "a PDU the tool does not know";
     }
+}
+
+std::string icmpName(const net::Report& report) {
+    switch (report.kind) {
+        case net::Report::PortUnreachable: return "ICMP port unreachable";
+        case net::Report::HostUnreachable: return "ICMP host unreachable";
+        case net::Report::NetworkUnreachable: return "ICMP network unreachable";
+        case net::Report::Prohibited: return "ICMP administratively prohibited";
+        case net::Report::TimeExceeded: return "ICMP time exceeded";
+        case net::Report::Other: break;
+    }
+    return "ICMP type " + std::to_string(report.type) + ", code " + std::to_string(report.code);
 }
 
 std::string dotted(std::uint32_t address) {

@@ -58,6 +58,9 @@ struct Silence {
     // Nothing could be sent at all: why, and the name that did not resolve.
     Unready unready;
     std::string agent;
+    // The first report of the network's about the request, if it drew any.
+    bool reported = false;
+    net::Report report;
     // Some sends were refused, the latest with this error code.
     bool refused = false;
     int sendError = 0;
@@ -97,6 +100,8 @@ void printEnding(const Ending& ending, Output& out, std::FILE* errors = nullptr)
 Ending settle(Ending ending, Output& out);
 
 // Names shared with the progress lines: a PDU type with its article ("a
-// Trap"), and an IPv4 address in host order as dotted decimal.
+// Trap"), an IPv4 address in host order as dotted decimal, and a report of
+// the network's by its ICMP name ("ICMP port unreachable").
 std::string pduName(std::uint8_t type);
 std::string dotted(std::uint32_t address);
+std::string icmpName(const net::Report& report);

@@ -35,7 +35,17 @@ Verdict setAside(std::string what, AsideReason reason, std::uint8_t pduType = 0)
 
 }  // namespace
 
-Verdict consider(const Datagram& datagram, const SnmpTransport& transport, SnmpOid& asked) {
+Verdict consider(const Datagram& datagram, const SnmpTransport& transport, SnmpOid& asked, bool answered) {
+    if (datagram.what == Received::Report) {
+        const net::Report& report = datagram.report;
+        const std::string what = "a report from " + (report.sender != 0 ? dotted(report.sender) : "the network") +
+                                 ": " + icmpName(report);
+        const bool theDevice = report.sender == 0 || transport.fromAgent(report.sender);
+        if (report.kind == net::Report::PortUnreachable && !answered && !transport.broadcast() && theDevice) {
+            return {Verdict::NothingListens, what, {}};
+        }
+        return {Verdict::Reported, what, {}};
+    }
     if (!transport.fromAgent(datagram.sender)) {
         return {Verdict::Stranger, "a datagram from " + dotted(datagram.sender), {}};
     }
@@ -130,6 +140,12 @@ void Tally::stranger(std::uint32_t sender) {
     if (stranger_ == 0) stranger_ = sender;
 }
 
+void Tally::report(const net::Report& report) {
+    if (reported_) return;
+    reported_ = true;
+    report_ = report;
+}
+
 Ending Tally::ending() const {
     if (drewAttempts_ != 0 && drewAttempts_ == attempts_) {
         Ending rejected(WalkEnd::SetAside);
@@ -137,6 +153,8 @@ Ending Tally::ending() const {
         return rejected;
     }
     Ending silence(WalkEnd::NoReply);
+    silence.silence.reported = reported_;
+    silence.silence.report = report_;
     silence.silence.refused = refused_;
     silence.silence.sendError = sendError_;
     // Nothing came from the device itself, only from others: a multi-homed

@@ -20,11 +20,13 @@ constexpr std::int32_t kRequestId = 123;
 constexpr int kAttempts = 3;
 
 // What one datagram means for the request: it answers it, it came from a
-// stranger, or it is the agent's and set aside. For the last two: what it
-// was, for the debug line; for the last: why, with the details of the line
-// that ends the walk when every attempt draws only such.
+// stranger, or it is the agent's and set aside; or what a report of the
+// network's means: it ends the attempt, the device having said that nothing
+// listens, or the wait goes on. For all but an answer: what it was, for the
+// debug line; for one set aside: why, with the details of the line that ends
+// the walk when every attempt draws only such.
 struct Verdict {
-    enum Kind { Answers, Stranger, SetAside };
+    enum Kind { Answers, Stranger, SetAside, NothingListens, Reported };
     Kind kind;
     std::string what;
     Aside aside;
@@ -36,7 +38,13 @@ struct Verdict {
 // whatever it carries; one that names asked itself is a late copy too, or an
 // agent that does not advance, unless it reports an error: an error reply
 // names the OID that its request asked for (RFC 1157, 4.1.3).
-Verdict consider(const Datagram& datagram, const SnmpTransport& transport, SnmpOid& asked);
+// A report is never an answer, nor set aside. Until a datagram has answered
+// some request of the walk (answered), a port unreachable from a unicast
+// agent's own address, or from no address the system names, says that
+// nothing listens: the attempt ends. Once one has, an agent that restarts is
+// ridden out; and no other report, none about a broadcast and none from
+// another address ever shortens a wait.
+Verdict consider(const Datagram& datagram, const SnmpTransport& transport, SnmpOid& asked, bool answered);
 
 // Decides on an answer: a row, or how the walk ends (and, in debug mode,
 // prints the progress lines).
@@ -51,6 +59,8 @@ public:
     void setAside(const Aside& aside);
     // A datagram from another sender.
     void stranger(std::uint32_t sender);
+    // A report of the network's about a send of the request.
+    void report(const net::Report& report);
 
     // How the walk ends. Only a device that answered every attempt, with
     // nothing that could answer it, keeps the walk from going on: with the
@@ -66,4 +76,6 @@ private:
     bool refused_ = false;          // whether any send was refused
     int sendError_ = 0;             // and the latest refused one's error code
     std::uint32_t stranger_ = 0;    // the first other sender, or 0
+    bool reported_ = false;         // whether a report came,
+    net::Report report_;            // and the first one
 };

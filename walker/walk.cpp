@@ -1,8 +1,10 @@
 #include "walker/walk.h"
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <optional>
+#include <thread>
 
 #include "snmp/message.h"
 #include "transport/sockets.h"
@@ -21,8 +23,14 @@ struct Walk {
     SnmpTransport& transport;
     SnmpMessage& request;
     SnmpOid* asked;
-    bool sentAny = false;  // whether any send of the walk has gone out
+    bool sentAny = false;   // whether any send of the walk has gone out
+    bool answered = false;  // whether any datagram has answered a request
 };
+
+// How long a wait rests after a receive that failed for no reason the
+// system reported, before it looks again: a failure that repeats at once
+// must not spin.
+constexpr auto kRestAfterFailure = std::chrono::milliseconds(100);
 
 // Milliseconds from now to the deadline, rounded up, so that a wait never ends
 // before it; 0 once the deadline has passed.
@@ -32,26 +40,60 @@ std::int32_t millisecondsUntil(Clock::time_point deadline) {
     return static_cast<std::int32_t>(std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count());
 }
 
+// What a datagram or a report means for the request, tallied and, in debug
+// mode, shown. True when it ends the attempt: an answer, which goes to
+// reply, or a device where nothing listens.
+bool heed(Walk& w, Datagram& datagram, Tally& tally, std::unique_ptr<SnmpMessage>& reply) {
+    Verdict verdict = consider(datagram, w.transport, *w.asked, w.answered);
+    switch (verdict.kind) {
+        case Verdict::Answers:
+            // Only an answer says which device a broadcast reached.
+            w.transport.answeredBy(datagram.sender);
+            w.answered = true;
+            reply = std::move(datagram.message);
+            return true;
+        case Verdict::NothingListens:
+        case Verdict::Reported:
+            if (w.settings.debugMode) w.out.put(verdict.what + "...");
+            tally.report(datagram.report);
+            return verdict.kind == Verdict::NothingListens;
+        case Verdict::Stranger:
+        case Verdict::SetAside:
+            if (w.settings.debugMode) w.out.put("ignored " + verdict.what + "...");
+            if (verdict.kind == Verdict::Stranger) tally.stranger(datagram.sender);
+            else tally.setAside(verdict.aside);
+            return false;
+    }
+    return false;
+}
+
 // Waits to the deadline for a datagram that answers the request, which goes
 // to reply; anything else is set aside and tallied, and the wait goes on for
-// the rest of the time. False when a request to stop came.
+// the rest of the time, unless the device said that nothing listens. False
+// when a request to stop came.
 bool await(Walk& w, Clock::time_point deadline, Tally& tally, std::unique_ptr<SnmpMessage>& reply) {
     for (std::int32_t left = millisecondsUntil(deadline); left > 0; left = millisecondsUntil(deadline)) {
         Datagram datagram = w.transport.receiveDatagram(left);
         if (datagram.what == Received::Interrupted) return false;
-        if (datagram.what == Received::TimedOut || datagram.what == Received::Failed) break;
-        Verdict verdict = consider(datagram, w.transport, *w.asked);
-        if (verdict.kind == Verdict::Answers) {
-            // Only an answer says which device a broadcast reached.
-            w.transport.answeredBy(datagram.sender);
-            reply = std::move(datagram.message);
-            return true;
+        if (datagram.what == Received::TimedOut) break;
+        if (datagram.what == Received::Failed) {
+            std::this_thread::sleep_for(std::min<Clock::duration>(kRestAfterFailure, deadline - Clock::now()));
+            continue;
         }
-        if (w.settings.debugMode) w.out.put("ignored " + verdict.what + "...");
-        if (verdict.kind == Verdict::Stranger) tally.stranger(datagram.sender);
-        else tally.setAside(verdict.aside);
+        if (heed(w, datagram, tally, reply)) return true;
     }
     return true;
+}
+
+// Takes the reports that wait from before a send, which would fail it. Those
+// about an earlier send of this request count; those about the request
+// before, which was answered, are out of date.
+void takeReports(Walk& w, Tally& tally, bool ofThisRequest) {
+    for (Datagram report = w.transport.pendingReport(); report.what == Received::Report;
+         report = w.transport.pendingReport()) {
+        std::unique_ptr<SnmpMessage> none;
+        if (ofThisRequest) heed(w, report, tally, none);
+    }
 }
 
 // Sends the request up to three times and waits for an answer after each
@@ -64,20 +106,32 @@ std::optional<Ending> exchange(Walk& w, std::unique_ptr<SnmpMessage>& reply) {
         // Rows received go out before the walk waits for the device; to an
         // output that fails, nothing more is sent.
         if (!w.out.flush()) return Ending(WalkEnd::OutputFailed);
+        takeReports(w, tally, tries > 0);
         if (debug) w.out.put(std::string("\nSending GETNEXT: ") + w.asked->toString() + "...");
         const auto deadline = Clock::now() + std::chrono::milliseconds(w.settings.timeoutMs);
         const bool sent = w.transport.send(w.request) != 0;
-        tally.attempt(!sent, sent ? 0 : w.transport.lastError());
+        const int sendError = w.transport.lastError();
+        // A send that fails with a report that came just before it is no
+        // refused send: what counts is the report.
+        bool refused = !sent;
+        bool nothingListens = false;
+        for (Datagram report = sent ? Datagram() : w.transport.pendingReport(); report.what == Received::Report;
+             report = w.transport.pendingReport()) {
+            refused = false;
+            nothingListens = heed(w, report, tally, reply) || nothingListens;
+        }
+        tally.attempt(refused, refused ? sendError : 0);
         if (sent) {
             w.sentAny = true;
             if (debug) w.out.put("sent\n");
         } else {
-            if (debug) w.out.put("failed: " + net::errorText(w.transport.lastError()) + "\n");
+            if (debug) w.out.put("failed: " + net::errorText(sendError) + "\n");
             // With no route from the start there is nothing to wait for; once
             // a send has gone out, a link that went down may come back, and
             // an answer to an earlier send may still come: the attempt waits.
             if (!w.sentAny) continue;
         }
+        if (nothingListens) continue;
         if (debug) {
             w.out.put("Receiving response...");
             if (!w.out.flush()) return Ending(WalkEnd::OutputFailed);
