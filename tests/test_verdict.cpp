@@ -111,9 +111,73 @@ TEST(Verdict, WhatADatagramMeans) {
             datagram.sender = row.sender;
             if (row.received == Received::Message) datagram.message = decoded(row.bytes);
             if (row.received == Received::Message && datagram.message == nullptr) datagram.what = Received::Unreadable;
-            const Verdict verdict = consider(datagram, transport, asked);
+            const Verdict verdict = consider(datagram, transport, asked, false);
             EXPECT_EQ(verdict.kind, row.kind);
             EXPECT_EQ(verdict.kind == Verdict::SetAside ? printed(onlySetAside(verdict.aside)) : "", row.line);
+        }
+    }
+    net::cleanup();
+}
+
+TEST(Verdict, WhatAReportMeans) {
+    constexpr std::uint32_t kRouter = 0x0A010201;  // 10.1.2.1
+    const net::Report port{net::Report::PortUnreachable, kAgent, kAgent, 161, 3, 3};
+    const std::string nobody = "ERROR: 127.0.0.1 reports that nothing listens on UDP port 161 there, or a firewall "
+                               "rejects it (ICMP port unreachable)\n";
+    const struct {
+        const char* what;
+        net::Report report;
+        bool answered = false;  // whether a datagram has answered a request of the walk
+        bool broadcast = false;
+        bool endsAttempt = false;
+        std::string line = "";  // before the no-reply line, when the request drew it first
+    } rows[] = {
+        // Before any answer (datagrams set aside are none), the device's own
+        // port unreachable, or one without a sender, says that nothing listens.
+        {"port unreachable from the device", port, false, false, true, nobody},
+        {"port unreachable without a sender", {net::Report::PortUnreachable, 0, kAgent, 161}, false, false, true,
+         "ERROR: The network reports that nothing listens on UDP port 161 at 127.0.0.1, or a firewall rejects it "
+         "(ICMP port unreachable)\n"},
+        // Once one has answered, an agent that restarts is ridden out.
+        {"port unreachable after an answer", port, true},
+        {"port unreachable about a broadcast", port, false, true},
+        {"port unreachable from a router", {net::Report::PortUnreachable, kRouter, kAgent, 161}, false, false, false,
+         "ERROR: 10.1.2.1 reports that nothing listens on UDP port 161 at 127.0.0.1, or a firewall rejects it "
+         "(ICMP port unreachable)\n"},
+        // No other report shortens a wait.
+        {"host unreachable", {net::Report::HostUnreachable, kRouter, kAgent, 161, 3, 1}, false, false, false,
+         "ERROR: 10.1.2.1 reports that 127.0.0.1 cannot be reached (ICMP host unreachable)\n"},
+        {"network unreachable", {net::Report::NetworkUnreachable, kAgent, kAgent, 161, 3, 0}, false, false, false,
+         "ERROR: 127.0.0.1 reports that 127.0.0.1 cannot be reached (ICMP network unreachable)\n"},
+        {"prohibited", {net::Report::Prohibited, kRouter, kAgent, 161, 3, 13}, false, false, false,
+         "ERROR: 10.1.2.1 reports that 127.0.0.1 cannot be reached (ICMP administratively prohibited)\n"},
+        {"time exceeded without a sender", {net::Report::TimeExceeded, 0, kAgent, 161, 11, 0}, false, false, false,
+         "ERROR: The network reports that 127.0.0.1 cannot be reached (ICMP time exceeded)\n"},
+        {"another ICMP error", {net::Report::Other, kAgent, kAgent, 161, 3, 4}, false, false, false,
+         "ERROR: 127.0.0.1 reports that 127.0.0.1 cannot be reached (ICMP type 3, code 4)\n"},
+    };
+    net::startup();
+    {
+        // Made only to say who the agent is: nothing is sent.
+        const SnmpTransport unicast(161, "127.0.0.1");
+        const SnmpTransport broadcast(161, "255.255.255.255");
+        SnmpOid asked(kAsked.c_str());
+        for (const auto& row : rows) {
+            SCOPED_TRACE(row.what);
+            Datagram datagram;
+            datagram.what = Received::Report;
+            datagram.report = row.report;
+            const Verdict verdict = consider(datagram, row.broadcast ? broadcast : unicast, asked, row.answered);
+            EXPECT_EQ(verdict.kind, row.endsAttempt ? Verdict::NothingListens : Verdict::Reported);
+            if (row.line.empty()) continue;
+            // Never a datagram set aside: the request ends in silence, named.
+            Tally tally;
+            tally.attempt(false);
+            tally.report(row.report);
+            tally.report(net::Report{net::Report::TimeExceeded});  // only the first is named
+            const Ending end = tally.ending();
+            EXPECT_EQ(exitStatus(end), 2);
+            EXPECT_EQ(printed(end), row.line + kNoReply);
         }
     }
     net::cleanup();
@@ -188,7 +252,8 @@ TEST(Verdict, TheTallyOfAnExchange) {
     // Each attempt as letters: R its send refused; what came, in order: T a
     // Trap, N an InformRequest, V an SNMPv2-Trap, I another request-id, B no
     // binding, F and G replies for two earlier OIDs, J junk, L too long for
-    // the buffer, S and s datagrams from two other hosts. Nothing: silence.
+    // the buffer, S and s datagrams from two other hosts, P a report of the
+    // network's. Nothing: silence.
     constexpr int kRefusal = EHOSTUNREACH;
     const std::string refusal = "ERROR: The request could not be sent: " + net::errorText(kRefusal) + "\n";
     const std::string strangers =
@@ -196,6 +261,7 @@ TEST(Verdict, TheTallyOfAnExchange) {
     const std::string mix = "ERROR: The device's replies could not be used: ";
     const std::string trap = "ERROR: The device answered with a Trap, not a GetResponse\n";
     const std::string keeps = "ERROR: Asked for the OID after " + kAsked + ", the device keeps answering with ";
+    const std::string reported = "ERROR: 127.0.0.1 reports that 127.0.0.1 cannot be reached (ICMP host unreachable)\n";
     const auto aside = [](char c) {
         Aside aside{{AsideReason::NotAResponse}, kAsked, kColumn};
         switch (c) {
@@ -237,6 +303,10 @@ TEST(Verdict, TheTallyOfAnExchange) {
         {{"", "R", "R"}, refusal + kNoReply},
         {{"S", "s", "R"}, refusal + strangers + kNoReply},
         {{"Ss", "", ""}, strangers + kNoReply},
+        // The report first, then the refusal and the other hosts.
+        {{"SP", "R", ""}, reported + refusal + strangers + kNoReply},
+        // A report is no datagram set aside.
+        {{"TP", "P", "T"}, reported + kNoReply},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.lines);
@@ -245,6 +315,7 @@ TEST(Verdict, TheTallyOfAnExchange) {
             tally.attempt(attempt.find('R') != std::string::npos, kRefusal);
             for (const char c : attempt) {
                 if (c == 'S' || c == 's') tally.stranger(c == 'S' ? kStranger : kStranger + 1);
+                else if (c == 'P') tally.report({net::Report::HostUnreachable, kAgent, kAgent, 161});
                 else if (c != 'R') tally.setAside(aside(c));
             }
         }

@@ -166,6 +166,33 @@ TEST(Walk, NothingSentEndsAtOnce) {
     }
 }
 
+#ifndef _WIN32
+TEST(Walk, NothingListens) {
+    // A port on 127.0.0.1 where nothing listens: each send draws a port
+    // unreachable from the device itself, and the next goes at once. (Wine
+    // hands up no such report: each attempt there waits its time.)
+    std::uint16_t closed = 0;
+    {
+        const SnmpTransport taken(1, "127.0.0.1");
+        closed = taken.localPort();
+    }
+    WalkSettings settings = settingsFor(closed, {.debug = true, .timeoutMs = 2000});
+    const auto run = runWalk(settings);
+    EXPECT_EQ(run.end, WalkEnd::NoReply);
+    EXPECT_LT(run.seconds, 1.0);
+    const std::string line = "ERROR: 127.0.0.1 reports that nothing listens on UDP port " + std::to_string(closed) +
+                             " there, or a firewall rejects it (ICMP port unreachable)\n";
+    EXPECT_EQ(run.output.substr(run.output.find("ERROR")), line + kNoReply);
+    // Three sends, each followed by its report.
+    std::size_t reports = 0;
+    for (std::size_t at = 0; (at = run.output.find("a report from 127.0.0.1: ICMP port unreachable...", at)) !=
+                             std::string::npos; ++at) {
+        ++reports;
+    }
+    EXPECT_EQ(reports, 3u);
+}
+#endif
+
 TEST(Walk, DebugOutputToTheByte) {
     ScriptedAgent agent(tableScript({mac("2.10.0.0.1", "00 0c 29 3a 4b 5c")}));
     const auto run = walk(agent, {.debug = true});

@@ -4,8 +4,10 @@
 # time; "forge" names an address from which a forged row goes out first (-:
 # none). "stray" answers, instead of rows, with only what cannot answer: a
 # reply without a binding, one with request-id 124, and a Trap. "lossy"
-# answers as "row" does, but not the second request that comes.
-# Usage: responder.py own listen first later fresh|- forge|- row|stray|lossy
+# answers as "row" does, but not the second request that comes. "restart"
+# serves three rows (10.122.9.1 to .3); asked for the third, it stops
+# listening for seven seconds, as an agent that restarts, and then answers.
+# Usage: responder.py own listen first later fresh|- forge|- row|stray|lossy|restart
 import socket, sys, time
 own, listen_on, first, later, fresh, forge, kind = sys.argv[1:8]
 
@@ -63,6 +65,19 @@ listen = socket_on('' if listen_on == '-' else listen_on, 161)
 answer = socket_on(own, 0)
 forger = socket_on(forge, 0) if forge != '-' else None
 print('ready', flush=True)
+if kind == 'restart':
+    names = [oid(column)] + [oid(column + [1, 10, 122, 9, n]) for n in (1, 2, 3)]
+    restarted = False
+    while True:
+        request, sender = listen.recvfrom(4096)
+        asked = max(i for i, name in enumerate(names) if name in request)
+        if asked == 2 and not restarted:
+            restarted = True
+            listen.close()
+            time.sleep(7)
+            listen = socket_on('' if listen_on == '-' else listen_on, 161)
+            continue
+        answer.sendto(row('10.122.9.%d' % (asked + 1), True) if asked < 3 else row(own, False), sender)
 count = 0
 while True:
     request, sender = listen.recvfrom(4096)

@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# What the network reports about a request, inside network namespaces of the
+# test's own: the device 10.122.0.2 sits in a second namespace behind a veth
+# pair, and 10.122.0.9, on the same link, is no host at all.
+# - With nothing listening on the device's port 161, each send draws an ICMP
+#   port unreachable from the device: the walk ends at once, and says so.
+# - An agent that stops after two rows, so that the third request's second
+#   send draws a port unreachable, and is back before the third send: the
+#   report costs no answer its chance, and every row comes.
+# - No host behind the address: the walk keeps its fifteen seconds, and names
+#   the host unreachable that Linux reports from the walker's own address.
+# Usage: unreachable.sh path/to/tarnwick
+bin=$(readlink -f "$1")
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/lib.sh"
+need_namespace
+command -v python3 >/dev/null || { echo "SKIPPED: python3 is not installed" >&2; exit $E2E_SKIP; }
+
+start_peer_namespace tw-u0 tw-u1
+in_ns ip addr add 10.122.0.1/24 dev tw-u0
+in_ns ip link set tw-u0 up
+in_peer ip addr add 10.122.0.2/24 dev tw-u1
+in_peer ip link set tw-u1 up
+no_reply='ERROR P1: No returned packet.  Your SNMP community string may be incorrect, or there may be a problem communicating with the device.'
+
+# Nothing listens yet.
+start=$(date +%s%N)
+in_ns "$bin" 10.122.0.2 public > "$work/closed"
+code=$?
+ms=$(( ($(date +%s%N) - start) / 1000000 ))
+check "nothing listens: exit status 2 ($code)" [ "$code" -eq 2 ]
+check "nothing listens: ends at once ($ms ms)" [ "$ms" -lt 2000 ]
+check "nothing listens: the report, then the no-reply line" [ "$(grep '^ERROR' "$work/closed")" = \
+  "ERROR: 10.122.0.2 reports that nothing listens on UDP port 161 there, or a firewall rejects it (ICMP port unreachable)
+$no_reply" ]
+
+# No host behind 10.122.0.9, walked while the agent below restarts.
+start_nohost=$(date +%s%N)
+in_ns "$bin" 10.122.0.9 public > "$work/nohost" &
+nohost=$!
+
+start_responder in_peer 10.122.0.2 10.122.0.2 0 0 - - restart
+start=$(date +%s%N)
+in_ns "$bin" 10.122.0.2 public -d > "$work/restart"
+code=$?
+ms=$(( ($(date +%s%N) - start) / 1000000 ))
+check "an agent that restarts: exit status 0 ($code)" [ "$code" -eq 0 ]
+check "an agent that restarts: every row" [ "$(table_rows < "$work/restart" | grep -c $'^10.122.9.[123]\t02-00-00-00-00-0[123]\t1$')" -eq 3 ]
+check "an agent that restarts: its port unreachable was seen" grep -q 'a report from 10.122.0.2: ICMP port unreachable' "$work/restart"
+check "an agent that restarts: the report shortened no wait ($ms ms)" [ "$ms" -ge 9500 ]
+
+wait "$nohost"
+code=$?
+ms=$(( ($(date +%s%N) - start_nohost) / 1000000 ))
+check "no host: exit status 2 ($code)" [ "$code" -eq 2 ]
+check "no host: the walk keeps its fifteen seconds ($ms ms)" [ "$ms" -ge 14500 ]
+check "no host: the host unreachable, then the no-reply line" [ "$(grep '^ERROR' "$work/nohost")" = \
+  "ERROR: 10.122.0.1 reports that 10.122.0.9 cannot be reached (ICMP host unreachable)
+$no_reply" ]
+
+if [ $failures -ne 0 ]; then
+  for f in closed restart nohost; do echo "== $f" >&2; cat "$work/$f" >&2; done
+fi
+[ $failures -eq 0 ]
