@@ -94,9 +94,14 @@ TEST(Row, AddressMarkersInTheIndex) {
         {"3.4.10.0.0.8", "10.0.0.8\t3"},
         {"4.1.4.10.0.0", "4.10.0.0\t4"},  // too few numbers after the length for one
         {"9.10.0.0.6.7", "10.0.0.6\t9"},    // no markers: numbers after the address are not read
-        // The older column's address follows its fixed kind, never searched for markers.
+        {"1.1.172.31.63.1.0", "172.31.63.1\t1"},  // a real device's, ending in .0
+        {"7.1.4.10.9.8.1", "10.9.8.1\t7"},
+        // The older column's kind is any number, then the same length marker.
         {"6.1.1.2.3.4", "1.2.3.4\t6", true},
         {"6.77.1.2.3.4.9", "1.2.3.4\t6", true},
+        {"7.1.4.10.9.8.1", "10.9.8.1\t7", true},
+        {"7.5.4.10.9.8.1", "10.9.8.1\t7", true},
+        {"7.1.4.9.8.1", "4.9.8.1\t7", true},  // six numbers: the 4 is the address's first
         // Many devices leave the kind out: five numbers are ifIndex.a.b.c.d.
         {"7.10.9.8.1", "10.9.8.1\t7", true},
         {"8.1.10.9.9", "1.10.9.9\t8", true},

@@ -14,18 +14,16 @@ bool readIndex(const char* text, const Column& column, Row& row) {
         ++count;
         if (*p != '.') break;
     }
-    // Real life: many devices index the older column without the address
-    // kind, as ifIndex.a.b.c.d; an index of exactly five numbers reads so.
-    const bool withoutKind = column.numbers == 6 && count == 5;
-    if (count < column.numbers && !withoutKind) return false;
+    // The interface, then the markers that the column may carry before the
+    // address. Real life: the older column's index is ifIndex.kind.a.b.c.d
+    // with any kind, and many devices leave the kind out; some put the kind
+    // (1, IPv4) before the address of the default column too. Either may go
+    // on with the address's length, 4.
+    std::size_t at = 1;
+    if (column.withKind ? count >= 6 : count > 5 && index[1] == 1) ++at;
+    if (index[at] == 4 && count >= at + 5) ++at;
+    if (count < at + 4) return false;
     row.ifIndex = index[0];
-    std::size_t at = withoutKind ? 1 : column.numbers - 4;
-    // Real life: some devices put the address's kind (1, IPv4) and length (4)
-    // between the interface index and the address of the default column.
-    if (column.numbers == 5 && count > 5) {
-        if (index[at] == 1) ++at;
-        if (index[at] == 4 && count - at - 1 >= 4) ++at;
-    }
     // Numbers after the address are not read; one above 255 is no address byte.
     for (std::size_t i = 0; i < 4; ++i) {
         if (index[at + i] > 255) return false;

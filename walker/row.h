@@ -15,10 +15,11 @@ inline constexpr char kOldAtColumn[] = "1.3.6.1.2.1.3.1.1.2";        // atPhysAd
 struct Column {
     const char* oid;
     std::size_t numbers;  // numbers in the index: ifIndex[.kind].a.b.c.d (the longest the column has)
+    bool withKind;        // whether the index carries the address's kind: ifIndex.kind.a.b.c.d
 };
 
-inline constexpr Column kNetToMedia{kNetToMediaColumn, 5};
-inline constexpr Column kOldAt{kOldAtColumn, 6};
+inline constexpr Column kNetToMedia{kNetToMediaColumn, 5, false};
+inline constexpr Column kOldAt{kOldAtColumn, 6, true};
 
 // One entry of the table, read from a reply that still owns what it points to.
 struct Row {
@@ -30,8 +31,12 @@ struct Row {
 
 // Reads the interface index and the address from a row's index (the OID's
 // text after the column and its dot); false when it has too few numbers, or
-// an address number above 255. The older column's index is
-// ifIndex.kind.a.b.c.d, or, with exactly five numbers, ifIndex.a.b.c.d.
+// an address number above 255. The first number is the interface; then come
+// the markers that the column may carry: the address's kind (in the default
+// column only 1, and only when more than five numbers; in the older column
+// any number, when six or more), then its length, 4, when at least four
+// numbers still follow. The next four numbers are the address; numbers after
+// it are not read.
 bool readIndex(const char* text, const Column& column, Row& row);
 
 // Prints one row: the address, the MAC column and the interface index. The
