@@ -78,18 +78,23 @@ TEST(Verdict, WhatADatagramMeans) {
              "ERROR: The reply holds no variable binding\n"},
             {"noSuchName without a binding", makeResponse(nullptr, nullptr, 123, 2), Verdict::SetAside,
              "ERROR: The reply holds no variable binding\n"},
-            // An SNMPv2 exception answers, whichever OID it names: endOfMibView
-            // names the OID asked.
+            // An SNMPv2 exception answers when it names the OID asked (as
+            // endOfMibView does) or a later one; for an earlier OID it is a
+            // late copy, like any other reply.
             {"endOfMibView for the OID asked",
              makeResponse(hexBytes("2B 06 01 02 01 04 16 01 02 01 0A 00 00 01"), hexBytes("82 00")), Verdict::Answers},
+            {"noSuchInstance for the next row", makeResponse(hexBytes("2B 06 01 02 01 04 16 01 02 01 0A 00 00 02"),
+                                                             hexBytes("81 00")), Verdict::Answers},
             {"noSuchObject for the column", makeResponse(hexBytes("2B 06 01 02 01 04 16 01 02"), hexBytes("80 00")),
-             Verdict::Answers},
+             Verdict::SetAside, keeps + kColumn + "; the walk cannot go on.\n"},
             // A late copy of the answer to the OID asked, or of an earlier one.
             {"the OID asked, again", makeResponse(kAsked.c_str(), macValue("00 01 02 03 04 05")), Verdict::SetAside,
              keeps + kAsked + "; the walk cannot go on.\n"},
             {"the column without index", makeResponse(kColumn, macValue("00 01 02 03 04 05")), Verdict::SetAside,
              keeps + kColumn + "; the walk cannot go on.\n"},
             {"noSuchName for an earlier OID", makeResponse(kColumn, nullptr, 123, 2), Verdict::SetAside,
+             keeps + kColumn + "; the walk cannot go on.\n"},
+            {"genErr for an earlier OID", makeResponse(kColumn, nullptr, 123, 5), Verdict::SetAside,
              keeps + kColumn + "; the walk cannot go on.\n"},
             {"six junk bytes", hexBytes("30 00 00 00 00 00"), Verdict::SetAside,
              "ERROR: The device's replies could not be read\n"},

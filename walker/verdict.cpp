@@ -64,10 +64,12 @@ Verdict consider(const Datagram& datagram, const SnmpTransport& transport, SnmpO
     if (head == nullptr || head->name() == nullptr) {
         return setAside("a reply without a binding", AsideReason::NoBinding);
     }
-    // An exception in place of the value ends the walk, whichever OID it
-    // names: endOfMibView names the OID asked (RFC 3416, 4.2.2).
+    // An error reply, or an exception in place of the value, names the OID
+    // asked: endOfMibView does (RFC 3416, 4.2.2). Naming an earlier one, it
+    // is a late copy of an earlier answer, like any other reply.
     const int order = compareOids(*head->name(), asked);
-    if (order > 0 || (order == 0 && reply.errorStatus() != 0) || exceptionName(head->value()) != nullptr) {
+    const bool ending = reply.errorStatus() != 0 || exceptionName(head->value()) != nullptr;
+    if (order > 0 || (order == 0 && ending)) {
         return {Verdict::Answers, {}, {}};
     }
     const std::string name = head->name()->toString();

@@ -36,8 +36,9 @@ struct Verdict {
 // the agent that carries the request's id and a binding beyond asked answers.
 // One that names an OID before asked is a late copy of an earlier answer,
 // whatever it carries; one that names asked itself is a late copy too, or an
-// agent that does not advance, unless it reports an error: an error reply
-// names the OID that its request asked for (RFC 1157, 4.1.3).
+// agent that does not advance, unless it reports an error or carries an
+// SNMPv2 exception in place of the value: an error reply names the OID that
+// its request asked for (RFC 1157, 4.1.3), and so does endOfMibView.
 // A report is never an answer, nor set aside. Until a datagram has answered
 // some request of the walk (answered), a port unreachable from a unicast
 // agent's own address, or from no address the system names, says that
