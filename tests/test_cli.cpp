@@ -83,6 +83,8 @@ TEST(CommandLine, UsageShowsTheProgramNameInCapitals) {
 
 TEST(CommandLine, CommandLinesNotAccepted) {
     const std::string agent = "ERROR: The device's name or address holds a blank or a control character\n";
+    const std::string tooLong =
+        "ERROR: The community is too long: no reply that carries it back fits the 4096 bytes that can be received\n";
     const struct {
         std::vector<std::string> args;
         std::string line = "";  // the reason, before the usage text
@@ -97,9 +99,10 @@ TEST(CommandLine, CommandLinesNotAccepted) {
         {{"tarnwick", "device\x7f", "public"}, agent},
         {{"tarnwick", "10.0.0.1 10.0.0.2", "public"}, agent},
         {{"tarnwick", "10.0.0.1\r", "public"}, agent},
+        {{"tarnwick", "", "public", "-d"}, "ERROR: No device was named\n"},
         // A community too long for any reply to fit (see repliesFit).
-        {{"tarnwick", "127.0.0.1", std::string(4024, 'c')},
-         "ERROR: The community is too long: no reply that carries it back fits the 4096 bytes that can be received\n"},
+        {{"tarnwick", "127.0.0.1", std::string(4024, 'c')}, tooLong},
+        {{"tarnwick", "127.0.0.1", std::string(4019, 'c'), "-o"}, tooLong},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.args.size());
@@ -131,15 +134,15 @@ TEST(CommandLine, SwitchesAndHeader) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.switches.empty() ? "none" : row.switches[0]);
-        // An empty agent name resolves to nothing, so the walk ends at once.
-        std::vector<std::string> args = {"tarnwick", "", "public"};
+        // 0.0.0.0 names no device, so the walk ends at once.
+        std::vector<std::string> args = {"tarnwick", "0.0.0.0", "public"};
         args.insert(args.end(), row.switches.begin(), row.switches.end());
         const auto result = runInProcess(args);
         EXPECT_EQ(result.end, 2);
-        std::string expected = kBanner + header("", row.debug, row.old);
+        std::string expected = kBanner + header("0.0.0.0", row.debug, row.old);
         if (row.debug) expected += "Winsock Startup...successful\n";
         // Nothing can be sent to no device: no attempt is made.
-        expected += std::string("ERROR: No device was named\n") + kNoReply;
+        expected += std::string("ERROR: The address 0.0.0.0 names no device\n") + kNoReply;
         if (row.debug) expected += "Winsock cleanup...completed\n";
         EXPECT_EQ(result.output, expected);
     }
@@ -163,7 +166,7 @@ TEST(CommandLine, TheBinaryEndToEnd) {
 #else
     const auto usageRun = runBinary("/", TARNWICK_BINARY, {"only-one"});
     EXPECT_EQ(usageRun.end, 1);
-    const auto run = runBinary("/", TARNWICK_BINARY, {"", "public", "-D"});
+    const auto run = runBinary("/", TARNWICK_BINARY, {"0.0.0.0", "public", "-D"});
     EXPECT_EQ(run.end, 2);
     EXPECT_EQ(run.output.substr(0, sizeof kBanner - 1), kBanner);
     EXPECT_NE(run.output.find(kNoReply), std::string::npos);
@@ -290,7 +293,7 @@ TEST(CommandLine, AWriteThatFailsAfterAStop) {
 
 TEST(CommandLine, StandardOutputClosed) {
     // The socket must not take descriptor 1 and receive the table's text.
-    const auto result = runBinary("/", TARNWICK_BINARY, {"", "public"}, true);
+    const auto result = runBinary("/", TARNWICK_BINARY, {"0.0.0.0", "public"}, true);
     EXPECT_EQ(result.end, 5);
     EXPECT_EQ(result.output, "ERROR: The output could not be written: Bad file descriptor\n");
 }

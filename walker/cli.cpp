@@ -41,8 +41,8 @@ bool namesADevice(const char* agent) {
 
 // Whether an ending is the command line's refusal, which the usage text follows.
 bool refused(const Ending& ending) {
-    return ending.end == WalkEnd::Usage || ending.end == WalkEnd::BadAgentText ||
-           ending.end == WalkEnd::CommunityTooLong;
+    return ending.end == WalkEnd::Usage || ending.end == WalkEnd::NoAgentText ||
+           ending.end == WalkEnd::BadAgentText || ending.end == WalkEnd::CommunityTooLong;
 }
 
 // Whether the run started the socket library, and in debug mode: its
@@ -56,6 +56,7 @@ struct Started {
 Ending run(int argc, const char* const* argv, Output& out, const RunOptions& options, Started& started) {
     out.put(kBanner);
     if (argc < 3 || argc > 5) return WalkEnd::Usage;
+    if (*argv[1] == '\0') return WalkEnd::NoAgentText;
     if (!namesADevice(argv[1])) return WalkEnd::BadAgentText;
     WalkSettings settings;
     for (int i = 3; i < argc; ++i) {

@@ -79,6 +79,7 @@ int exitStatus(const Ending& ending) {
     switch (ending.end) {
         case WalkEnd::EndOfColumn: return 0;
         case WalkEnd::Usage:
+        case WalkEnd::NoAgentText:
         case WalkEnd::BadAgentText:
         case WalkEnd::CommunityTooLong: return 1;
         case WalkEnd::NoReply: return 2;
@@ -99,6 +100,7 @@ void printEnding(const Ending& ending, Output& out, std::FILE* errors) {
         case WalkEnd::EndOfColumn:
         case WalkEnd::Interrupted:
         case WalkEnd::Usage: return;  // the usage text is the command line's own
+        case WalkEnd::NoAgentText: out.put("ERROR: No device was named\n"); return;
         case WalkEnd::BadAgentText:
             out.put("ERROR: The device's name or address holds a blank or a control character\n");
             return;

@@ -48,6 +48,7 @@ enum class WalkEnd {
     OutOfMemory,   // memory ran out
     // The command line was not accepted:
     Usage,             // ...the count of its arguments
+    NoAgentText,       // ...an empty agent text
     BadAgentText,      // ...an agent text with a blank or a control character
     CommunityTooLong,  // ...a community too long for any reply to fit
 };
