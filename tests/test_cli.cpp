@@ -174,6 +174,16 @@ TEST(CommandLine, TheBinaryEndToEnd) {
 #endif
 }
 
+TEST(CommandLine, ADeviceThatSendsOnlyWhatCannotAnswer) {
+    // Every attempt drew only replies with another request-id: that kind's
+    // line, and the status of a walk that could not go on.
+    ScriptedAgent agent(always(makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.0.1", macValue("00 01 02 03 04 05"), 124)));
+    const auto result = runInProcess({"tarnwick", "127.0.0.1", "public"}, {.port = agent.port(), .timeoutMs = 150});
+    EXPECT_EQ(result.end, 3);
+    EXPECT_EQ(result.output, kBanner + header("127.0.0.1", false, false) + "ERROR P1: Request ID does not match\n");
+    EXPECT_EQ(agent.requests(), 3);
+}
+
 TEST(CommandLine, LongArgumentsAreTakenWhole) {
     // Far beyond the 100 characters of old: used whole, never cut.
     const std::string community(3000, 'c');

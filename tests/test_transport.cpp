@@ -256,6 +256,18 @@ TEST(Transport, TheNetworksReports) {
 #endif
 }
 
+TEST(Transport, ReceiveWaitsTheTimeOutSet) {
+    Winsock winsock;
+    ScriptedAgent agent(answers({}));
+    SnmpTransport transport(agent.port(), "127.0.0.1");
+    transport.setTimeout(1);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(std::unique_ptr<SnmpMessage>(transport.receive()), nullptr);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_GE(seconds, 0.95);
+    EXPECT_LT(seconds, 2.5);  // not the five seconds it starts with
+}
+
 TEST(Transport, WithoutLimitWaitsUntilADatagramComes) {
     ScriptedAgent agent(answers({{{makeResponse("1.3.6.1.2.1.1.1.0", new SnmpInteger(1)), 300}}}));
     SnmpTransport transport(agent.port(), "127.0.0.1");
