@@ -5,6 +5,10 @@
 # into that attempt and comes back 5 s later. The second send is refused and
 # still waits out its attempt, so the third goes out at 10 s, over the link
 # that is back, and is answered: every row, exit status 0.
+# Then a walk whose route to the device goes away while the first answer is
+# on its way (the device takes a second to answer), and comes back 2 s later:
+# the second request's first send is refused and still waits out its attempt,
+# so its second send, at 6 s, is answered.
 # Usage: link_down.sh path/to/tarnwick
 bin=$(readlink -f "$1")
 here=$(cd "$(dirname "$0")" && pwd)
@@ -35,5 +39,26 @@ check "a link down and back: exit status 0 ($code)" [ "$code" -eq 0 ]
 check "a link down and back: the device's row" grep -qxF $'10.120.0.2\t02-00-00-00-00-02\t1' "$work/link"
 check "a link down and back: one send refused" [ "$(grep -c 'failed: ' "$work/link")" -eq 1 ]
 check "a link down and back: the refused send waited out its attempt ($ms ms)" [ "$ms" -ge 9500 ]
-[ $failures -eq 0 ] || cat "$work/link" >&2
+
+# The second device answers after a second; the route to it goes at 0.5 s.
+# Answers still come in over the link: no check of the route back drops them.
+in_ns sysctl -qw net.ipv4.conf.all.rp_filter=0 net.ipv4.conf.tw-l0.rp_filter=0
+in_peer ip addr add 10.120.0.3/24 dev tw-l1
+start_responder in_peer 10.120.0.3 10.120.0.3 1 0 - - row
+start=$(date +%s%N)
+in_ns "$bin" 10.120.0.3 public -d > "$work/route" &
+pid=$!
+sleep 0.5
+in_ns ip route del 10.120.0.0/24 dev tw-l0
+sleep 2
+in_ns ip route add 10.120.0.0/24 dev tw-l0 src 10.120.0.1
+wait "$pid"
+code=$?
+ms=$(( ($(date +%s%N) - start) / 1000000 ))
+check "a route gone after the first answer: exit status 0 ($code)" [ "$code" -eq 0 ]
+check "a route gone after the first answer: the device's row" grep -qxF $'10.120.0.3\t02-00-00-00-00-03\t1' "$work/route"
+check "a route gone after the first answer: the next request's first send refused" \
+  [ "$(grep -c 'failed: ' "$work/route")" -eq 1 ]
+check "a route gone after the first answer: the refused send waited out its attempt ($ms ms)" [ "$ms" -ge 5500 ]
+[ $failures -eq 0 ] || cat "$work/link" "$work/route" >&2
 [ $failures -eq 0 ]
