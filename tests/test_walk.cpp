@@ -136,8 +136,10 @@ TEST(Walk, RefusedReplies) {
 TEST(Walk, NothingSentEndsAtOnce) {
     // The resolver's own reason for the code it gives.
     std::uint32_t none = 0;
+    net::startup();
     const std::string unresolved = "ERROR: The name ::1 could not be resolved to an IPv4 address: " +
                                    net::errorText(net::lookupIPv4("::1", none)) + "\n";
+    net::cleanup();
     const struct {
         const char* what;
         const char* host;
