@@ -73,6 +73,16 @@ start_peer_namespace() {
 }
 in_peer() { ip netns exec "$peer_ns" "$@"; }
 
+# The second namespace as one device on a /24 network ($3, such as 10.122.0)
+# behind the veth pair $1 (the walker's end, $3.1) and $2 (the device's, $3.2).
+start_device_link() {
+  start_peer_namespace "$1" "$2"
+  in_ns ip addr add "$3.1/24" dev "$1"
+  in_ns ip link set "$1" up
+  in_peer ip addr add "$3.2/24" dev "$2"
+  in_peer ip link set "$2" up
+}
+
 # Waits until the agent answers a GetRequest for sysUpTime.0 with the community.
 wait_for_agent() {
   local community=$1

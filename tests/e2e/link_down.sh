@@ -18,11 +18,7 @@ command -v python3 >/dev/null || { echo "SKIPPED: python3 is not installed" >&2;
 
 # The device lives in a namespace of its own: an address of the walker's own
 # namespace would be reached over loopback, whatever its link does.
-start_peer_namespace tw-l0 tw-l1
-in_ns ip addr add 10.120.0.1/24 dev tw-l0
-in_ns ip link set tw-l0 up
-in_peer ip addr add 10.120.0.2/24 dev tw-l1
-in_peer ip link set tw-l1 up
+start_device_link tw-l0 tw-l1 10.120.0
 start_responder in_peer 10.120.0.2 10.120.0.2 0 0 - - lossy
 
 start=$(date +%s%N)

@@ -16,11 +16,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 need_namespace
 command -v python3 >/dev/null || { echo "SKIPPED: python3 is not installed" >&2; exit $E2E_SKIP; }
 
-start_peer_namespace tw-u0 tw-u1
-in_ns ip addr add 10.122.0.1/24 dev tw-u0
-in_ns ip link set tw-u0 up
-in_peer ip addr add 10.122.0.2/24 dev tw-u1
-in_peer ip link set tw-u1 up
+start_device_link tw-u0 tw-u1 10.122.0
 no_reply='ERROR P1: No returned packet.  Your SNMP community string may be incorrect, or there may be a problem communicating with the device.'
 
 # Nothing listens yet.
