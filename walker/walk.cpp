@@ -85,15 +85,25 @@ bool await(Walk& w, Clock::time_point deadline, Tally& tally, std::unique_ptr<Sn
     return true;
 }
 
-// Takes the reports that wait from before a send, which would fail it. Those
-// about an earlier send of this request count; those about the request
-// before, which was answered, are out of date.
-void takeReports(Walk& w, Tally& tally, bool ofThisRequest) {
+// What the reports that waited came to: whether there were any, and whether
+// one said that nothing listens.
+struct Reports {
+    bool taken = false;
+    bool nothingListens = false;
+};
+
+// Takes the reports that wait, which would fail the next send; those about a
+// send of this request are heeded, those about the request before, which was
+// answered, are out of date.
+Reports takeReports(Walk& w, Tally& tally, bool ofThisRequest) {
+    Reports reports;
     for (Datagram report = w.transport.pendingReport(); report.what == Received::Report;
          report = w.transport.pendingReport()) {
+        reports.taken = true;
         std::unique_ptr<SnmpMessage> none;
-        if (ofThisRequest) heed(w, report, tally, none);
+        if (ofThisRequest && heed(w, report, tally, none)) reports.nothingListens = true;
     }
+    return reports;
 }
 
 // Sends the request up to three times and waits for an answer after each
@@ -113,13 +123,8 @@ std::optional<Ending> exchange(Walk& w, std::unique_ptr<SnmpMessage>& reply) {
         const int sendError = w.transport.lastError();
         // A send that fails with a report that came just before it is no
         // refused send: what counts is the report.
-        bool refused = !sent;
-        bool nothingListens = false;
-        for (Datagram report = sent ? Datagram() : w.transport.pendingReport(); report.what == Received::Report;
-             report = w.transport.pendingReport()) {
-            refused = false;
-            nothingListens = heed(w, report, tally, reply) || nothingListens;
-        }
+        const Reports failedWith = sent ? Reports() : takeReports(w, tally, true);
+        const bool refused = !sent && !failedWith.taken;
         tally.attempt(refused, refused ? sendError : 0);
         if (sent) {
             w.sentAny = true;
@@ -131,7 +136,7 @@ std::optional<Ending> exchange(Walk& w, std::unique_ptr<SnmpMessage>& reply) {
             // an answer to an earlier send may still come: the attempt waits.
             if (!w.sentAny) continue;
         }
-        if (nothingListens) continue;
+        if (failedWith.nothingListens) continue;
         if (debug) {
             w.out.put("Receiving response...");
             if (!w.out.flush()) return Ending(WalkEnd::OutputFailed);
