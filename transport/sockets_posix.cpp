@@ -13,6 +13,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include "transport/sockets.h"
@@ -244,44 +245,49 @@ Report::Kind kindOf(const sock_extended_err& error) {
 }  // namespace
 
 bool takeReport(SocketHandle handle, Report& report) {
-    // Entries without an IPv4 error in them are passed over; each read takes one off.
-    for (;;) {
-        sockaddr_in destination;
-        std::memset(&destination, 0, sizeof destination);
-        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(sock_extended_err) + sizeof(sockaddr_in))];
-        msghdr message{};
-        message.msg_name = &destination;
-        message.msg_namelen = sizeof destination;
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
-        // The datagram it is about is not wanted: no buffer, and none read.
-        if (::recvmsg(fd(handle), &message, MSG_ERRQUEUE | MSG_DONTWAIT) < 0) return false;
-        for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
-            if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_RECVERR ||
-                c->cmsg_len < CMSG_LEN(sizeof(sock_extended_err))) {
-                continue;
-            }
-            sock_extended_err error;
-            std::memcpy(&error, CMSG_DATA(c), sizeof error);
-            report = Report();
-            report.kind = kindOf(error);
-            if (error.ee_origin == SO_EE_ORIGIN_ICMP) {
-                report.type = error.ee_type;
-                report.code = error.ee_code;
-            }
-            // The sender of the ICMP message follows the error, where the system knows it.
-            sockaddr_in offender;
-            if (c->cmsg_len >= CMSG_LEN(sizeof error + sizeof offender)) {
-                std::memcpy(&offender, CMSG_DATA(c) + sizeof error, sizeof offender);
-                if (offender.sin_family == AF_INET) report.sender = ntohl(offender.sin_addr.s_addr);
-            }
-            if (message.msg_namelen >= sizeof destination && destination.sin_family == AF_INET) {
-                report.destination = ntohl(destination.sin_addr.s_addr);
-                report.port = ntohs(destination.sin_port);
-            }
-            return true;
+    sockaddr_in destination;
+    std::memset(&destination, 0, sizeof destination);
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(sock_extended_err) + sizeof(sockaddr_in))];
+    // The start of the datagram the report is about comes along; it is not
+    // wanted, but qemu-user answers a read into no buffer at all with 0 bytes
+    // without asking the system.
+    std::uint8_t start[8];
+    iovec into{start, sizeof start};
+    msghdr message{};
+    message.msg_name = &destination;
+    message.msg_namelen = sizeof destination;
+    message.msg_iov = &into;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    // One entry a call: one without an IPv4 error in it is no report.
+    if (::recvmsg(fd(handle), &message, MSG_ERRQUEUE | MSG_DONTWAIT) < 0) return false;
+    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+        if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_RECVERR ||
+            c->cmsg_len < CMSG_LEN(sizeof(sock_extended_err))) {
+            continue;
         }
+        sock_extended_err error;
+        std::memcpy(&error, CMSG_DATA(c), sizeof error);
+        report = Report();
+        report.kind = kindOf(error);
+        if (error.ee_origin == SO_EE_ORIGIN_ICMP) {
+            report.type = error.ee_type;
+            report.code = error.ee_code;
+        }
+        // The sender of the ICMP message follows the error, where the system knows it.
+        sockaddr_in offender;
+        if (c->cmsg_len >= CMSG_LEN(sizeof error + sizeof offender)) {
+            std::memcpy(&offender, CMSG_DATA(c) + sizeof error, sizeof offender);
+            if (offender.sin_family == AF_INET) report.sender = ntohl(offender.sin_addr.s_addr);
+        }
+        if (message.msg_namelen >= sizeof destination && destination.sin_family == AF_INET) {
+            report.destination = ntohl(destination.sin_addr.s_addr);
+            report.port = ntohs(destination.sin_port);
+        }
+        return true;
     }
+    return false;
 }
 
 bool reportOf(int, Report&) { return false; }
