@@ -40,6 +40,9 @@ Verdict consider(const Datagram& datagram, const SnmpTransport& transport, SnmpO
         const net::Report& report = datagram.report;
         const std::string what = "a report from " + (report.sender != 0 ? dotted(report.sender) : "the network") +
                                  ": " + icmpName(report);
+        // A device that has never answered and says that its port is closed
+        // will not answer a second send either; one that has answered is
+        // restarting, and may be back within the attempt.
         const bool theDevice = report.sender == 0 || transport.fromAgent(report.sender);
         if (report.kind == net::Report::PortUnreachable && !answered && !transport.broadcast() && theDevice) {
             return {Verdict::NothingListens, what, {}};
