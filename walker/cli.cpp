@@ -39,12 +39,6 @@ bool namesADevice(const char* agent) {
     return true;
 }
 
-// Whether an ending is the command line's refusal, which the usage text follows.
-bool refused(const Ending& ending) {
-    return ending.end == WalkEnd::Usage || ending.end == WalkEnd::NoAgentText ||
-           ending.end == WalkEnd::BadAgentText || ending.end == WalkEnd::CommunityTooLong;
-}
-
 // Whether the run started the socket library, and in debug mode: its
 // clean-up comes after the ending's lines.
 struct Started {
@@ -97,7 +91,8 @@ int runTarnwick(int argc, const char* const* argv, std::FILE* stream, const RunO
     try {
         ending = run(argc, argv, out, options, started);
         printEnding(ending, out);
-        if (refused(ending)) printUsage(out, argc > 0 && argv[0] != nullptr ? argv[0] : "tarnwick");
+        // Exit status 1: the command line was not accepted, and the usage text follows.
+        if (exitStatus(ending) == 1) printUsage(out, argc > 0 && argv[0] != nullptr ? argv[0] : "tarnwick");
     } catch (const std::bad_alloc&) {
         ending = Ending(WalkEnd::OutOfMemory);
         printEnding(ending, out);
