@@ -111,7 +111,7 @@ void printEnding(const Ending& ending, Output& out, std::FILE* errors) {
         case WalkEnd::NoReply: {
             const Silence& silence = ending.silence;
             printUnready(silence, out);
-            if (silence.reported) printReport(silence.report, out);
+            if (silence.report) printReport(*silence.report, out);
             if (silence.refused) {
                 out.put("ERROR: The request could not be sent: " + net::errorText(silence.sendError) + "\n");
             }

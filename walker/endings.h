@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -60,8 +61,7 @@ struct Silence {
     Unready unready;
     std::string agent;
     // The first report of the network's about the request, if it drew any.
-    bool reported = false;
-    net::Report report;
+    std::optional<net::Report> report;
     // Some sends were refused, the latest with this error code.
     bool refused = false;
     int sendError = 0;

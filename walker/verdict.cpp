@@ -146,9 +146,7 @@ void Tally::stranger(std::uint32_t sender) {
 }
 
 void Tally::report(const net::Report& report) {
-    if (reported_) return;
-    reported_ = true;
-    report_ = report;
+    if (!report_) report_ = report;
 }
 
 Ending Tally::ending() const {
@@ -158,7 +156,6 @@ Ending Tally::ending() const {
         return rejected;
     }
     Ending silence(WalkEnd::NoReply);
-    silence.silence.reported = reported_;
     silence.silence.report = report_;
     silence.silence.refused = refused_;
     silence.silence.sendError = sendError_;

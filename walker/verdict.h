@@ -77,6 +77,5 @@ private:
     bool refused_ = false;          // whether any send was refused
     int sendError_ = 0;             // and the latest refused one's error code
     std::uint32_t stranger_ = 0;    // the first other sender, or 0
-    bool reported_ = false;         // whether a report came,
-    net::Report report_;            // and the first one
+    std::optional<net::Report> report_;  // the first report of the network's
 };
