@@ -118,8 +118,9 @@ constexpr int kReported = -2;
 // waits (on Linux it does not wait when nothing does). Returns its length, or -1
 // on failure; a datagram longer than size is a failure with kMessageTooLong on
 // every platform. The sender's address and port are stored where pointers
-// are given. A report of the network's that waits comes first: kReported,
-// with the report in report where it is given (else it is dropped).
+// are given. A report of the network's that fails the read, or waits where
+// no datagram does, gives kReported, with the report in report where it is
+// given (else it is dropped).
 int receiveFrom(SocketHandle handle, std::uint8_t* buffer, std::size_t size, std::uint32_t* address = nullptr,
                 std::uint16_t* port = nullptr, Report* report = nullptr);
 

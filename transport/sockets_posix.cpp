@@ -294,10 +294,6 @@ bool reportOf(int, Report&) { return false; }
 
 int receiveFrom(SocketHandle handle, std::uint8_t* buffer, std::size_t size, std::uint32_t* address,
                 std::uint16_t* port, Report* report) {
-    // A report first: while it waits, it also stands as the socket's pending
-    // error, which would fail the read of a datagram.
-    Report dropped;
-    if (takeReport(handle, report != nullptr ? *report : dropped)) return kReported;
     sockaddr_in sender;
     socklen_t senderLength = sizeof sender;
     // MSG_TRUNC makes recvfrom report the datagram's real length, so a datagram
@@ -306,8 +302,10 @@ int receiveFrom(SocketHandle handle, std::uint8_t* buffer, std::size_t size, std
     const ssize_t n = ::recvfrom(fd(handle), buffer, size, MSG_TRUNC | MSG_DONTWAIT,
                                  reinterpret_cast<sockaddr*>(&sender), &senderLength);
     if (n < 0) {
-        // A report that came between the two reads fails this one with its error.
+        // A waiting report fails the read with its error (or, read already,
+        // leaves nothing to read): the error queue is looked at only then.
         const int error = errno;
+        Report dropped;
         if (takeReport(handle, report != nullptr ? *report : dropped)) return kReported;
         errno = error;
         return -1;
