@@ -40,6 +40,16 @@ inline net::SocketHandle openOnLoopback(const char* address) {
     return s;
 }
 
+// A port on 127.0.0.1 where nothing listens: one the system has just given
+// to a socket that is closed again.
+inline std::uint16_t closedPort() {
+    const net::SocketHandle s = net::openUdpSocket();
+    net::bindAny(s, 0);
+    const std::uint16_t port = net::localPort(s);
+    net::closeSocket(s);
+    return port;
+}
+
 // Whether a socket bound to 127.0.0.2 sends from there. Wine binds one to any
 // address instead, so its datagrams come from 127.0.0.1 like the agent's.
 inline bool sendsFromAnotherAddress() {

@@ -220,8 +220,7 @@ TEST(Transport, TheNetworksReports) {
         net::Report::Kind kind;
     } rows[] = {{WSAECONNRESET, true, net::Report::PortUnreachable},
                 {WSAENETRESET, true, net::Report::TimeExceeded},
-                {WSAEMSGSIZE, false, net::Report::Other},
-                {WSAEWOULDBLOCK, false, net::Report::Other}};
+                {WSAEMSGSIZE, false, net::Report::Other}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.error);
         net::Report report;
@@ -231,21 +230,12 @@ TEST(Transport, TheNetworksReports) {
 #else
     // A port on 127.0.0.1 where nothing listens: each send draws a port
     // unreachable, which comes up as a report, not as a failed receive.
+    // (What a report holds is checked by the walk's line: Walk.NothingListens.)
     Winsock winsock;
-    std::uint16_t closed = 0;
-    {
-        const SnmpTransport taken(1, "127.0.0.1");
-        closed = taken.localPort();
-    }
-    SnmpTransport transport(closed, "127.0.0.1");
+    SnmpTransport transport(closedPort(), "127.0.0.1");
     auto message = walkRequest();
     ASSERT_GT(transport.send(*message), 0);
-    const Datagram first = transport.receiveDatagram(2000);
-    ASSERT_EQ(first.what, Received::Report);
-    EXPECT_EQ(first.report.kind, net::Report::PortUnreachable);
-    EXPECT_EQ(first.report.sender, 0x7F000001u);
-    EXPECT_EQ(first.report.destination, 0x7F000001u);
-    EXPECT_EQ(first.report.port, closed);
+    ASSERT_EQ(transport.receiveDatagram(2000).what, Received::Report);
     // One left unread stands as the socket's pending error: the next send
     // fails with it, and the report is still there to be taken, without a
     // wait; then sends go out again.
