@@ -210,6 +210,24 @@ TEST(SocketLayer, ErrorCodesAsThePlatformNamesThem) {
     net::closeSocket(net::kInvalidSocket);  // ignored
 }
 
+TEST(SocketLayer, WhatAnIcmpErrorSays) {
+    const struct {
+        std::uint8_t type, code;
+        net::Report::Kind kind;
+    } rows[] = {
+        {3, 3, net::Report::PortUnreachable},    {3, 0, net::Report::NetworkUnreachable},
+        {3, 11, net::Report::NetworkUnreachable}, {3, 1, net::Report::HostUnreachable},
+        {3, 12, net::Report::HostUnreachable},   {3, 13, net::Report::Prohibited},
+        {3, 9, net::Report::Prohibited},         {11, 0, net::Report::TimeExceeded},
+        {11, 1, net::Report::TimeExceeded},      {3, 4, net::Report::Other},
+        {12, 0, net::Report::Other},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::to_string(row.type) + "/" + std::to_string(row.code));
+        EXPECT_EQ(net::icmpKind(row.type, row.code), row.kind);
+    }
+}
+
 TEST(Transport, TheNetworksReports) {
 #ifdef _WIN32
     // Winsock hands them up as a failed receive; Wine never does, so the

@@ -99,6 +99,10 @@ struct Report {
 // them up only as a failed receive (see reportOf), and holds none here.
 bool takeReport(SocketHandle handle, Report& report);
 
+// What an ICMP error says happened, by its type and code (RFC 792, RFC 1812
+// 5.2.7.1).
+Report::Kind icmpKind(std::uint8_t type, std::uint8_t code);
+
 // Whether a failed receive's error code is a report, and which: Winsock's
 // WSAECONNRESET is a port unreachable, WSAENETRESET a time exceeded. Linux's
 // reports come from the error queue alone. Leaves the addresses as they are.

@@ -219,20 +219,9 @@ Wait waitReadable(SocketHandle handle, int timeoutMs) {
 namespace {
 
 // What a report of the error queue says happened: an ICMP error by its type
-// and code (RFC 792, RFC 1812 5.2.7.1), or one the system raised itself by
-// its error code.
+// and code, or one the system raised itself by its error code.
 Report::Kind kindOf(const sock_extended_err& error) {
-    if (error.ee_origin == SO_EE_ORIGIN_ICMP) {
-        if (error.ee_type == 11) return Report::TimeExceeded;
-        if (error.ee_type != 3) return Report::Other;
-        switch (error.ee_code) {
-            case 3: return Report::PortUnreachable;
-            case 0: case 6: case 11: return Report::NetworkUnreachable;
-            case 1: case 7: case 12: return Report::HostUnreachable;
-            case 9: case 10: case 13: return Report::Prohibited;
-            default: return Report::Other;
-        }
-    }
+    if (error.ee_origin == SO_EE_ORIGIN_ICMP) return icmpKind(error.ee_type, error.ee_code);
     switch (error.ee_errno) {
         case ECONNREFUSED: return Report::PortUnreachable;
         case EHOSTUNREACH: return Report::HostUnreachable;

@@ -179,19 +179,11 @@ bool takeReport(SocketHandle, Report&) { return false; }
 bool reportOf(int error, Report& report) {
     // Winsock hands up the ICMP errors that a send drew as the next receive's
     // failure: port unreachable as WSAECONNRESET, time exceeded as WSAENETRESET.
-    if (error == WSAECONNRESET) {
-        report.kind = Report::PortUnreachable;
-        report.type = 3;
-        report.code = 3;
-        return true;
-    }
-    if (error == WSAENETRESET) {
-        report.kind = Report::TimeExceeded;
-        report.type = 11;
-        report.code = 0;
-        return true;
-    }
-    return false;
+    if (error != WSAECONNRESET && error != WSAENETRESET) return false;
+    report.type = error == WSAECONNRESET ? 3 : 11;
+    report.code = error == WSAECONNRESET ? 3 : 0;
+    report.kind = icmpKind(report.type, report.code);
+    return true;
 }
 
 int receiveFrom(SocketHandle handle, std::uint8_t* buffer, std::size_t size, std::uint32_t* address,
