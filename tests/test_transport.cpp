@@ -260,8 +260,8 @@ TEST(Transport, TheNetworksReports) {
     ASSERT_GT(transport.send(*message), 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_EQ(transport.send(*message), 0);
-    EXPECT_EQ(transport.pendingReport().what, Received::Report);
-    EXPECT_EQ(transport.pendingReport().what, Received::TimedOut);
+    EXPECT_TRUE(transport.pendingReport().has_value());
+    EXPECT_FALSE(transport.pendingReport().has_value());
     EXPECT_GT(transport.send(*message), 0);
 #endif
 }

@@ -111,14 +111,11 @@ Datagram UdpSocket::receiveDatagram(std::int32_t waitMs) {
     return datagram;
 }
 
-Datagram UdpSocket::pendingReport() {
-    Datagram datagram;
-    datagram.what = Received::TimedOut;
-    if (ready_ && net::takeReport(socketHandle_, datagram.report)) {
-        aboutThePeer(datagram.report);
-        datagram.what = Received::Report;
-    }
-    return datagram;
+std::optional<net::Report> UdpSocket::pendingReport() {
+    net::Report report;
+    if (!ready_ || !net::takeReport(socketHandle_, report)) return std::nullopt;
+    aboutThePeer(report);
+    return report;
 }
 
 void UdpSocket::aboutThePeer(net::Report& report) const {

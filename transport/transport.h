@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -62,9 +63,9 @@ public:
     // came to: a datagram, decoded where it can be, and its sender, or why
     // none came. Nothing, at once, unless ready.
     Datagram receiveDatagram(std::int32_t waitMs);
-    // A report of the network's that waits, without waiting: Received::Report
-    // with it, or Received::TimedOut. One left waiting would fail the next send.
-    Datagram pendingReport();
+    // A report of the network's that waits, taken without a wait, or none.
+    // One left waiting would fail the next send.
+    std::optional<net::Report> pendingReport();
 
     std::int32_t lastError() const { return lastError_; }
     std::int32_t receivedLength() const { return receivedLength_; }

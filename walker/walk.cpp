@@ -97,9 +97,11 @@ struct Reports {
 // answered, are out of date.
 Reports takeReports(Walk& w, Tally& tally, bool ofThisRequest) {
     Reports reports;
-    for (Datagram report = w.transport.pendingReport(); report.what == Received::Report;
-         report = w.transport.pendingReport()) {
+    for (std::optional<net::Report> taken = w.transport.pendingReport(); taken; taken = w.transport.pendingReport()) {
         reports.taken = true;
+        Datagram report;
+        report.what = Received::Report;
+        report.report = *taken;
         std::unique_ptr<SnmpMessage> none;
         if (ofThisRequest && heed(w, report, tally, none)) reports.nothingListens = true;
     }
