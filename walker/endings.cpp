@@ -113,7 +113,7 @@ void printEnding(const Ending& ending, Output& out, std::FILE* errors) {
             printUnready(silence, out);
             if (silence.report) printReport(*silence.report, out);
             if (silence.refused) {
-                out.put("ERROR: The request could not be sent: " + net::errorText(silence.sendError) + "\n");
+                out.put("ERROR: The request could not be sent: " + net::errorText(*silence.refused) + "\n");
             }
             if (silence.stranger != 0) {
                 // A multi-homed device may answer from another of its addresses.

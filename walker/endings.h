@@ -62,9 +62,8 @@ struct Silence {
     std::string agent;
     // The first report of the network's about the request, if it drew any.
     std::optional<net::Report> report;
-    // Some sends were refused, the latest with this error code.
-    bool refused = false;
-    int sendError = 0;
+    // The error code of the latest send that was refused, if any was.
+    std::optional<int> refused;
     // The first other host that sent datagrams, when the device sent none; or 0.
     std::uint32_t stranger = 0;
 };

@@ -125,10 +125,7 @@ std::optional<Ending> judge(SnmpMessage& reply, const Column& column, bool debug
 void Tally::attempt(bool refused, int sendError) {
     ++attempts_;
     drewThisAttempt_ = false;
-    if (refused) {
-        refused_ = true;
-        sendError_ = sendError;
-    }
+    if (refused) refused_ = sendError;
 }
 
 void Tally::setAside(const Aside& aside) {
@@ -158,7 +155,6 @@ Ending Tally::ending() const {
     Ending silence(WalkEnd::NoReply);
     silence.silence.report = report_;
     silence.silence.refused = refused_;
-    silence.silence.sendError = sendError_;
     // Nothing came from the device itself, only from others: a multi-homed
     // device answers from another of its addresses.
     if (drewAttempts_ == 0) silence.silence.stranger = stranger_;

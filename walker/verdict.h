@@ -74,8 +74,7 @@ private:
     int drewAttempts_ = 0;          // attempts that drew from the agent something set aside
     bool drewThisAttempt_ = false;  // whether the latest did
     Rejected rejected_;             // each kind set aside once, and the latest datagram set aside
-    bool refused_ = false;          // whether any send was refused
-    int sendError_ = 0;             // and the latest refused one's error code
+    std::optional<int> refused_;    // the latest refused send's error code, if any was
     std::uint32_t stranger_ = 0;    // the first other sender, or 0
     std::optional<net::Report> report_;  // the first report of the network's
 };
