@@ -27,6 +27,19 @@ inline std::string readBack(std::FILE* stream) {
     return text;
 }
 
+// What an ending prints on the output, and on standard error.
+inline std::string printed(const Ending& ending, std::string* errors = nullptr) {
+    std::FILE* stream = std::tmpfile();
+    std::FILE* errorStream = std::tmpfile();
+    {
+        Output out(stream);
+        printEnding(ending, out, errorStream);
+    }
+    const std::string onError = readBack(errorStream);
+    if (errors != nullptr) *errors = onError;
+    return readBack(stream);
+}
+
 // How a run ended (a walk's end, or the tool's exit status), what it printed
 // and how long it took.
 template <typename End>

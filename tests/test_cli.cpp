@@ -210,8 +210,10 @@ TEST(CommandLine, CommunityTooLongForAReplyIsRefused) {
 
 #ifndef _WIN32
 TEST(CommandLine, OutputThatCannotBeWritten) {
-    // Room for the banner, the header and the first progress line, not more.
-    const std::size_t afterHeader = sizeof kBanner - 1 + header("127.0.0.1", true, false).size() + 29;
+    // Room for the banner, the header, the first progress line and the first
+    // sending line, not more.
+    const std::size_t afterHeader = sizeof kBanner - 1 + header("127.0.0.1", true, false).size() + 29 +
+                                    sizeof "\nSending GETNEXT: 1.3.6.1.2.1.4.22.1.2..." - 1;
     const struct {
         const char* path;  // null: a stream in memory with room for afterHeader bytes
         const char* mode;

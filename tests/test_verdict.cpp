@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,9 +17,12 @@ namespace {
 
 constexpr std::uint32_t kAgent = 0x7F000001;     // 127.0.0.1
 constexpr std::uint32_t kStranger = 0x7F000002;  // 127.0.0.2
+constexpr std::uint32_t kRouter = 0x0A010201;    // 10.1.2.1
+constexpr int kAttemptMs = 1000;
 
 const char kColumn[] = "1.3.6.1.2.1.4.22.1.2";
 const std::string kAsked = std::string(kColumn) + ".1.10.0.0.1";
+const Bytes kNext = makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.0.2", macValue("00 00 00 00 00 02"));
 
 // The bytes with another PDU tag: the walk's replies are short enough for
 // the tag to sit at byte 13, after the version and the community "public".
@@ -25,107 +31,169 @@ Bytes withPduTag(Bytes bytes, std::uint8_t tag) {
     return bytes;
 }
 
-// The ending of a request whose every attempt drew only this datagram set aside.
-Ending onlySetAside(const Aside& aside) {
-    Ending ending(WalkEnd::SetAside);
-    ending.rejected.kinds = {aside.kind};
-    ending.rejected.latest = aside;
-    return ending;
+// A datagram as the transport hands it up: Unreadable when the bytes do not decode.
+Datagram datagramOf(const Bytes& bytes, std::uint32_t sender = kAgent, Received what = Received::Message) {
+    Datagram datagram;
+    datagram.what = what;
+    datagram.sender = sender;
+    if (what == Received::Message) datagram.message = decoded(bytes);
+    if (what == Received::Message && datagram.message == nullptr) datagram.what = Received::Unreadable;
+    return datagram;
 }
 
-// What an ending prints on the output, and on standard error.
-std::string printed(const Ending& ending, std::string* errors = nullptr) {
-    std::FILE* stream = std::tmpfile();
-    std::FILE* errorStream = std::tmpfile();
-    {
-        Output out(stream);
-        printEnding(ending, out, errorStream);
-    }
-    const std::string onError = readBack(errorStream);
-    if (errors != nullptr) *errors = onError;
-    return readBack(stream);
-}
+// Made only to say who the agent is: nothing is sent on them. The socket
+// library starts before they are made, and stops after they are gone.
+struct Agents {
+    struct Started {
+        Started() { net::startup(); }
+        ~Started() { net::cleanup(); }
+    } started;
+    SnmpTransport unicast{161, "127.0.0.1"};
+    SnmpTransport broadcast{161, "255.255.255.255"};
+};
 
-TEST(Verdict, WhatADatagramMeans) {
-    net::startup();
-    {
-        // Made only to say who the agent is: nothing is sent.
-        const SnmpTransport transport(161, "127.0.0.1");
-        SnmpOid asked(kAsked.c_str());
-        const Bytes next = makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.0.2", macValue("00 00 00 00 00 02"));
-        const std::string keeps = "ERROR: Asked for the OID after " + kAsked + ", the device keeps answering with ";
-        const struct {
-            const char* what;
-            Bytes bytes;  // decoded as the transport does: Unreadable when they do not decode
-            Verdict::Kind kind;
-            std::string line = "";  // the ending's line when every attempt draws only such
-            Received received = Received::Message;
-            std::uint32_t sender = kAgent;
-        } rows[] = {
-            {"the next row", next, Verdict::Answers},
-            // An error reply names the OID that its request asked for.
-            {"tooBig for the OID asked", makeResponse(kAsked.c_str(), nullptr, 123, 1), Verdict::Answers},
-            {"noSuchName for the OID asked", makeResponse(kAsked.c_str(), nullptr, 123, 2), Verdict::Answers},
-            // Only a GetResponse answers, even with the request's id and the next row.
-            {"a GetRequest naming the next row", withPduTag(next, pdutags::kGetRequest), Verdict::SetAside,
-             "ERROR: The device answered with a GetRequest, not a GetResponse\n"},
-            {"a Report naming the next row", withPduTag(next, 0xA8), Verdict::SetAside,
-             "ERROR: The device answered with a PDU the tool does not know, not a GetResponse\n"},
-            {"a Trap", makeTrap(), Verdict::SetAside, "ERROR: The device answered with a Trap, not a GetResponse\n"},
-            {"another request-id", makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.0.2", macValue("00 01 02 03 04 05"), 124),
-             Verdict::SetAside, "ERROR P1: Request ID does not match\n"},
-            {"no binding", makeResponse(nullptr, nullptr), Verdict::SetAside,
-             "ERROR: The reply holds no variable binding\n"},
-            {"noSuchName without a binding", makeResponse(nullptr, nullptr, 123, 2), Verdict::SetAside,
-             "ERROR: The reply holds no variable binding\n"},
-            // An SNMPv2 exception answers when it names the OID asked (as
-            // endOfMibView does) or a later one; for an earlier OID it is a
-            // late copy, like any other reply.
-            {"endOfMibView for the OID asked",
-             makeResponse(hexBytes("2B 06 01 02 01 04 16 01 02 01 0A 00 00 01"), hexBytes("82 00")), Verdict::Answers},
-            {"noSuchInstance for the next row", makeResponse(hexBytes("2B 06 01 02 01 04 16 01 02 01 0A 00 00 02"),
-                                                             hexBytes("81 00")), Verdict::Answers},
-            {"noSuchObject for the column", makeResponse(hexBytes("2B 06 01 02 01 04 16 01 02"), hexBytes("80 00")),
-             Verdict::SetAside, keeps + kColumn + "; the walk cannot go on.\n"},
-            // A late copy of the answer to the OID asked, or of an earlier one.
-            {"the OID asked, again", makeResponse(kAsked.c_str(), macValue("00 01 02 03 04 05")), Verdict::SetAside,
-             keeps + kAsked + "; the walk cannot go on.\n"},
-            {"the column without index", makeResponse(kColumn, macValue("00 01 02 03 04 05")), Verdict::SetAside,
-             keeps + kColumn + "; the walk cannot go on.\n"},
-            {"noSuchName for an earlier OID", makeResponse(kColumn, nullptr, 123, 2), Verdict::SetAside,
-             keeps + kColumn + "; the walk cannot go on.\n"},
-            {"genErr for an earlier OID", makeResponse(kColumn, nullptr, 123, 5), Verdict::SetAside,
-             keeps + kColumn + "; the walk cannot go on.\n"},
-            {"six junk bytes", hexBytes("30 00 00 00 00 00"), Verdict::SetAside,
-             "ERROR: The device's replies could not be read\n"},
-            // 1.3.6.1.2.1.4.22.1.2.1.10.0.0.4294967305, which modulo 2^32 would be 10.0.0.9.
-            {"an index number past 32 bits",
-             makeResponse(hexBytes("2B 06 01 02 01 04 16 01 02 01 0A 00 00 90 80 80 80 09"), hexBytes("04 01 00")),
-             Verdict::SetAside, "ERROR: The device's replies could not be read\n"},
-            {"a reply too long for the buffer", {}, Verdict::SetAside,
-             "ERROR: The device's replies are longer than the 4096 bytes that can be received\n", Received::TooLong},
-            // Who sent it comes first, whatever it is.
-            {"the next row from a stranger", next, Verdict::Stranger, "", Received::Message, kStranger},
-            {"a reply too long for the buffer, from a stranger", {}, Verdict::Stranger, "", Received::TooLong,
-             kStranger},
-        };
-        for (const auto& row : rows) {
-            SCOPED_TRACE(row.what);
-            Datagram datagram;
-            datagram.what = row.received;
-            datagram.sender = row.sender;
-            if (row.received == Received::Message) datagram.message = decoded(row.bytes);
-            if (row.received == Received::Message && datagram.message == nullptr) datagram.what = Received::Unreadable;
-            const Verdict verdict = consider(datagram, transport, asked, false);
-            EXPECT_EQ(verdict.kind, row.kind);
-            EXPECT_EQ(verdict.kind == Verdict::SetAside ? printed(onlySetAside(verdict.aside)) : "", row.line);
+// A request's attempts told a script of events, one letter each, all at one
+// moment unless time passes:
+//   sends:     o went out, r refused (EHOSTUNREACH), b failed by the reports heard since
+//   the wait:  t nothing came, f the receive failed, z the rest ended
+//   datagrams: A the answer; set aside: T a Trap, K an InformRequest, V an
+//              SNMPv2-Trap, I another request-id, B no binding, F and G
+//              replies for two earlier OIDs, J junk, L too long for the
+//              buffer; S and s from two other hosts
+//   reports:   P port unreachable from the device, H host unreachable from a router
+//   n a new request; + the attempt's time passes; blanks are for the eye.
+// What came of each event, one letter each: s send, e send again, w wait,
+// r rest, t take the answer, x the end; and, in debug mode, what was shown, then the ending's lines.
+struct Told {
+    std::string nexts, shown, lines;
+};
+
+Told tell(Agents& agents, const std::string& events, bool debug = false) {
+    SnmpOid asked(kAsked.c_str());
+    Attempts attempts(agents.unicast, kAttemptMs, debug);
+    auto now = Attempts::Clock::time_point() + std::chrono::hours(1);
+    const auto report = [](net::Report::Kind kind, std::uint32_t sender, std::uint32_t to, std::uint16_t port) {
+        return net::Report{kind, sender, to, port, 3, static_cast<std::uint8_t>(kind == net::Report::PortUnreachable ? 3 : 1)};
+    };
+    Told told;
+    const auto note = [&](const Attempts::Step& step) {
+        told.nexts += "sewrtx"[static_cast<int>(step.next)];
+        told.shown += attempts.shown();
+        if (step.next == Attempts::Next::End) told.lines = printed(attempts.ending());
+    };
+    attempts.ask(asked);
+    for (const char c : events) {
+        switch (c) {
+            case ' ': break;
+            case '+': now += std::chrono::milliseconds(kAttemptMs); break;
+            case 'n': note(attempts.ask(asked)); break;
+            case 'o': note(attempts.sent(now)); break;
+            case 'r': note(attempts.refused(EHOSTUNREACH, now)); break;
+            case 'b': note(attempts.blocked(now)); break;
+            case 't': note(attempts.timedOut()); break;
+            case 'f': note(attempts.failed(now)); break;
+            case 'z': note(attempts.rested(now)); break;
+            case 'P': note(attempts.heard(report(net::Report::PortUnreachable, kAgent, kAgent, 161), now)); break;
+            case 'H': note(attempts.heard(report(net::Report::HostUnreachable, kRouter, kAgent, 161), now)); break;
+            default: {
+                const std::map<char, Bytes> bytes = {
+                    {'A', kNext}, {'S', kNext}, {'s', kNext}, {'T', makeTrap()},
+                    {'K', withPduTag(kNext, pdutags::kInformRequest)}, {'V', withPduTag(kNext, pdutags::kV2Trap)},
+                    {'I', makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.0.2", macValue("00 01 02 03 04 05"), 124)},
+                    {'B', makeResponse(nullptr, nullptr)}, {'F', makeResponse(kColumn, macValue("00"))},
+                    {'G', makeResponse((std::string(kColumn) + ".1").c_str(), macValue("00"))},
+                    {'J', hexBytes("30 00 00 00 00 00")}, {'L', {}}};
+                const std::uint32_t sender = c == 'S' ? kStranger : c == 's' ? kStranger + 1 : kAgent;
+                note(attempts.heard(datagramOf(bytes.at(c), sender, c == 'L' ? Received::TooLong : Received::Message), now));
+            }
         }
     }
-    net::cleanup();
+    return told;
 }
 
-TEST(Verdict, WhatAReportMeans) {
-    constexpr std::uint32_t kRouter = 0x0A010201;  // 10.1.2.1
+TEST(Attempts, WhatADatagramMeans) {
+    Agents agents;
+    const std::string keeps = "ERROR: Asked for the OID after " + kAsked + ", the device keeps answering with ";
+    const struct {
+        const char* what;
+        Bytes bytes;  // decoded as the transport does: Unreadable when they do not decode
+        std::string line;  // empty: it answers; else the ending's line when every attempt draws only such
+        Received received = Received::Message;
+        std::uint32_t sender = kAgent;
+    } rows[] = {
+        {"the next row", kNext, ""},
+        // An error reply names the OID that its request asked for.
+        {"tooBig for the OID asked", makeResponse(kAsked.c_str(), nullptr, 123, 1), ""},
+        {"noSuchName for the OID asked", makeResponse(kAsked.c_str(), nullptr, 123, 2), ""},
+        // Only a GetResponse answers, even with the request's id and the next row.
+        {"a GetRequest naming the next row", withPduTag(kNext, pdutags::kGetRequest),
+         "ERROR: The device answered with a GetRequest, not a GetResponse\n"},
+        {"a Report naming the next row", withPduTag(kNext, 0xA8),
+         "ERROR: The device answered with a PDU the tool does not know, not a GetResponse\n"},
+        {"a Trap", makeTrap(), "ERROR: The device answered with a Trap, not a GetResponse\n"},
+        {"another request-id", makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.0.2", macValue("00 01 02 03 04 05"), 124),
+         "ERROR P1: Request ID does not match\n"},
+        {"no binding", makeResponse(nullptr, nullptr), "ERROR: The reply holds no variable binding\n"},
+        {"noSuchName without a binding", makeResponse(nullptr, nullptr, 123, 2),
+         "ERROR: The reply holds no variable binding\n"},
+        // An SNMPv2 exception answers when it names the OID asked (as
+        // endOfMibView does) or a later one; for an earlier OID it is a
+        // late copy, like any other reply.
+        {"endOfMibView for the OID asked",
+         makeResponse(hexBytes("2B 06 01 02 01 04 16 01 02 01 0A 00 00 01"), hexBytes("82 00")), ""},
+        {"noSuchInstance for the next row",
+         makeResponse(hexBytes("2B 06 01 02 01 04 16 01 02 01 0A 00 00 02"), hexBytes("81 00")), ""},
+        {"noSuchObject for the column", makeResponse(hexBytes("2B 06 01 02 01 04 16 01 02"), hexBytes("80 00")),
+         keeps + kColumn + "; the walk cannot go on.\n"},
+        // A late copy of the answer to the OID asked, or of an earlier one.
+        {"the OID asked, again", makeResponse(kAsked.c_str(), macValue("00 01 02 03 04 05")),
+         keeps + kAsked + "; the walk cannot go on.\n"},
+        {"the column without index", makeResponse(kColumn, macValue("00 01 02 03 04 05")),
+         keeps + kColumn + "; the walk cannot go on.\n"},
+        {"noSuchName for an earlier OID", makeResponse(kColumn, nullptr, 123, 2),
+         keeps + kColumn + "; the walk cannot go on.\n"},
+        {"genErr for an earlier OID", makeResponse(kColumn, nullptr, 123, 5),
+         keeps + kColumn + "; the walk cannot go on.\n"},
+        {"six junk bytes", hexBytes("30 00 00 00 00 00"), "ERROR: The device's replies could not be read\n"},
+        // 1.3.6.1.2.1.4.22.1.2.1.10.0.0.4294967305, which modulo 2^32 would be 10.0.0.9.
+        {"an index number past 32 bits",
+         makeResponse(hexBytes("2B 06 01 02 01 04 16 01 02 01 0A 00 00 90 80 80 80 09"), hexBytes("04 01 00")),
+         "ERROR: The device's replies could not be read\n"},
+        {"a reply too long for the buffer", {},
+         "ERROR: The device's replies are longer than the 4096 bytes that can be received\n", Received::TooLong},
+        // Who sent it comes first, whatever it is.
+        {"the next row from a stranger", kNext,
+         "ERROR: Datagrams came only from 127.0.0.2, not from the device's address, and were set aside\n" +
+             std::string(kNoReply),
+         Received::Message, kStranger},
+        {"a reply too long for the buffer, from a stranger", {},
+         "ERROR: Datagrams came only from 127.0.0.2, not from the device's address, and were set aside\n" +
+             std::string(kNoReply),
+         Received::TooLong, kStranger},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        SnmpOid asked(kAsked.c_str());
+        Attempts attempts(agents.unicast, kAttemptMs, false);
+        const auto now = Attempts::Clock::now();
+        attempts.ask(asked);
+        // Every attempt draws only this datagram.
+        Attempts::Step step{Attempts::Next::Send};
+        for (int i = 0; i < kAttempts && step.next == Attempts::Next::Send; ++i) {
+            attempts.sent(now);
+            step = attempts.heard(datagramOf(row.bytes, row.sender, row.received), now);
+            if (step.next == Attempts::Next::Take) break;
+            EXPECT_EQ(step.next, Attempts::Next::Wait);
+            step = attempts.timedOut();
+        }
+        EXPECT_EQ(step.next, row.line.empty() ? Attempts::Next::Take : Attempts::Next::End);
+        if (!row.line.empty()) {
+            EXPECT_EQ(printed(attempts.ending()), row.line);
+        }
+    }
+}
+
+TEST(Attempts, WhatAReportMeans) {
     const net::Report port{net::Report::PortUnreachable, kAgent, kAgent, 161, 3, 3};
     const std::string nobody = "ERROR: 127.0.0.1 reports that nothing listens on UDP port 161 there, or a firewall "
                                "rejects it (ICMP port unreachable)\n";
@@ -135,23 +203,32 @@ TEST(Verdict, WhatAReportMeans) {
         bool answered = false;  // whether a datagram has answered a request of the walk
         bool broadcast = false;
         bool endsAttempt = false;
-        std::string line = "";  // before the no-reply line, when the request drew it first
+        std::string line = "";   // before the no-reply line: the request drew it first
+        std::string shown = "";  // in debug mode, where it came
     } rows[] = {
         // Before any answer (datagrams set aside are none), the device's own
         // port unreachable, or one without a sender, says that nothing listens.
-        {"port unreachable from the device", port, false, false, true, nobody},
+        {"port unreachable from the device", port, false, false, true, nobody,
+         "a report from 127.0.0.1: ICMP port unreachable..."},
         {"port unreachable without a sender", {net::Report::PortUnreachable, 0, kAgent, 161}, false, false, true,
          "ERROR: The network reports that nothing listens on UDP port 161 at 127.0.0.1, or a firewall rejects it "
-         "(ICMP port unreachable)\n"},
+         "(ICMP port unreachable)\n",
+         "a report from the network: ICMP port unreachable..."},
         // Once one has answered, an agent that restarts is ridden out.
-        {"port unreachable after an answer", port, true},
-        {"port unreachable about a broadcast", port, false, true},
+        {"port unreachable after an answer", port, true, false, false, nobody},
+        {"port unreachable about a broadcast", {net::Report::PortUnreachable, kAgent, 0xFFFFFFFF, 161}, false, true,
+         false,
+         "ERROR: 127.0.0.1 reports that nothing listens on UDP port 161 at 255.255.255.255, or a firewall rejects it "
+         "(ICMP port unreachable)\n"},
+        // The line names who sent it, and the device it is about.
         {"port unreachable from a router", {net::Report::PortUnreachable, kRouter, kAgent, 161}, false, false, false,
          "ERROR: 10.1.2.1 reports that nothing listens on UDP port 161 at 127.0.0.1, or a firewall rejects it "
-         "(ICMP port unreachable)\n"},
+         "(ICMP port unreachable)\n",
+         "a report from 10.1.2.1: ICMP port unreachable..."},
         // No other report shortens a wait.
         {"host unreachable", {net::Report::HostUnreachable, kRouter, kAgent, 161, 3, 1}, false, false, false,
-         "ERROR: 10.1.2.1 reports that 127.0.0.1 cannot be reached (ICMP host unreachable)\n"},
+         "ERROR: 10.1.2.1 reports that 127.0.0.1 cannot be reached (ICMP host unreachable)\n",
+         "a report from 10.1.2.1: ICMP host unreachable..."},
         {"network unreachable", {net::Report::NetworkUnreachable, kAgent, kAgent, 161, 3, 0}, false, false, false,
          "ERROR: 127.0.0.1 reports that 127.0.0.1 cannot be reached (ICMP network unreachable)\n"},
         {"prohibited", {net::Report::Prohibited, kRouter, kAgent, 161, 3, 13}, false, false, false,
@@ -159,33 +236,143 @@ TEST(Verdict, WhatAReportMeans) {
         {"time exceeded without a sender", {net::Report::TimeExceeded, 0, kAgent, 161, 11, 0}, false, false, false,
          "ERROR: The network reports that 127.0.0.1 cannot be reached (ICMP time exceeded)\n"},
         {"another ICMP error", {net::Report::Other, kAgent, kAgent, 161, 3, 4}, false, false, false,
-         "ERROR: 127.0.0.1 reports that 127.0.0.1 cannot be reached (ICMP type 3, code 4)\n"},
+         "ERROR: 127.0.0.1 reports that 127.0.0.1 cannot be reached (ICMP type 3, code 4)\n",
+         "a report from 127.0.0.1: ICMP type 3, code 4..."},
     };
-    net::startup();
-    {
-        // Made only to say who the agent is: nothing is sent.
-        const SnmpTransport unicast(161, "127.0.0.1");
-        const SnmpTransport broadcast(161, "255.255.255.255");
+    Agents agents;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
         SnmpOid asked(kAsked.c_str());
-        for (const auto& row : rows) {
-            SCOPED_TRACE(row.what);
-            Datagram datagram;
-            datagram.what = Received::Report;
-            datagram.report = row.report;
-            const Verdict verdict = consider(datagram, row.broadcast ? broadcast : unicast, asked, row.answered);
-            EXPECT_EQ(verdict.kind, row.endsAttempt ? Verdict::NothingListens : Verdict::Reported);
-            if (row.line.empty()) continue;
-            // Never a datagram set aside: the request ends in silence, named.
-            Tally tally;
-            tally.attempt(false);
-            tally.report(row.report);
-            tally.report(net::Report{net::Report::TimeExceeded});  // only the first is named
-            const Ending end = tally.ending();
-            EXPECT_EQ(exitStatus(end), 2);
-            EXPECT_EQ(printed(end), row.line + kNoReply);
+        SnmpTransport& transport = row.broadcast ? agents.broadcast : agents.unicast;
+        Attempts attempts(transport, kAttemptMs, true);
+        const auto now = Attempts::Clock::now();
+        attempts.ask(asked);
+        if (row.answered) {
+            attempts.sent(now);
+            ASSERT_EQ(attempts.heard(datagramOf(kNext), now).next, Attempts::Next::Take);
+            attempts.ask(asked);
         }
+        attempts.sent(now);
+        attempts.shown();
+        const Attempts::Step step = attempts.heard(row.report, now);
+        EXPECT_EQ(step.next, row.endsAttempt ? Attempts::Next::Send : Attempts::Next::Wait);
+        if (!row.shown.empty()) {
+            EXPECT_EQ(attempts.shown().substr(0, row.shown.size()), row.shown);
+        }
+        // Only the first report is named, and a report is no datagram set aside.
+        if (!row.endsAttempt) {
+            if (!row.line.empty()) attempts.heard(net::Report{net::Report::TimeExceeded, 0, kAgent, 161}, now);
+            attempts.timedOut();
+        }
+        for (int i = 1; i < kAttempts; ++i) {
+            attempts.sent(now);
+            attempts.timedOut();
+        }
+        const Ending end = attempts.ending();
+        EXPECT_EQ(exitStatus(end), 2);
+        EXPECT_EQ(printed(end), row.line + kNoReply);
     }
-    net::cleanup();
+}
+
+TEST(Attempts, WhatARequestComesTo) {
+    constexpr int kRefusal = EHOSTUNREACH;
+    const std::string refusal = "ERROR: The request could not be sent: " + net::errorText(kRefusal) + "\n";
+    const std::string strangers =
+        "ERROR: Datagrams came only from 127.0.0.2, not from the device's address, and were set aside\n";
+    const std::string mix = "ERROR: The device's replies could not be used: ";
+    const std::string trap = "ERROR: The device answered with a Trap, not a GetResponse\n";
+    const std::string keeps = "ERROR: Asked for the OID after " + kAsked + ", the device keeps answering with ";
+    const std::string routers = "ERROR: 10.1.2.1 reports that 127.0.0.1 cannot be reached (ICMP host unreachable)\n";
+    const std::string nobody = "ERROR: 127.0.0.1 reports that nothing listens on UDP port 161 there, or a firewall "
+                               "rejects it (ICMP port unreachable)\n";
+    const struct {
+        const char* what;
+        std::string events;
+        std::string nexts;  // empty: not checked
+        std::string lines = "";
+    } rows[] = {
+        {"an answer", "oA", "wt"},
+        {"silence", "ot ot ot", "ws ws wx", kNoReply},
+        // A kind's own line only when every attempt drew only that kind,
+        // with the details of the latest datagram.
+        {"another request-id each time", "oIt oIt oIt", "wws wws wwx", "ERROR P1: Request ID does not match\n"},
+        {"late copies", "oFt oFt oGt", "", keeps + kColumn + ".1; the walk cannot go on.\n"},
+        {"a mix", "oTt oIt oIt", "", mix + "a Trap, a reply with another request-id\n"},
+        {"the mix in the order it came", "oIt oIt oTt", "", mix + "a reply with another request-id, a Trap\n"},
+        {"junk", "oJt oJt oLt", "",
+         mix + "a datagram that could not be read, a reply longer than the 4096 bytes that can be received\n"},
+        {"bindings", "oFt oBt oFt", "",
+         mix + "a reply that does not follow the OID asked for, a reply without a binding\n"},
+        {"each kind once", "oIt oTIt oIt", "", mix + "a reply with another request-id, a Trap\n"},
+        // Each PDU type is a kind of its own.
+        {"PDU types", "oTt oKTt oVt", "", mix + "a Trap, an InformRequest, an SNMPv2-Trap\n"},
+        // An attempt that drew nothing from the device is silence.
+        {"a silent attempt", "oTt ot oTt", "", kNoReply},
+        {"an attempt that drew only another host's", "oTt oSt oTt", "", kNoReply},
+        // Refused sends that waited out their attempts: what came still counts.
+        {"refused after a send went out", "oTt rTt rTt", "wws wws wwx", trap},
+        // With nothing sent yet, a refused send ends its attempt at once.
+        {"refused from the start", "r r r", "ssx", refusal + kNoReply},
+        // Refusals are named, before the datagrams from other hosts; the
+        // first other host is named.
+        {"refusals and other hosts", "oSt ost rt", "", refusal + strangers + kNoReply},
+        {"other hosts", "oSst ot ot", "", strangers + kNoReply},
+        // The report first, then the refusal and the other hosts.
+        {"all of it", "oSHt rt ot", "", routers + refusal + strangers + kNoReply},
+        // A report is no datagram set aside.
+        {"reports among datagrams set aside", "oTHt oHt oTt", "", routers + kNoReply},
+        // Before any answer, the device's port unreachable ends the attempt.
+        {"nothing listens", "oP oP oP", "ws ws wx", nobody + kNoReply},
+        // Once a datagram has answered, the next request rides it out.
+        {"nothing listens after an answer", "oA n oP", "wt s ww"},
+        // A send that a waiting report failed is no attempt and no refused send:
+        // it goes again at once, and the report is heard for what it is.
+        {"a send failed by a report", "b ot b b ot ot", "e ws e e ws wx", kNoReply},
+        {"a report about this request fails a send", "ot Hb ot ot", "ws ee ws wx", routers + kNoReply},
+        // ...and ends no attempt but the one that is over.
+        {"nothing listens, heard at a failed send", "ot Pb ot ot", "ws ee ws wx", nobody + kNoReply},
+        // Reports left from the request before, which was answered, are not heeded.
+        {"reports left from the request before", "oA n Hb ot ot ot", "wt s ee ws ws wx", kNoReply},
+        // Under a flood that fails every send, the attempt's time still runs out.
+        {"sends failed until the time runs out", "b+b b+b b+b", "es es ex", kNoReply},
+        // A receive that fails for no reason the system gave rests, and the
+        // wait goes on to its deadline.
+        {"a failed receive", "ofzA", "wrwt"},
+        {"a failed receive at the deadline", "o+f", "ws"},
+    };
+    Agents agents;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const Told told = tell(agents, row.events);
+        std::string nexts = row.nexts;
+        nexts.erase(std::remove(nexts.begin(), nexts.end(), ' '), nexts.end());
+        if (!nexts.empty()) {
+            EXPECT_EQ(told.nexts, nexts);
+        }
+        EXPECT_EQ(told.lines, row.lines);
+    }
+}
+
+TEST(Attempts, WhatIsShown) {
+    // In debug mode: each attempt's sending line, the first included, what
+    // each send came to, and what each datagram and report was, as it came.
+    const std::string sending = "\nSending GETNEXT: " + kAsked + "...";
+    const struct {
+        std::string events, shown;
+    } rows[] = {
+        {"oTA", "sent\nReceiving response...ignored a Trap...completed..."},
+        {"ot r", "sent\nReceiving response...completed..." + sending + "failed: " + net::errorText(EHOSTUNREACH) +
+                     "\nReceiving response..."},
+        {"r", "failed: " + net::errorText(EHOSTUNREACH) + "\n" + sending},
+        {"Pbo", "ignored a report from 127.0.0.1 about an earlier request: ICMP port unreachable...sent\n"
+                "Receiving response..."},
+        {"oSt", "sent\nReceiving response...ignored a datagram from 127.0.0.2...completed..." + sending},
+    };
+    Agents agents;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.events);
+        EXPECT_EQ(tell(agents, row.events, true).shown, sending + row.shown);
+    }
 }
 
 TEST(Verdict, WhatAnAnswerMeans) {
@@ -250,83 +437,6 @@ TEST(Verdict, WhatAnAnswerMeans) {
                 EXPECT_EQ(end->end, row.end);
             }
         }
-    }
-}
-
-TEST(Verdict, TheTallyOfAnExchange) {
-    // Each attempt as letters: R its send refused; what came, in order: T a
-    // Trap, N an InformRequest, V an SNMPv2-Trap, I another request-id, B no
-    // binding, F and G replies for two earlier OIDs, J junk, L too long for
-    // the buffer, S and s datagrams from two other hosts, P a report of the
-    // network's. Nothing: silence.
-    constexpr int kRefusal = EHOSTUNREACH;
-    const std::string refusal = "ERROR: The request could not be sent: " + net::errorText(kRefusal) + "\n";
-    const std::string strangers =
-        "ERROR: Datagrams came only from 127.0.0.2, not from the device's address, and were set aside\n";
-    const std::string mix = "ERROR: The device's replies could not be used: ";
-    const std::string trap = "ERROR: The device answered with a Trap, not a GetResponse\n";
-    const std::string keeps = "ERROR: Asked for the OID after " + kAsked + ", the device keeps answering with ";
-    const std::string reported = "ERROR: 127.0.0.1 reports that 127.0.0.1 cannot be reached (ICMP host unreachable)\n";
-    const auto aside = [](char c) {
-        Aside aside{{AsideReason::NotAResponse}, kAsked, kColumn};
-        switch (c) {
-            case 'T': aside.kind.pduType = pdutags::kTrap; break;
-            case 'N': aside.kind.pduType = pdutags::kInformRequest; break;
-            case 'V': aside.kind.pduType = pdutags::kV2Trap; break;
-            case 'I': aside.kind.reason = AsideReason::OtherRequestId; break;
-            case 'B': aside.kind.reason = AsideReason::NoBinding; break;
-            case 'G': aside.answered = kColumn + std::string(".1");
-                      [[fallthrough]];
-            case 'F': aside.kind.reason = AsideReason::NotFollowing; break;
-            case 'J': aside.kind.reason = AsideReason::Unreadable; break;
-            default: aside.kind.reason = AsideReason::TooLong; break;
-        }
-        return aside;
-    };
-    const struct {
-        std::vector<std::string> attempts;
-        std::string lines;
-    } rows[] = {
-        {{"I", "I", "I"}, "ERROR P1: Request ID does not match\n"},
-        // A kind's own line only when every attempt drew only that kind,
-        // with the details of the latest datagram.
-        {{"F", "F", "G"}, keeps + kColumn + ".1; the walk cannot go on.\n"},
-        {{"T", "I", "I"}, mix + "a Trap, a reply with another request-id\n"},
-        {{"I", "I", "T"}, mix + "a reply with another request-id, a Trap\n"},
-        {{"J", "J", "L"}, mix + "a datagram that could not be read, a reply longer than the 4096 bytes that can be received\n"},
-        {{"F", "B", "F"}, mix + "a reply that does not follow the OID asked for, a reply without a binding\n"},
-        {{"I", "TI", "I"}, mix + "a reply with another request-id, a Trap\n"},
-        // Each PDU type is a kind of its own.
-        {{"T", "NT", "V"}, mix + "a Trap, an InformRequest, an SNMPv2-Trap\n"},
-        // An attempt that drew nothing from the device is silence.
-        {{"T", "", "T"}, kNoReply},
-        {{"T", "S", "T"}, kNoReply},
-        // Refused sends that waited out their attempts: what came still counts.
-        {{"T", "RT", "RT"}, trap},
-        // Refusals are named, before the datagrams from other hosts; the
-        // first other host is named.
-        {{"", "R", "R"}, refusal + kNoReply},
-        {{"S", "s", "R"}, refusal + strangers + kNoReply},
-        {{"Ss", "", ""}, strangers + kNoReply},
-        // The report first, then the refusal and the other hosts.
-        {{"SP", "R", ""}, reported + refusal + strangers + kNoReply},
-        // A report is no datagram set aside.
-        {{"TP", "P", "T"}, reported + kNoReply},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.lines);
-        Tally tally;
-        for (const std::string& attempt : row.attempts) {
-            tally.attempt(attempt.find('R') != std::string::npos, kRefusal);
-            for (const char c : attempt) {
-                if (c == 'S' || c == 's') tally.stranger(c == 'S' ? kStranger : kStranger + 1);
-                else if (c == 'P') tally.report({net::Report::HostUnreachable, kAgent, kAgent, 161});
-                else if (c != 'R') tally.setAside(aside(c));
-            }
-        }
-        const Ending end = tally.ending();
-        EXPECT_EQ(printed(end), row.lines);
-        EXPECT_EQ(exitStatus(end), row.lines.find(kNoReply) != std::string::npos ? 2 : 3);
     }
 }
 

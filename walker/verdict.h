@@ -1,12 +1,13 @@
-// What the walk makes of what it receives: whether a datagram answers the
-// request, what an answer means for the walk (a row, or its end), and how a
-// request that drew no answer ends the walk.
+// What the walk makes of what it receives: the one owner of a request's
+// attempts, which decides what each datagram, report and send means and what
+// the walk does next, and the judge of an answer (a row, or the walk's end).
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <vector>
+#include <utility>
 
 #include "snmp/message.h"
 #include "transport/transport.h"
@@ -19,62 +20,89 @@ constexpr std::int32_t kRequestId = 123;
 // Sends of one request before the walk gives up on it.
 constexpr int kAttempts = 3;
 
-// What one datagram means for the request: it answers it, it came from a
-// stranger, or it is the agent's and set aside; or what a report of the
-// network's means: it ends the attempt, the device having said that nothing
-// listens, or the wait goes on. For all but an answer: what it was, for the
-// debug line; for one set aside: why, with the details of the line that ends
-// the walk when every attempt draws only such.
-struct Verdict {
-    enum Kind { Answers, Stranger, SetAside, NothingListens, Reported };
-    Kind kind;
-    std::string what;
-    Aside aside;
-};
+// Everything the walk knows about the request it is sending: its attempts and
+// what each drew, whether a send of it went out, and what the walk has seen
+// (an answer, a send that went out). It touches no socket and reads no clock:
+// the walk tells it what happened, and when, and does what it says next, and
+// in debug mode shows what it made of it.
+//
+// The rule: only a GetResponse from the agent with the request's id and a
+// binding beyond the OID asked answers. One that names an earlier OID is a
+// late copy of an earlier answer; one that names the OID asked is a late copy
+// too, or an agent that does not advance, unless it reports an error or
+// carries an SNMPv2 exception in place of the value, which name the OID asked
+// (RFC 1157, 4.1.3; RFC 3416, 4.2.2). A report is about the request only once
+// a send of it went out. Until a datagram of the walk has answered, such a
+// port unreachable from a unicast agent's own address, or from no address the
+// system names, says that nothing listens: the attempt ends. No other report
+// ever shortens a wait.
+class Attempts {
+public:
+    using Clock = std::chrono::steady_clock;
+    enum class Next {
+        Send,    // a new attempt: send the request
+        Resend,  // a report that waited failed the send: send it again at once
+        Wait,    // wait at most ms for a datagram
+        Rest,    // a receive failed: rest ms, then say rested()
+        Take,    // the datagram just heard answers the request
+        End,     // the request drew no answer: the walk ends with ending()
+    };
+    struct Step { Next next; std::int32_t ms = 0; };
 
-// What a datagram means for the request for asked. Only a GetResponse from
-// the agent that carries the request's id and a binding beyond asked answers.
-// One that names an OID before asked is a late copy of an earlier answer,
-// whatever it carries; one that names asked itself is a late copy too, or an
-// agent that does not advance, unless it reports an error or carries an
-// SNMPv2 exception in place of the value: an error reply names the OID that
-// its request asked for (RFC 1157, 4.1.3), and so does endOfMibView.
-// A report is never an answer, nor set aside. Until a datagram has answered
-// some request of the walk (answered), a port unreachable from a unicast
-// agent's own address, or from no address the system names, says that
-// nothing listens: the attempt ends. Once one has, an agent that restarts is
-// ridden out; and no other report, none about a broadcast and none from
-// another address ever shortens a wait.
-Verdict consider(const Datagram& datagram, const SnmpTransport& transport, SnmpOid& asked, bool answered);
+    // The transport says who the agent is, and is told who answered a broadcast.
+    Attempts(SnmpTransport& transport, std::int32_t attemptMs, bool debug);
+
+    // A new request, for the OID after asked (which outlives it): Send.
+    Step ask(SnmpOid& asked);
+    // What became of a send, at now: it went out; the system refused it with
+    // error; or it failed because reports waited, which were heard since. Only
+    // the first two make an attempt; the attempt's time runs from its first send.
+    Step sent(Clock::time_point now);
+    Step refused(int error, Clock::time_point now);
+    Step blocked(Clock::time_point now);
+    // A datagram or a report received, or a report taken after a failed send.
+    Step heard(const Datagram& datagram, Clock::time_point now);
+    Step heard(const net::Report& report, Clock::time_point now);
+    // Nothing more came; a receive failed for no reason the system gave; a rest ended.
+    Step timedOut();
+    Step failed(Clock::time_point now);
+    Step rested(Clock::time_point now);
+
+    // How the walk ends when the request drew no answer: when every attempt drew
+    // from the device only datagrams set aside, with the line of their kind or
+    // mix; else in silence, with what kept the requests or answers from it.
+    Ending ending() const;
+    // In debug mode, the progress text of the steps since it was last taken.
+    std::string shown() { return std::exchange(shown_, {}); }
+
+private:
+    struct Verdict;
+    Verdict consider(const Datagram& datagram) const;
+    Verdict consider(const net::Report& report) const;
+    Step waitOn(Clock::time_point now);
+    Step endAttempt();
+    void start(Clock::time_point now);
+
+    SnmpTransport& transport_;
+    const std::chrono::milliseconds attemptTime_;
+    const bool debug_;
+    SnmpOid* asked_ = nullptr;
+    bool answered_ = false;  // whether any datagram of the walk has answered a request
+    bool sentAny_ = false;   // whether any send of the walk has gone out
+    bool sentThis_ = false;  // whether a send of this request has
+    // The attempt under way: when its time runs out (from its first send),
+    // and whether it waits.
+    std::optional<Clock::time_point> deadline_;
+    bool waiting_ = false;
+    int attempts_ = 0;
+    int drewAttempts_ = 0;  // attempts that drew from the agent something set aside
+    bool drewThis_ = false;  // whether the latest did
+    Silence silence_;
+    Rejected rejected_;
+    std::string shown_;
+};
 
 // Decides on an answer: a row, or how the walk ends (and, in debug mode,
 // prints the progress lines).
 std::optional<Ending> judge(SnmpMessage& reply, const Column& column, bool debug, Output& out, Row& row);
 
-// What the attempts of one request drew without an answer.
-class Tally {
-public:
-    // A new attempt; its send was refused with the system's error code, or went out.
-    void attempt(bool refused, int sendError = 0);
-    // A datagram of the agent's set aside in the latest attempt.
-    void setAside(const Aside& aside);
-    // A datagram from another sender.
-    void stranger(std::uint32_t sender);
-    // A report of the network's about a send of the request.
-    void report(const net::Report& report);
-
-    // How the walk ends. Only a device that answered every attempt, with
-    // nothing that could answer it, keeps the walk from going on: with the
-    // line of its one kind, or of the mix. Anything less is silence, with
-    // what kept the requests from the device or its answers from the walk.
-    Ending ending() const;
-
-private:
-    int attempts_ = 0;
-    int drewAttempts_ = 0;          // attempts that drew from the agent something set aside
-    bool drewThisAttempt_ = false;  // whether the latest did
-    Rejected rejected_;             // each kind set aside once, and the latest datagram set aside
-    std::optional<int> refused_;    // the latest refused send's error code, if any was
-    std::uint32_t stranger_ = 0;    // the first other sender, or 0
-    std::optional<net::Report> report_;  // the first report of the network's
-};

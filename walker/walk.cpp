@@ -1,6 +1,5 @@
 #include "walker/walk.h"
 
-#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -23,131 +22,76 @@ struct Walk {
     SnmpTransport& transport;
     SnmpMessage& request;
     SnmpOid* asked;
-    bool sentAny = false;   // whether any send of the walk has gone out
-    bool answered = false;  // whether any datagram has answered a request
+    Attempts attempts;
 };
 
-// How long a wait rests after a receive that failed for no reason the
-// system reported, before it looks again: a failure that repeats at once
-// must not spin.
-constexpr auto kRestAfterFailure = std::chrono::milliseconds(100);
+// Reports taken after a failed send, at most: a flood cannot hold the walk there.
+constexpr int kReportsAtOnce = 64;
 
-// Milliseconds from now to the deadline, rounded up, so that a wait never ends
-// before it; 0 once the deadline has passed.
-std::int32_t millisecondsUntil(Clock::time_point deadline) {
-    const auto now = Clock::now();
-    if (deadline <= now) return 0;
-    return static_cast<std::int32_t>(std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count());
+// Shows, in debug mode, what the owner of the attempts made of what happened.
+Attempts::Step told(Walk& w, Attempts::Step step) {
+    if (w.settings.debugMode) w.out.put(w.attempts.shown());
+    return step;
 }
 
-// What a datagram or a report means for the request, tallied and, in debug
-// mode, shown. True when it ends the attempt: an answer, which goes to
-// reply, or a device where nothing listens.
-bool heed(Walk& w, Datagram& datagram, Tally& tally, std::unique_ptr<SnmpMessage>& reply) {
-    Verdict verdict = consider(datagram, w.transport, *w.asked, w.answered);
-    switch (verdict.kind) {
-        case Verdict::Answers:
-            // Only an answer says which device a broadcast reached.
-            w.transport.answeredBy(datagram.sender);
-            w.answered = true;
-            reply = std::move(datagram.message);
-            return true;
-        case Verdict::NothingListens:
-        case Verdict::Reported:
-            if (w.settings.debugMode) w.out.put(verdict.what + "...");
-            tally.report(datagram.report);
-            return verdict.kind == Verdict::NothingListens;
-        case Verdict::Stranger:
-        case Verdict::SetAside:
-            if (w.settings.debugMode) w.out.put("ignored " + verdict.what + "...");
-            if (verdict.kind == Verdict::Stranger) tally.stranger(datagram.sender);
-            else tally.setAside(verdict.aside);
-            return false;
+// Sends the request. A send can fail because reports of the network's
+// waited: they are taken, and what the send came to is told.
+Attempts::Step send(Walk& w) {
+    if (w.transport.send(w.request) != 0) return told(w, w.attempts.sent(Clock::now()));
+    const int error = w.transport.lastError();
+    Attempts::Step step{Attempts::Next::Resend};
+    int taken = 0;
+    for (std::optional<net::Report> report; taken < kReportsAtOnce && step.next == Attempts::Next::Resend; ++taken) {
+        if (!(report = w.transport.pendingReport())) break;
+        step = told(w, w.attempts.heard(*report, Clock::now()));
     }
-    return false;
+    if (step.next != Attempts::Next::Resend) return step;
+    return told(w, taken > 0 ? w.attempts.blocked(Clock::now()) : w.attempts.refused(error, Clock::now()));
 }
 
-// Waits to the deadline for a datagram that answers the request, which goes
-// to reply; anything else is set aside and tallied, and the wait goes on for
-// the rest of the time, unless the device said that nothing listens. False
-// when a request to stop came.
-bool await(Walk& w, Clock::time_point deadline, Tally& tally, std::unique_ptr<SnmpMessage>& reply) {
-    for (std::int32_t left = millisecondsUntil(deadline); left > 0; left = millisecondsUntil(deadline)) {
-        Datagram datagram = w.transport.receiveDatagram(left);
-        if (datagram.what == Received::Interrupted) return false;
-        if (datagram.what == Received::TimedOut) break;
-        if (datagram.what == Received::Failed) {
-            std::this_thread::sleep_for(std::min<Clock::duration>(kRestAfterFailure, deadline - Clock::now()));
-            continue;
-        }
-        if (heed(w, datagram, tally, reply)) return true;
+// Waits at most step's time for a datagram; step becomes what follows, and
+// an answer goes to reply. False when a request to stop came.
+bool receive(Walk& w, Attempts::Step& step, std::unique_ptr<SnmpMessage>& reply) {
+    Datagram datagram = w.transport.receiveDatagram(step.ms);
+    const auto now = Clock::now();
+    switch (datagram.what) {
+        case Received::Interrupted: return false;
+        case Received::TimedOut: step = told(w, w.attempts.timedOut()); break;
+        case Received::Failed: step = told(w, w.attempts.failed(now)); break;
+        default:
+            step = told(w, w.attempts.heard(datagram, now));
+            if (step.next == Attempts::Next::Take) reply = std::move(datagram.message);
     }
     return true;
 }
 
-// What the reports that waited came to: whether there were any, and whether
-// one said that nothing listens.
-struct Reports {
-    bool taken = false;
-    bool nothingListens = false;
-};
-
-// Takes the reports that wait, which would fail the next send; those about a
-// send of this request are heeded, those about the request before, which was
-// answered, are out of date.
-Reports takeReports(Walk& w, Tally& tally, bool ofThisRequest) {
-    Reports reports;
-    for (std::optional<net::Report> taken = w.transport.pendingReport(); taken; taken = w.transport.pendingReport()) {
-        reports.taken = true;
-        Datagram report;
-        report.what = Received::Report;
-        report.report = *taken;
-        std::unique_ptr<SnmpMessage> none;
-        if (ofThisRequest && heed(w, report, tally, none)) reports.nothingListens = true;
-    }
-    return reports;
-}
-
-// Sends the request up to three times and waits for an answer after each
-// send. The answer goes to reply; without one, the walk ends.
+// Sends the request and waits for its answer, as the owner of its attempts
+// says. The answer goes to reply; without one, the walk ends.
 std::optional<Ending> exchange(Walk& w, std::unique_ptr<SnmpMessage>& reply) {
-    const bool debug = w.settings.debugMode;
-    Tally tally;
-    for (int tries = 0; tries < kAttempts; ++tries) {
-        if (net::interruption() != 0) return Ending(WalkEnd::Interrupted);
-        // Rows received go out before the walk waits for the device; to an
-        // output that fails, nothing more is sent.
-        if (!w.out.flush()) return Ending(WalkEnd::OutputFailed);
-        takeReports(w, tally, tries > 0);
-        if (debug) w.out.put(std::string("\nSending GETNEXT: ") + w.asked->toString() + "...");
-        const auto deadline = Clock::now() + std::chrono::milliseconds(w.settings.timeoutMs);
-        const bool sent = w.transport.send(w.request) != 0;
-        const int sendError = w.transport.lastError();
-        // A send that fails with a report that came just before it is no
-        // refused send: what counts is the report.
-        const Reports failedWith = sent ? Reports() : takeReports(w, tally, true);
-        const bool refused = !sent && !failedWith.taken;
-        tally.attempt(refused, refused ? sendError : 0);
-        if (sent) {
-            w.sentAny = true;
-            if (debug) w.out.put("sent\n");
-        } else {
-            if (debug) w.out.put("failed: " + net::errorText(sendError) + "\n");
-            // With no route from the start there is nothing to wait for; once
-            // a send has gone out, a link that went down may come back, and
-            // an answer to an earlier send may still come: the attempt waits.
-            if (!w.sentAny) continue;
+    using Next = Attempts::Next;
+    for (Attempts::Step step = told(w, w.attempts.ask(*w.asked));;) {
+        switch (step.next) {
+            case Next::Send:
+                // Rows received go out before the walk waits for the device;
+                // to an output that fails, nothing more is sent.
+                if (!w.out.flush()) return Ending(WalkEnd::OutputFailed);
+                [[fallthrough]];
+            case Next::Resend:
+                if (net::interruption() != 0) return Ending(WalkEnd::Interrupted);
+                step = send(w);
+                break;
+            case Next::Wait:
+                if (w.settings.debugMode && !w.out.flush()) return Ending(WalkEnd::OutputFailed);
+                if (!receive(w, step, reply)) return Ending(WalkEnd::Interrupted);
+                break;
+            case Next::Rest:
+                std::this_thread::sleep_for(std::chrono::milliseconds(step.ms));
+                step = told(w, w.attempts.rested(Clock::now()));
+                break;
+            case Next::Take: return std::nullopt;
+            case Next::End: return w.attempts.ending();
         }
-        if (failedWith.nothingListens) continue;
-        if (debug) {
-            w.out.put("Receiving response...");
-            if (!w.out.flush()) return Ending(WalkEnd::OutputFailed);
-        }
-        if (!await(w, deadline, tally, reply)) return Ending(WalkEnd::Interrupted);
-        if (debug) w.out.put("completed...");
-        if (reply != nullptr) return std::nullopt;
     }
-    return tally.ending();
 }
 
 // The request of the whole walk, its binding named oid; the request owns
@@ -184,7 +128,7 @@ Ending walk(const WalkSettings& settings, Output& out) {
         unreachable.silence.agent = settings.agent;
         return unreachable;
     }
-    Walk w{settings, out, transport, request, currentOid};
+    Walk w{settings, out, transport, request, currentOid, Attempts(transport, settings.timeoutMs, settings.debugMode)};
     for (;;) {
         std::unique_ptr<SnmpMessage> reply;
         if (auto end = exchange(w, reply)) return *end;
