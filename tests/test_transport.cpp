@@ -247,13 +247,22 @@ TEST(Transport, TheNetworksReports) {
     }
 #else
     // A port on 127.0.0.1 where nothing listens: each send draws a port
-    // unreachable, which comes up as a report, not as a failed receive.
-    // (What a report holds is checked by the walk's line: Walk.NothingListens.)
+    // unreachable, which comes up as a report, not as a failed receive, and
+    // names the address and port of the datagram it is about.
     Winsock winsock;
     SnmpTransport transport(closedPort(), "127.0.0.1");
     auto message = walkRequest();
     ASSERT_GT(transport.send(*message), 0);
-    ASSERT_EQ(transport.receiveDatagram(2000).what, Received::Report);
+    const Datagram first = transport.receiveDatagram(2000);
+    ASSERT_EQ(first.what, Received::Report);
+    EXPECT_TRUE(transport.quotesThePeer(first.report));
+    const std::uint16_t elsewhere = closedPort();
+    ASSERT_GT(transport.sendTo(hexBytes("30 00").data(), 2, 0x7F000001, elsewhere), 0);
+    const Datagram second = transport.receiveDatagram(2000);
+    ASSERT_EQ(second.what, Received::Report);
+    EXPECT_EQ(second.report.destination, 0x7F000001u);
+    EXPECT_EQ(second.report.port, elsewhere);
+    EXPECT_EQ(second.report.sender, 0x7F000001u);
     // One left unread stands as the socket's pending error: the next send
     // fails with it, and the report is still there to be taken, without a
     // wait; then sends go out again.

@@ -60,7 +60,8 @@ struct Agents {
 //              SNMPv2-Trap, I another request-id, B no binding, F and G
 //              replies for two earlier OIDs, J junk, L too long for the
 //              buffer; S and s from two other hosts
-//   reports:   P port unreachable from the device, H host unreachable from a router
+//   reports:   P port unreachable from the device, Q the same about its port
+//              9999, D about 10.70.0.9; H host unreachable from a router
 //   n a new request; + the attempt's time passes; blanks are for the eye.
 // What came of each event, one letter each: s send, e send again, w wait,
 // r rest, t take the answer, x the end; and, in debug mode, what was shown, then the ending's lines.
@@ -94,6 +95,8 @@ Told tell(Agents& agents, const std::string& events, bool debug = false) {
             case 'f': note(attempts.failed(now)); break;
             case 'z': note(attempts.rested(now)); break;
             case 'P': note(attempts.heard(report(net::Report::PortUnreachable, kAgent, kAgent, 161), now)); break;
+            case 'Q': note(attempts.heard(report(net::Report::PortUnreachable, kAgent, kAgent, 9999), now)); break;
+            case 'D': note(attempts.heard(report(net::Report::PortUnreachable, kAgent, 0x0A460009, 161), now)); break;
             case 'H': note(attempts.heard(report(net::Report::HostUnreachable, kRouter, kAgent, 161), now)); break;
             default: {
                 const std::map<char, Bytes> bytes = {
@@ -225,6 +228,11 @@ TEST(Attempts, WhatAReportMeans) {
          "ERROR: 10.1.2.1 reports that nothing listens on UDP port 161 at 127.0.0.1, or a firewall rejects it "
          "(ICMP port unreachable)\n",
          "a report from 10.1.2.1: ICMP port unreachable..."},
+        // A report about a datagram the walk did not send to the agent is not the device speaking.
+        {"about another port", {net::Report::PortUnreachable, kAgent, kAgent, 9999}, false, false, false, "",
+         "ignored a report from 127.0.0.1 about 127.0.0.1 port 9999: ICMP port unreachable..."},
+        {"about another address", {net::Report::PortUnreachable, kAgent, 0x0A460009, 161}, false, false, false, "",
+         "ignored a report from 127.0.0.1 about 10.70.0.9 port 161: ICMP port unreachable..."},
         // No other report shortens a wait.
         {"host unreachable", {net::Report::HostUnreachable, kRouter, kAgent, 161, 3, 1}, false, false, false,
          "ERROR: 10.1.2.1 reports that 127.0.0.1 cannot be reached (ICMP host unreachable)\n",
@@ -325,6 +333,8 @@ TEST(Attempts, WhatARequestComesTo) {
         {"nothing listens", "oP oP oP", "ws ws wx", nobody + kNoReply},
         // Once a datagram has answered, the next request rides it out.
         {"nothing listens after an answer", "oA n oP", "wt s ww"},
+        // A report about a datagram the walk did not send to the agent is not named.
+        {"reports about other datagrams", "oQt oDt ot", "wws wws wx", kNoReply},
         // A send that a waiting report failed is no attempt and no refused send:
         // it goes again at once, and the report is heard for what it is.
         {"a send failed by a report", "b ot b b ot ot", "e ws e e ws wx", kNoReply},

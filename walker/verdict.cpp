@@ -82,8 +82,9 @@ Attempts::Verdict Attempts::consider(const Datagram& datagram) const {
 
 Attempts::Verdict Attempts::consider(const net::Report& report) const {
     // Before a send of this request went out, a report is about an earlier
-    // one, or about nothing the walk sent.
-    const bool about = sentThis_;
+    // one, or about nothing the walk sent; so is one that quotes a datagram
+    // to another address or port.
+    const bool about = sentThis_ && transport_.quotesThePeer(report);
     // A device that has never answered and says that its port is closed will
     // not answer a second send either; one that has answered is restarting.
     const bool theDevice = report.sender == 0 || transport_.fromAgent(report.sender);
@@ -92,7 +93,9 @@ Attempts::Verdict Attempts::consider(const net::Report& report) const {
     Verdict verdict{!about ? Verdict::Unrelated : nobody ? Verdict::NothingListens : Verdict::Reported, {}, {}};
     if (!debug_) return verdict;
     const std::string from = "a report from " + (report.sender != 0 ? dotted(report.sender) : "the network");
-    verdict.what = (about ? from : "ignored " + from + " about an earlier request") + ": " + icmpName(report) + "...";
+    const std::string of = sentThis_ ? dotted(report.destination) + " port " + std::to_string(report.port)
+                                     : "an earlier request";
+    verdict.what = (about ? from : "ignored " + from + " about " + of) + ": " + icmpName(report) + "...";
     return verdict;
 }
 

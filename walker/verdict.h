@@ -32,8 +32,9 @@ constexpr int kAttempts = 3;
 // too, or an agent that does not advance, unless it reports an error or
 // carries an SNMPv2 exception in place of the value, which name the OID asked
 // (RFC 1157, 4.1.3; RFC 3416, 4.2.2). A report is about the request only once
-// a send of it went out. Until a datagram of the walk has answered, such a
-// port unreachable from a unicast agent's own address, or from no address the
+// a send of it went out, and only if it quotes a datagram to the agent's
+// address and port. Until a datagram of the walk has answered, such a port
+// unreachable from a unicast agent's own address, or from no address the
 // system names, says that nothing listens: the attempt ends. No other report
 // ever shortens a wait.
 class Attempts {
