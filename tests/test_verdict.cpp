@@ -64,7 +64,8 @@ struct Agents {
 //              9999, D about 10.70.0.9; H host unreachable from a router
 //   n a new request; + the attempt's time passes; blanks are for the eye.
 // What came of each event, one letter each: s send, e send again, w wait,
-// r rest, t take the answer, x the end; and, in debug mode, what was shown, then the ending's lines.
+// 0 wait without waiting (read what waits), r rest, t take the answer, x the
+// end; and, in debug mode, what was shown, then the ending's lines.
 struct Told {
     std::string nexts, shown, lines;
 };
@@ -78,7 +79,10 @@ Told tell(Agents& agents, const std::string& events, bool debug = false) {
     };
     Told told;
     const auto note = [&](const Attempts::Step& step) {
-        told.nexts += "sewrtx"[static_cast<int>(step.next)];
+        const char* letters = "sewrtx";
+        char letter = letters[static_cast<int>(step.next)];
+        if (step.next == Attempts::Next::Wait && step.ms == 0) letter = '0';
+        told.nexts += letter;
         told.shown += attempts.shown();
         if (step.next == Attempts::Next::End) told.lines = printed(attempts.ending());
     };
@@ -263,15 +267,15 @@ TEST(Attempts, WhatAReportMeans) {
         attempts.sent(now);
         attempts.shown();
         const Attempts::Step step = attempts.heard(row.report, now);
-        EXPECT_EQ(step.next, row.endsAttempt ? Attempts::Next::Send : Attempts::Next::Wait);
+        // Ending the attempt, the wait reads only what already waits.
+        EXPECT_EQ(step.next, Attempts::Next::Wait);
+        EXPECT_EQ(step.ms == 0, row.endsAttempt);
         if (!row.shown.empty()) {
-            EXPECT_EQ(attempts.shown().substr(0, row.shown.size()), row.shown);
+            EXPECT_EQ(attempts.shown(), row.shown);
         }
         // Only the first report is named, and a report is no datagram set aside.
-        if (!row.endsAttempt) {
-            if (!row.line.empty()) attempts.heard(net::Report{net::Report::TimeExceeded, 0, kAgent, 161}, now);
-            attempts.timedOut();
-        }
+        if (!row.line.empty()) attempts.heard(net::Report{net::Report::TimeExceeded, 0, kAgent, 161}, now);
+        attempts.timedOut();
         for (int i = 1; i < kAttempts; ++i) {
             attempts.sent(now);
             attempts.timedOut();
@@ -329,8 +333,10 @@ TEST(Attempts, WhatARequestComesTo) {
         {"all of it", "oSHt rt ot", "", routers + refusal + strangers + kNoReply},
         // A report is no datagram set aside.
         {"reports among datagrams set aside", "oTHt oHt oTt", "", routers + kNoReply},
-        // Before any answer, the device's port unreachable ends the attempt.
-        {"nothing listens", "oP oP oP", "ws ws wx", nobody + kNoReply},
+        // Before any answer, the device's port unreachable ends the attempt:
+        // once what already waits is read, and an answer among it is taken.
+        {"nothing listens", "oPt oPt oPt", "w0s w0s w0x", nobody + kNoReply},
+        {"an answer read after the report", "oPA", "w0t"},
         // Once a datagram has answered, the next request rides it out.
         {"nothing listens after an answer", "oA n oP", "wt s ww"},
         // A report about a datagram the walk did not send to the agent is not named.
@@ -339,7 +345,7 @@ TEST(Attempts, WhatARequestComesTo) {
         // it goes again at once, and the report is heard for what it is.
         {"a send failed by a report", "b ot b b ot ot", "e ws e e ws wx", kNoReply},
         {"a report about this request fails a send", "ot Hb ot ot", "ws ee ws wx", routers + kNoReply},
-        // ...and ends no attempt but the one that is over.
+        // ...and does not make the next wait read only what waits.
         {"nothing listens, heard at a failed send", "ot Pb ot ot", "ws ee ws wx", nobody + kNoReply},
         // Reports left from the request before, which was answered, are not heeded.
         {"reports left from the request before", "oA n Hb ot ot ot", "wt s ee ws ws wx", kNoReply},

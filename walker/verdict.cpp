@@ -169,8 +169,8 @@ Attempts::Step Attempts::heard(const net::Report& report, Clock::time_point now)
     const Verdict verdict = consider(report);
     shown_ += verdict.what;
     if (verdict.kind != Verdict::Unrelated && !silence_.report) silence_.report = report;
-    // Only a wait is cut short.
-    if (verdict.kind == Verdict::NothingListens && waiting_) return endAttempt();
+    // Only a wait is cut short, and the datagrams already waiting are read first.
+    if (verdict.kind == Verdict::NothingListens && waiting_) draining_ = true;
     // A report taken after a failed send: the send goes again.
     return waiting_ ? waitOn(now) : Step{Next::Resend};
 }
@@ -178,7 +178,7 @@ Attempts::Step Attempts::heard(const net::Report& report, Clock::time_point now)
 Attempts::Step Attempts::waitOn(Clock::time_point now) {
     if (now >= *deadline_) return endAttempt();
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline_ - now).count();
-    return {Next::Wait, static_cast<std::int32_t>(left)};
+    return {Next::Wait, draining_ ? 0 : static_cast<std::int32_t>(left)};
 }
 
 Attempts::Step Attempts::timedOut() { return endAttempt(); }
@@ -196,7 +196,7 @@ Attempts::Step Attempts::rested(Clock::time_point now) { return waitOn(now); }
 
 Attempts::Step Attempts::endAttempt() {
     if (waiting_ && debug_) shown_ += "completed...";
-    waiting_ = false;
+    waiting_ = draining_ = false;
     deadline_.reset();
     if (attempts_ == kAttempts) return {Next::End};
     ++attempts_;

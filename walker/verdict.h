@@ -35,8 +35,8 @@ constexpr int kAttempts = 3;
 // a send of it went out, and only if it quotes a datagram to the agent's
 // address and port. Until a datagram of the walk has answered, such a port
 // unreachable from a unicast agent's own address, or from no address the
-// system names, says that nothing listens: the attempt ends. No other report
-// ever shortens a wait.
+// system names, says that nothing listens: what already waits is read, then
+// the attempt ends. No other report ever shortens a wait.
 class Attempts {
 public:
     using Clock = std::chrono::steady_clock;
@@ -92,9 +92,10 @@ private:
     bool sentAny_ = false;   // whether any send of the walk has gone out
     bool sentThis_ = false;  // whether a send of this request has
     // The attempt under way: when its time runs out (from its first send),
-    // and whether it waits.
+    // whether it waits, and whether it only reads what already waits.
     std::optional<Clock::time_point> deadline_;
     bool waiting_ = false;
+    bool draining_ = false;
     int attempts_ = 0;
     int drewAttempts_ = 0;  // attempts that drew from the agent something set aside
     bool drewThis_ = false;  // whether the latest did
