@@ -55,7 +55,8 @@ struct Agents {
 // A request's attempts told a script of events, one letter each, all at one
 // moment unless time passes:
 //   sends:     o went out, r refused (EHOSTUNREACH), b failed by the reports heard since
-//   the wait:  t nothing came, f the receive failed, z the rest ended
+//   the wait:  t nothing came, f the receive failed, z the rest ended,
+//              y no more reports are heard
 //   datagrams: A the answer; set aside: T a Trap, K an InformRequest, V an
 //              SNMPv2-Trap, I another request-id, B no binding, F and G
 //              replies for two earlier OIDs, J junk, L too long for the
@@ -64,8 +65,8 @@ struct Agents {
 //              9999, D about 10.70.0.9; H host unreachable from a router
 //   n a new request; + the attempt's time passes; blanks are for the eye.
 // What came of each event, one letter each: s send, e send again, w wait,
-// 0 wait without waiting (read what waits), r rest, t take the answer, x the
-// end; and, in debug mode, what was shown, then the ending's lines.
+// 0 wait without waiting (read what waits), r rest, d hear no more reports,
+// t take the answer, x the end; and, in debug mode, what was shown, then the ending's lines.
 struct Told {
     std::string nexts, shown, lines;
 };
@@ -79,7 +80,7 @@ Told tell(Agents& agents, const std::string& events, bool debug = false) {
     };
     Told told;
     const auto note = [&](const Attempts::Step& step) {
-        const char* letters = "sewrtx";
+        const char* letters = "sewrdtx";
         char letter = letters[static_cast<int>(step.next)];
         if (step.next == Attempts::Next::Wait && step.ms == 0) letter = '0';
         told.nexts += letter;
@@ -98,6 +99,7 @@ Told tell(Agents& agents, const std::string& events, bool debug = false) {
             case 't': note(attempts.timedOut()); break;
             case 'f': note(attempts.failed(now)); break;
             case 'z': note(attempts.rested(now)); break;
+            case 'y': note(attempts.deafened(now)); break;
             case 'P': note(attempts.heard(report(net::Report::PortUnreachable, kAgent, kAgent, 161), now)); break;
             case 'Q': note(attempts.heard(report(net::Report::PortUnreachable, kAgent, kAgent, 9999), now)); break;
             case 'D': note(attempts.heard(report(net::Report::PortUnreachable, kAgent, 0x0A460009, 161), now)); break;
@@ -351,6 +353,12 @@ TEST(Attempts, WhatARequestComesTo) {
         {"reports left from the request before", "oA n Hb ot ot ot", "wt s ee ws ws wx", kNoReply},
         // Under a flood that fails every send, the attempt's time still runs out.
         {"sends failed until the time runs out", "b+b b+b b+b", "es es ex", kNoReply},
+        // A hundred reports in one attempt are a flood: no more are heard,
+        // and the attempt goes on; in the next, the count starts again.
+        {"a flood of reports", "o" + std::string(100, 'H') + "yt o" + std::string(99, 'H') + "t",
+         "w" + std::string(99, 'w') + "dws w" + std::string(99, 'w') + "s"},
+        {"a flood of reports at a failed send", "ot " + std::string(100, 'H') + "yb o",
+         "ws" + std::string(99, 'e') + "dee w"},
         // A receive that fails for no reason the system gave rests, and the
         // wait goes on to its deadline.
         {"a failed receive", "ofzA", "wrwt"},

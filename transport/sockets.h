@@ -92,6 +92,10 @@ struct Report {
     std::uint8_t code = 0;
 };
 
+// Whether the system hands up the network's reports (takeReport, reportOf): on
+// from the start. Off, it drops them, and none fails a send or a read.
+void hearReports(SocketHandle handle, bool on);
+
 // Takes a report that the system holds for the socket, without waiting;
 // false when none is there. Linux keeps reports in the socket's error queue
 // (asked for when the socket is opened), where one also stands as the

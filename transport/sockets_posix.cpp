@@ -101,11 +101,15 @@ void closeSocket(SocketHandle handle) {
 SocketHandle openUdpSocket() {
     const int s = aboveStandardStreams(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     if (s < 0) return kInvalidSocket;
+    hearReports(static_cast<SocketHandle>(s), true);
+    return static_cast<SocketHandle>(s);
+}
+
+void hearReports(SocketHandle handle, bool on) {
     // Without this, Linux drops the ICMP errors that an unconnected socket's
     // sends draw; with it, they wait in the socket's error queue.
-    const int on = 1;
-    ::setsockopt(s, IPPROTO_IP, IP_RECVERR, &on, sizeof on);
-    return static_cast<SocketHandle>(s);
+    const int value = on ? 1 : 0;
+    ::setsockopt(fd(handle), IPPROTO_IP, IP_RECVERR, &value, sizeof value);
 }
 
 int enableBroadcast(SocketHandle handle) {

@@ -174,6 +174,16 @@ Wait waitReadable(SocketHandle handle, int timeoutMs) {
     }
 }
 
+void hearReports(SocketHandle handle, bool on) {
+    // SIO_UDP_CONNRESET and SIO_UDP_NETRESET (mstcpip.h): whether a port
+    // unreachable, and a time exceeded, fails the next receive.
+    BOOL value = on ? TRUE : FALSE;
+    DWORD bytes = 0;
+    for (const DWORD code : {0x9800000Cu, 0x9800000Fu}) {
+        WSAIoctl(sock(handle), code, &value, sizeof value, nullptr, 0, &bytes, nullptr, nullptr);
+    }
+}
+
 bool takeReport(SocketHandle, Report&) { return false; }
 
 bool reportOf(int error, Report& report) {

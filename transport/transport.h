@@ -66,6 +66,8 @@ public:
     // A report of the network's that waits, taken without a wait, or none.
     // One left waiting would fail the next send.
     std::optional<net::Report> pendingReport();
+    // Whether the system hands up the network's reports (on from the start).
+    void hearReports(bool on) { if (ready_) net::hearReports(socketHandle_, on); }
     // Whether a report is about a datagram sent to the peer's address and port.
     bool quotesThePeer(const net::Report& r) const { return r.destination == peerAddress_ && r.port == peerPort_; }
 

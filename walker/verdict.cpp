@@ -171,6 +171,10 @@ Attempts::Step Attempts::heard(const net::Report& report, Clock::time_point now)
     if (verdict.kind != Verdict::Unrelated && !silence_.report) silence_.report = report;
     // Only a wait is cut short, and the datagrams already waiting are read first.
     if (verdict.kind == Verdict::NothingListens && waiting_) draining_ = true;
+    if (++reports_ == kReportsHeard) {
+        if (debug_) shown_ += "too many reports: no more are heard...";
+        return {Next::Deafen};
+    }
     // A report taken after a failed send: the send goes again.
     return waiting_ ? waitOn(now) : Step{Next::Resend};
 }
@@ -193,11 +197,13 @@ Attempts::Step Attempts::failed(Clock::time_point now) {
 
 Attempts::Step Attempts::rested(Clock::time_point now) { return waitOn(now); }
 
+Attempts::Step Attempts::deafened(Clock::time_point now) { return waiting_ ? waitOn(now) : blocked(now); }
 
 Attempts::Step Attempts::endAttempt() {
     if (waiting_ && debug_) shown_ += "completed...";
     waiting_ = draining_ = false;
     deadline_.reset();
+    reports_ = 0;
     if (attempts_ == kAttempts) return {Next::End};
     ++attempts_;
     drewThis_ = false;

@@ -19,6 +19,9 @@
 constexpr std::int32_t kRequestId = 123;
 // Sends of one request before the walk gives up on it.
 constexpr int kAttempts = 3;
+// Reports heard in one attempt past which the walk hears no more: a device or a
+// router sends one a datagram, and a flood, read report by report, holds all up.
+constexpr int kReportsHeard = 100;
 
 // Everything the walk knows about the request it is sending: its attempts and
 // what each drew, whether a send of it went out, and what the walk has seen
@@ -45,6 +48,7 @@ public:
         Resend,  // a report that waited failed the send: send it again at once
         Wait,    // wait at most ms for a datagram
         Rest,    // a receive failed: rest ms, then say rested()
+        Deafen,  // reports come as a flood: hear no more, then say deafened()
         Take,    // the datagram just heard answers the request
         End,     // the request drew no answer: the walk ends with ending()
     };
@@ -68,6 +72,7 @@ public:
     Step timedOut();
     Step failed(Clock::time_point now);
     Step rested(Clock::time_point now);
+    Step deafened(Clock::time_point now);
 
     // How the walk ends when the request drew no answer: when every attempt drew
     // from the device only datagrams set aside, with the line of their kind or
@@ -96,6 +101,7 @@ private:
     std::optional<Clock::time_point> deadline_;
     bool waiting_ = false;
     bool draining_ = false;
+    int reports_ = 0;   // reports heard in this attempt
     int attempts_ = 0;
     int drewAttempts_ = 0;  // attempts that drew from the agent something set aside
     bool drewThis_ = false;  // whether the latest did

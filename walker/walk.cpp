@@ -84,6 +84,10 @@ std::optional<Ending> exchange(Walk& w, std::unique_ptr<SnmpMessage>& reply) {
                 if (w.settings.debugMode && !w.out.flush()) return Ending(WalkEnd::OutputFailed);
                 if (!receive(w, step, reply)) return Ending(WalkEnd::Interrupted);
                 break;
+            case Next::Deafen:
+                w.transport.hearReports(false);
+                step = told(w, w.attempts.deafened(Clock::now()));
+                break;
             case Next::Rest:
                 std::this_thread::sleep_for(std::chrono::milliseconds(step.ms));
                 step = told(w, w.attempts.rested(Clock::now()));

@@ -7,9 +7,11 @@
 # answers as "row" does, but not the second request that comes. "restart"
 # serves three rows (10.122.9.1 to .3); asked for the third, it stops
 # listening for seven seconds, as an agent that restarts, and then answers.
-# Usage: responder.py own listen first later fresh|- forge|- row|stray|lossy|restart
+# "table" serves "count" rows (10.122.9.1 onwards), each after "first" seconds.
+# Usage: responder.py own listen first later fresh|- forge|- row|stray|lossy|restart|table [count]
 import socket, sys, time
 own, listen_on, first, later, fresh, forge, kind = sys.argv[1:8]
+count = int(sys.argv[8]) if len(sys.argv) > 8 else 3
 
 def length(n):
     # X.690 8.1.3: the short form below 128; else 0x80 | k, then k bytes.
@@ -65,19 +67,21 @@ listen = socket_on('' if listen_on == '-' else listen_on, 161)
 answer = socket_on(own, 0)
 forger = socket_on(forge, 0) if forge != '-' else None
 print('ready', flush=True)
-if kind == 'restart':
-    names = [oid(column)] + [oid(column + [1, 10, 122, 9, n]) for n in (1, 2, 3)]
+if kind in ('restart', 'table'):
+    addresses = ['10.122.%d.%d' % (9 + n // 200, n % 200 + 1) for n in range(count)]
+    names = [oid(column)] + [oid(column + [1] + [int(x) for x in a.split('.')]) for a in addresses]
     restarted = False
     while True:
         request, sender = listen.recvfrom(4096)
         asked = max(i for i, name in enumerate(names) if name in request)
-        if asked == 2 and not restarted:
+        if kind == 'restart' and asked == 2 and not restarted:
             restarted = True
             listen.close()
             time.sleep(7)
             listen = socket_on('' if listen_on == '-' else listen_on, 161)
             continue
-        answer.sendto(row('10.122.9.%d' % (asked + 1), True) if asked < 3 else row(own, False), sender)
+        time.sleep(float(first))
+        answer.sendto(row(addresses[asked], True) if asked < count else row(own, False), sender)
 count = 0
 while True:
     request, sender = listen.recvfrom(4096)

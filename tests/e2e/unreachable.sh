@@ -9,6 +9,9 @@
 #   report costs no answer its chance, and every row comes.
 # - No host behind the address: the walk keeps its fifteen seconds, and names
 #   the host unreachable that Linux reports from the walker's own address.
+# - A flood of port unreachables forged from 10.122.0.3, another host on the
+#   link, about the walker's requests to a device at 10.122.0.4 that answers
+#   each in 20 ms: they cost no row, no send, and no attempt's time.
 # Usage: unreachable.sh path/to/tarnwick
 bin=$(readlink -f "$1")
 here=$(cd "$(dirname "$0")" && pwd)
@@ -54,7 +57,32 @@ check "no host: the host unreachable, then the no-reply line" [ "$(grep '^ERROR'
   "ERROR: 10.122.0.1 reports that 10.122.0.9 cannot be reached (ICMP host unreachable)
 $no_reply" ]
 
+# The flood, at most 150,000 reports a second for at most 20 seconds.
+in_peer ip addr add 10.122.0.3/24 dev tw-u1
+in_peer ip addr add 10.122.0.4/24 dev tw-u1
+start_responder in_peer 10.122.0.4 10.122.0.4 0.02 0 - - table 100
+ip netns exec "$peer_ns" python3 "$here/flood.py" 10.122.0.3 150000 20 > "$work/flood" 2>&1 &
+flood=$!
+agent_pids+=($flood)
+for _ in $(seq 100); do [ -s "$work/flood" ] && break; sleep 0.05; done
+start=$(date +%s%N)
+in_ns "$bin" 10.122.0.4 public -d > "$work/flooded"
+code=$?
+ms=$(( ($(date +%s%N) - start) / 1000000 ))
+kill "$flood"
+wait "$flood"
+read -r sent seconds < <(tail -n 1 "$work/flood")
+heard=$(grep -o 'a report from 10.122.0.3' "$work/flooded" | wc -l)
+check "a flood: the reports reached the walk, which then heard no more ($sent sent in $seconds s, $heard heard)" \
+  [ "$heard" -ge 100 -a "$heard" -lt 1000 ]
+check "a flood: exit status 0 ($code)" [ "$code" -eq 0 ]
+check "a flood: every row" [ "$(table_rows < "$work/flooded" | grep -c $'^10.122.9.[0-9]*\t02-00-00-00-00-')" -eq 100 ]
+check "a flood: no send failed" [ "$(grep -c 'failed:' "$work/flooded")" -eq 0 ]
+check "a flood: the walk is not held up ($ms ms; a lost attempt would add 5,000)" [ "$ms" -lt 5000 ]
+
 if [ $failures -ne 0 ]; then
   for f in closed restart nohost; do echo "== $f" >&2; cat "$work/$f" >&2; done
+  echo "== flooded, without the reports" >&2
+  grep -v '^a report' "$work/flooded" | sed 's/a report from 10.122.0.3: ICMP port unreachable...//g' | head -c 20000 >&2
 fi
 [ $failures -eq 0 ]
