@@ -108,8 +108,9 @@ bool takeReport(SocketHandle handle, Report& report);
 Report::Kind icmpKind(std::uint8_t type, std::uint8_t code);
 
 // Whether a failed receive's error code is a report, and which: Winsock's
-// WSAECONNRESET is a port unreachable, WSAENETRESET a time exceeded. Linux's
-// reports come from the error queue alone. Leaves the addresses as they are.
+// WSAECONNRESET is a port unreachable, WSAENETRESET a time exceeded. Winsock
+// says neither who sent it nor about which datagram: the report names no
+// sender and no destination. Linux's reports come from the error queue alone.
 bool reportOf(int error, Report& report);
 
 enum class Wait { Readable, TimedOut, Failed, Interrupted };

@@ -189,7 +189,9 @@ bool takeReport(SocketHandle, Report&) { return false; }
 bool reportOf(int error, Report& report) {
     // Winsock hands up the ICMP errors that a send drew as the next receive's
     // failure: port unreachable as WSAECONNRESET, time exceeded as WSAENETRESET.
+    // It documents no sender for them, whatever recvfrom leaves in its argument.
     if (error != WSAECONNRESET && error != WSAENETRESET) return false;
+    report = Report();
     report.type = error == WSAECONNRESET ? 3 : 11;
     report.code = error == WSAECONNRESET ? 3 : 0;
     report.kind = icmpKind(report.type, report.code);
@@ -205,17 +207,7 @@ int receiveFrom(SocketHandle handle, std::uint8_t* buffer, std::size_t size, std
     const int n = ::recvfrom(sock(handle), reinterpret_cast<char*>(buffer), static_cast<int>(size), 0,
                              reinterpret_cast<sockaddr*>(&sender), &senderLength);
     Report dropped;
-    Report& taken = report != nullptr ? *report : dropped;
-    if (n == SOCKET_ERROR && reportOf(WSAGetLastError(), taken)) {
-        // Winsock documents no sender for these: one it fills in is kept.
-        taken.sender = 0;
-        if (senderLength >= static_cast<int>(sizeof sender) && sender.sin_family == AF_INET) {
-            taken.sender = ntohl(sender.sin_addr.s_addr);
-        }
-        taken.destination = 0;
-        taken.port = 0;
-        return kReported;
-    }
+    if (n == SOCKET_ERROR && reportOf(WSAGetLastError(), report != nullptr ? *report : dropped)) return kReported;
     // A datagram longer than the buffer still names its sender.
     if (n == SOCKET_ERROR && WSAGetLastError() != WSAEMSGSIZE) return -1;
     if (address != nullptr) *address = ntohl(sender.sin_addr.s_addr);

@@ -68,6 +68,8 @@ public:
     std::optional<net::Report> pendingReport();
     // Whether the system hands up the network's reports (on from the start).
     void hearReports(bool on) { if (ready_) net::hearReports(socketHandle_, on); }
+    // Where the system did not say, a report is about a datagram to the peer.
+    void aboutThePeer(net::Report& report) const;
     // Whether a report is about a datagram sent to the peer's address and port.
     bool quotesThePeer(const net::Report& r) const { return r.destination == peerAddress_ && r.port == peerPort_; }
 
@@ -85,8 +87,6 @@ protected:
     // the sender is given for a datagram too long for the buffer too.
     const std::uint8_t* readDatagram(std::int32_t waitMs, Received& what, std::uint32_t* senderAddress,
                                      std::uint16_t* senderPort, net::Report& report);
-    // Where the system did not say, a report is about a datagram to the peer.
-    void aboutThePeer(net::Report& report) const;
     // The message that the datagram just received decodes to, or null.
     SnmpMessage* decoded(const std::uint8_t* bytes) const;
 
