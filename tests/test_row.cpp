@@ -105,6 +105,10 @@ TEST(Row, AddressMarkersInTheIndex) {
         // Many devices leave the kind out: five numbers are ifIndex.a.b.c.d.
         {"7.10.9.8.1", "10.9.8.1\t7", true},
         {"8.1.10.9.9", "1.10.9.9\t8", true},
+        // An IPv6 entry (kind 2, length 16, fe80::1) is read by the same rule:
+        // an address that is none.
+        {"2.2.16.254.128.0.0.0.0.0.0.0.0.0.0.0.0.0.1", "2.16.254.128\t2"},
+        {"2.2.16.254.128.0.0.0.0.0.0.0.0.0.0.0.0.0.1", "16.254.128.0\t2", true},
         // Fewer numbers are no index in either column.
         {"7.10.9.8", nullptr, true},
         {"7.10.9.8", nullptr},

@@ -14,7 +14,7 @@ inline constexpr char kOldAtColumn[] = "1.3.6.1.2.1.3.1.1.2";        // atPhysAd
 
 struct Column {
     const char* oid;
-    std::size_t numbers;  // numbers in the index: ifIndex[.kind].a.b.c.d (the longest the column has)
+    std::size_t numbers;  // numbers in the index as the column defines it: ifIndex[.kind].a.b.c.d
     bool withKind;        // whether the index carries the address's kind: ifIndex.kind.a.b.c.d
 };
 
