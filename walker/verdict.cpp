@@ -45,7 +45,6 @@ Attempts::Attempts(SnmpTransport& transport, std::int32_t attemptMs, bool debug)
     : transport_(transport), attemptTime_(attemptMs), debug_(debug) {}
 
 Attempts::Verdict Attempts::consider(const Datagram& datagram) const {
-    if (datagram.what == Received::Report) return consider(datagram.report);
     const auto setAside = [this](const std::string& what, AsideReason reason, std::uint8_t pduType = 0) {
         return Verdict{Verdict::SetAside, debug_ ? "ignored " + what + "..." : "", {{reason, pduType}, {}, {}}};
     };

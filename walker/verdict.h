@@ -83,7 +83,7 @@ public:
 
 private:
     struct Verdict;
-    Verdict consider(const Datagram& datagram) const;
+    Verdict consider(const Datagram& datagram) const;  // a datagram, not a report
     Verdict consider(const net::Report& report) const;
     Step waitOn(Clock::time_point now);
     Step endAttempt();
