@@ -25,9 +25,6 @@ struct Walk {
     Attempts attempts;
 };
 
-// Reports taken after a failed send, at most: a flood cannot hold the walk there.
-constexpr int kReportsAtOnce = 64;
-
 // Shows, in debug mode, what the owner of the attempts made of what happened.
 Attempts::Step told(Walk& w, Attempts::Step step) {
     if (w.settings.debugMode) w.out.put(w.attempts.shown());
@@ -35,13 +32,14 @@ Attempts::Step told(Walk& w, Attempts::Step step) {
 }
 
 // Sends the request. A send can fail because reports of the network's
-// waited: they are taken, and what the send came to is told.
+// waited: they are taken, as long as the owner of the attempts would send
+// again (a flood of them it stops), and what the send came to is told.
 Attempts::Step send(Walk& w) {
     if (w.transport.send(w.request) != 0) return told(w, w.attempts.sent(Clock::now()));
     const int error = w.transport.lastError();
     Attempts::Step step{Attempts::Next::Resend};
     int taken = 0;
-    for (std::optional<net::Report> report; taken < kReportsAtOnce && step.next == Attempts::Next::Resend; ++taken) {
+    for (std::optional<net::Report> report; step.next == Attempts::Next::Resend; ++taken) {
         if (!(report = w.transport.pendingReport())) break;
         step = told(w, w.attempts.heard(*report, Clock::now()));
     }
