@@ -146,7 +146,7 @@ TEST(Walk, NothingSentEndsAtOnce) {
         bool refused;  // every send refused: port 0 is no destination
         std::string cause;
     } rows[] = {
-        {"no device named", "", false, "ERROR: No device was named\n"},
+        {"no device named", "", false, "ERROR: The name  could not be resolved to an IPv4 address\n"},
         {"every send refused", "127.0.0.1", true, "ERROR: The request could not be sent: "},
         {"an address that names no device", "0.0.0.0", false, "ERROR: The address 0.0.0.0 names no device\n"},
         // Looked up for an IPv4 address only, an IPv6 literal names none.

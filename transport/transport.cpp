@@ -147,9 +147,10 @@ void SnmpTransport::resolveAndBind() {
         fail(Unready::NoSocket, lastError_);
         return;
     }
-    // An empty host names no agent: the transport stays not ready.
+    // An empty host names no agent: no resolver is asked (Windows' would
+    // give this machine's own address), and the transport stays not ready.
     if (!hasHost_) {
-        fail(Unready::NoName);
+        fail(Unready::NotResolved);
         return;
     }
     // A dotted address needs no DNS query; anything else is looked up, once.

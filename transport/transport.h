@@ -110,8 +110,7 @@ struct Unready {
     enum Cause {
         None,         // the transport is ready
         NoSocket,     // no UDP socket could be opened
-        NoName,       // no device was named
-        NotResolved,  // the name did not resolve to an IPv4 address
+        NotResolved,  // the name did not resolve to an IPv4 address (an empty one never does)
         ZeroAddress,  // 0.0.0.0, which names no device
         NotBound,     // the socket could not be bound
     };

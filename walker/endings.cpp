@@ -51,9 +51,11 @@ void printUnready(const Silence& silence, Output& out) {
     switch (silence.unready.cause) {
         case Unready::None: return;
         case Unready::NoSocket: out.put("ERROR: No UDP socket could be opened: " + reason + "\n"); return;
-        case Unready::NoName: out.put("ERROR: No device was named\n"); return;
         case Unready::NotResolved:
-            out.put("ERROR: The name " + silence.agent + " could not be resolved to an IPv4 address: " + reason + "\n");
+            // An empty name, which only a caller of the library can give, is
+            // looked up nowhere, so the system gives no reason.
+            out.put("ERROR: The name " + silence.agent + " could not be resolved to an IPv4 address" +
+                    (silence.agent.empty() ? "" : ": " + reason) + "\n");
             return;
         case Unready::ZeroAddress: out.put("ERROR: The address 0.0.0.0 names no device\n"); return;
         case Unready::NotBound: out.put("ERROR: The UDP socket could not be bound: " + reason + "\n"); return;
