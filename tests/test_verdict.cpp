@@ -457,13 +457,6 @@ TEST(Verdict, WhatAnAnswerMeans) {
 }
 
 TEST(Endings, ExitStatusesAndLines) {
-    Ending stopped(WalkEnd::Interrupted);
-    stopped.code = 15;
-    Ending lost(WalkEnd::OutputFailed);
-    lost.code = ENOSPC;
-    Ending unresolved(WalkEnd::NoReply);
-    unresolved.silence.unready = {Unready::NotResolved, 0};
-    unresolved.silence.agent = "device.invalid";
     const struct {
         Ending ending;
         int status;
@@ -472,14 +465,12 @@ TEST(Endings, ExitStatusesAndLines) {
     } rows[] = {
         {WalkEnd::EndOfColumn, 0, ""},
         {WalkEnd::Usage, 1, ""},
-        {WalkEnd::NoReply, 2, kNoReply},
+        {Ending(Silence{}), 2, kNoReply},
         {WalkEnd::ErrorStatus, 3, "ERROR P1: Error receiving packet\n"},
         {WalkEnd::BadIndex, 3, "ERROR: Mac address could not be read\n"},
-        {unresolved, 2,
-         "ERROR: The name device.invalid could not be resolved to an IPv4 address: " + net::errorText(0) + "\n" + kNoReply},
         {WalkEnd::OutOfMemory, 4, "ERROR: Out of memory\n"},
-        {lost, 5, "", "ERROR: The output could not be written: " + std::string(std::strerror(ENOSPC)) + "\n"},
-        {stopped, 143, ""},
+        {Ending::outputFailed(ENOSPC), 5, "", "ERROR: The output could not be written: " + std::string(std::strerror(ENOSPC)) + "\n"},
+        {Ending::interrupted(15), 143, ""},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.status);

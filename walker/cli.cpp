@@ -68,7 +68,7 @@ Ending run(int argc, const char* const* argv, Output& out, const RunOptions& opt
     out.put("---------------\t-----------------\t---\n");
     // The header goes out before the device is contacted; to an output that
     // cannot be written, nothing is sent at all.
-    if (!out.flush()) return Ending(WalkEnd::OutputFailed);
+    if (!out.flush()) return Ending::outputFailed(out.error());
 
     settings.agent = argv[1];
     settings.port = options.port;

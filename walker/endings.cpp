@@ -88,7 +88,7 @@ int exitStatus(const Ending& ending) {
         case WalkEnd::OutOfMemory: return 4;
         case WalkEnd::OutputFailed: return 5;
         // 128 + the signal's number, as a shell reports a program it ended.
-        case WalkEnd::Interrupted: return 128 + ending.code;
+        case WalkEnd::Interrupted: return 128 + ending.signal;
         // The device answered, but the walk could not go on.
         case WalkEnd::ErrorStatus:
         case WalkEnd::BadIndex:
@@ -117,9 +117,9 @@ void printEnding(const Ending& ending, Output& out, std::FILE* errors) {
             if (silence.refused) {
                 out.put("ERROR: The request could not be sent: " + net::errorText(*silence.refused) + "\n");
             }
-            if (silence.stranger != 0) {
+            if (silence.stranger) {
                 // A multi-homed device may answer from another of its addresses.
-                out.put("ERROR: Datagrams came only from " + dotted(silence.stranger) +
+                out.put("ERROR: Datagrams came only from " + dotted(*silence.stranger) +
                         ", not from the device's address, and were set aside\n");
             }
             out.put(kNoReplyLine);
@@ -145,26 +145,30 @@ void printEnding(const Ending& ending, Output& out, std::FILE* errors) {
         case WalkEnd::OutputFailed:
             // Standard output is gone: the one place left to say so.
             if (errors != nullptr) {
-                std::fprintf(errors, "ERROR: The output could not be written: %s\n", std::strerror(ending.code));
+                std::fprintf(errors, "ERROR: The output could not be written: %s\n", std::strerror(ending.error));
             }
             return;
     }
 }
 
+Ending Ending::interrupted(int signal) {
+    Ending stopped(WalkEnd::Interrupted);
+    stopped.signal = signal;
+    return stopped;
+}
+
+Ending Ending::outputFailed(int error) {
+    Ending lost(WalkEnd::OutputFailed);
+    lost.error = error;
+    return lost;
+}
+
 Ending settle(Ending ending, Output& out) {
     const bool written = out.flush();
-    const bool failed = !written || ending.end == WalkEnd::OutputFailed;
     // A request to stop stays the reason, also when the reader then went away.
-    if (const int signal = net::interruption(); signal != 0 && (failed || ending.end == WalkEnd::Interrupted)) {
-        Ending stopped(WalkEnd::Interrupted);
-        stopped.code = signal;
-        return stopped;
-    }
-    if (!written) {
-        Ending lost(WalkEnd::OutputFailed);
-        lost.code = out.error();
-        return lost;
-    }
+    const int signal = net::interruption();
+    if (signal != 0 && (!written || ending.end == WalkEnd::OutputFailed)) return Ending::interrupted(signal);
+    if (!written && ending.end != WalkEnd::Interrupted) return Ending::outputFailed(out.error());
     return ending;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "transport/transport.h"
@@ -64,8 +65,8 @@ struct Silence {
     std::optional<net::Report> report;
     // The error code of the latest send that was refused, if any was.
     std::optional<int> refused;
-    // The first other host that sent datagrams, when the device sent none; or 0.
-    std::uint32_t stranger = 0;
+    // The first other host that sent datagrams, when the device sent none.
+    std::optional<std::uint32_t> stranger;
 };
 
 // The details of SetAside.
@@ -76,15 +77,20 @@ struct Rejected {
     Aside latest;
 };
 
-// An ending, with the details of the endings that take them.
+// An ending, made with the details it has: the endings named below take
+// theirs when they are made; the others have none.
 struct Ending {
     Ending(WalkEnd how = WalkEnd::EndOfColumn) : end(how) {}
+    explicit Ending(Silence why) : end(WalkEnd::NoReply), silence(std::move(why)) {}
+    explicit Ending(Rejected what) : end(WalkEnd::SetAside), rejected(std::move(what)) {}
+    static Ending interrupted(int signal);
+    static Ending outputFailed(int error);
 
     WalkEnd end;
-    Silence silence;    // NoReply
-    Rejected rejected;  // SetAside
-    // Interrupted: the signal's number. OutputFailed: the system's error code.
-    int code = 0;
+    Silence silence;    // NoReply: what kept the requests, or the answers
+    Rejected rejected;  // SetAside: what was set aside
+    int signal = 0;     // Interrupted: the number of the signal that asked to stop
+    int error = 0;      // OutputFailed: the system's error code
 };
 
 // The exit status of an ending.

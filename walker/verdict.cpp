@@ -104,7 +104,7 @@ Attempts::Step Attempts::ask(SnmpOid& asked) {
     attempts_ = drewAttempts_ = 0;
     silence_.report.reset();
     silence_.refused.reset();
-    silence_.stranger = 0;
+    silence_.stranger.reset();
     rejected_.kinds.clear();
     return endAttempt();
 }
@@ -152,7 +152,7 @@ Attempts::Step Attempts::heard(const Datagram& datagram, Clock::time_point now) 
             if (debug_) shown_ += "completed...";
             return {Next::Take};
         case Verdict::Stranger:
-            if (silence_.stranger == 0) silence_.stranger = datagram.sender;
+            if (!silence_.stranger) silence_.stranger = datagram.sender;
             break;
         default:  // set aside: each kind once, in the order they came
             if (!std::exchange(drewThis_, true)) ++drewAttempts_;
@@ -251,15 +251,10 @@ std::optional<Ending> judge(SnmpMessage& reply, const Column& column, bool debug
 }
 
 Ending Attempts::ending() const {
-    if (drewAttempts_ != 0 && drewAttempts_ == attempts_) {
-        Ending rejected(WalkEnd::SetAside);
-        rejected.rejected = rejected_;
-        return rejected;
-    }
-    Ending silence(WalkEnd::NoReply);
-    silence.silence = silence_;
+    if (drewAttempts_ != 0 && drewAttempts_ == attempts_) return Ending(rejected_);
+    Silence silence = silence_;
     // Datagrams from others are named only when nothing came from the device
     // itself: a multi-homed device answers from another of its addresses.
-    if (drewAttempts_ != 0) silence.silence.stranger = 0;
-    return silence;
+    if (drewAttempts_ != 0) silence.stranger.reset();
+    return Ending(std::move(silence));
 }

@@ -72,15 +72,15 @@ std::optional<Ending> exchange(Walk& w, std::unique_ptr<SnmpMessage>& reply) {
             case Next::Send:
                 // Rows received go out before the walk waits for the device;
                 // to an output that fails, nothing more is sent.
-                if (!w.out.flush()) return Ending(WalkEnd::OutputFailed);
+                if (!w.out.flush()) return Ending::outputFailed(w.out.error());
                 [[fallthrough]];
             case Next::Resend:
-                if (net::interruption() != 0) return Ending(WalkEnd::Interrupted);
+                if (const int signal = net::interruption()) return Ending::interrupted(signal);
                 step = send(w);
                 break;
             case Next::Wait:
-                if (w.settings.debugMode && !w.out.flush()) return Ending(WalkEnd::OutputFailed);
-                if (!receive(w, step, reply)) return Ending(WalkEnd::Interrupted);
+                if (w.settings.debugMode && !w.out.flush()) return Ending::outputFailed(w.out.error());
+                if (!receive(w, step, reply)) return Ending::interrupted(net::interruption());
                 break;
             case Next::Deafen:
                 w.transport.hearReports(false);
@@ -121,14 +121,14 @@ Ending walk(const WalkSettings& settings, Output& out) {
     SnmpOid* currentOid = prepareRequest(request, settings.community, column.oid);
     // What was printed goes out before the name is looked up, which a
     // request to stop cuts short by ending the program.
-    if (!out.flush()) return Ending(WalkEnd::OutputFailed);
+    if (!out.flush()) return Ending::outputFailed(out.error());
     SnmpTransport transport(settings.port, settings.agent.c_str());
     // Nothing can be sent: the cause, then the line that callers look for.
     if (!transport.ready()) {
-        Ending unreachable(WalkEnd::NoReply);
-        unreachable.silence.unready = transport.unready();
-        unreachable.silence.agent = settings.agent;
-        return unreachable;
+        Silence nothingSent;
+        nothingSent.unready = transport.unready();
+        nothingSent.agent = settings.agent;
+        return Ending(std::move(nothingSent));
     }
     Walk w{settings, out, transport, request, currentOid, Attempts(transport, settings.timeoutMs, settings.debugMode)};
     for (;;) {
