@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <new>
+#include <optional>
 #include <string>
 
 #include "transport/sockets.h"
@@ -39,19 +40,36 @@ bool namesADevice(const char* agent) {
     return true;
 }
 
-// Whether the run started the socket library, and in debug mode: its
-// clean-up comes after the ending's lines.
-struct Started {
-    bool sockets = false;
-    bool debug = false;
+// The socket library, started for the walk and cleaned up as the guard goes,
+// after the ending's lines; in debug mode, each is said.
+class SocketLibrary {
+public:
+    SocketLibrary(Output& out, bool debug) : out_(out), debug_(debug) {
+        if (debug_) out_.put("Winsock Startup...");
+        net::startup();
+        if (debug_) out_.put("successful\n");
+    }
+    ~SocketLibrary() {
+        if (debug_) out_.put("Winsock cleanup...");
+        net::cleanup();
+        if (debug_) out_.put("completed\n");
+    }
+    SocketLibrary(const SocketLibrary&) = delete;
+    SocketLibrary& operator=(const SocketLibrary&) = delete;
+
+private:
+    Output& out_;
+    const bool debug_;
 };
 
-// The banner, the command line and the header, then the walk; how it ended.
-Ending run(int argc, const char* const* argv, Output& out, const RunOptions& options, Started& started) {
+// The banner, the command line and the header, then the walk, with the
+// socket library started in sockets; how it ended.
+Ending run(int argc, const char* const* argv, Output& out, const RunOptions& options,
+           std::optional<SocketLibrary>& sockets) {
     out.put(kBanner);
-    if (argc < 3 || argc > 5) return WalkEnd::Usage;
-    if (*argv[1] == '\0') return WalkEnd::NoAgentText;
-    if (!namesADevice(argv[1])) return WalkEnd::BadAgentText;
+    if (argc < 3 || argc > 5) return Ending(Refusal::Usage);
+    if (*argv[1] == '\0') return Ending(Refusal::NoAgentText);
+    if (!namesADevice(argv[1])) return Ending(Refusal::BadAgentText);
     WalkSettings settings;
     for (int i = 3; i < argc; ++i) {
         if (sameSwitch(argv[i], "-d")) settings.debugMode = true;
@@ -60,7 +78,7 @@ Ending run(int argc, const char* const* argv, Output& out, const RunOptions& opt
     settings.community = argv[2];
     // A reply brings the community back: one too long for the receive buffer
     // could never be read, and a cut one would ask with the wrong community.
-    if (!repliesFit(settings.community, settings.useOldOids)) return WalkEnd::CommunityTooLong;
+    if (!repliesFit(settings.community, settings.useOldOids)) return Ending(Refusal::CommunityTooLong);
     out.put(std::string("Agent:\t\t") + argv[1] + "\n");
     out.put(settings.debugMode ? "DebugMode:\tTRUE\n" : "DebugMode:\tFALSE\n");
     out.put(std::string("OID:\t\t") + (settings.useOldOids ? kOldAtColumn : kNetToMediaColumn) + "\n\n");
@@ -74,11 +92,7 @@ Ending run(int argc, const char* const* argv, Output& out, const RunOptions& opt
     settings.port = options.port;
     settings.timeoutMs = options.timeoutMs;
 
-    started.debug = settings.debugMode;
-    if (settings.debugMode) out.put("Winsock Startup...");
-    net::startup();
-    started.sockets = true;
-    if (settings.debugMode) out.put("successful\n");
+    sockets.emplace(out, settings.debugMode);
     return walkArpTable(settings, out);
 }
 
@@ -87,22 +101,15 @@ Ending run(int argc, const char* const* argv, Output& out, const RunOptions& opt
 int runTarnwick(int argc, const char* const* argv, std::FILE* stream, const RunOptions& options) {
     Output out(stream);
     Ending ending;
-    Started started;
     try {
-        ending = run(argc, argv, out, options, started);
+        std::optional<SocketLibrary> sockets;
+        ending = run(argc, argv, out, options, sockets);
         printEnding(ending, out);
-        // Exit status 1: the command line was not accepted, and the usage text follows.
-        if (exitStatus(ending) == 1) printUsage(out, argc > 0 && argv[0] != nullptr ? argv[0] : "tarnwick");
+        if (ending.end == WalkEnd::Refused) printUsage(out, argc > 0 && argv[0] != nullptr ? argv[0] : "tarnwick");
     } catch (const std::bad_alloc&) {
+        // The socket library was cleaned up on the way here: this line is the run's last.
         ending = Ending(WalkEnd::OutOfMemory);
         printEnding(ending, out);
-        // Its line is the run's last.
-        started.debug = false;
-    }
-    if (started.sockets) {
-        if (started.debug) out.put("Winsock cleanup...");
-        net::cleanup();
-        if (started.debug) out.put("completed\n");
     }
     // Everything received goes out as the run ends, however it ended.
     ending = settle(std::move(ending), out);

@@ -62,6 +62,22 @@ void printUnready(const Silence& silence, Output& out) {
     }
 }
 
+// The line that says why the command line was not accepted, before the
+// usage text, which is the command line's own.
+void printRefusal(Refusal refusal, Output& out) {
+    switch (refusal) {
+        case Refusal::Usage: return;
+        case Refusal::NoAgentText: out.put("ERROR: No device was named\n"); return;
+        case Refusal::BadAgentText:
+            out.put("ERROR: The device's name or address holds a blank or a control character\n");
+            return;
+        case Refusal::CommunityTooLong:
+            out.put("ERROR: The community is too long: no reply that carries it back fits the " +
+                    std::to_string(limits::kReceiveBuffer) + " bytes that can be received\n");
+            return;
+    }
+}
+
 // The line that says what the network reported about the request.
 void printReport(const net::Report& report, Output& out) {
     const std::string who = report.sender != 0 ? dotted(report.sender) : "The network";
@@ -80,10 +96,7 @@ void printReport(const net::Report& report, Output& out) {
 int exitStatus(const Ending& ending) {
     switch (ending.end) {
         case WalkEnd::EndOfColumn: return 0;
-        case WalkEnd::Usage:
-        case WalkEnd::NoAgentText:
-        case WalkEnd::BadAgentText:
-        case WalkEnd::CommunityTooLong: return 1;
+        case WalkEnd::Refused: return 1;
         case WalkEnd::NoReply: return 2;
         case WalkEnd::OutOfMemory: return 4;
         case WalkEnd::OutputFailed: return 5;
@@ -100,16 +113,8 @@ int exitStatus(const Ending& ending) {
 void printEnding(const Ending& ending, Output& out, std::FILE* errors) {
     switch (ending.end) {
         case WalkEnd::EndOfColumn:
-        case WalkEnd::Interrupted:
-        case WalkEnd::Usage: return;  // the usage text is the command line's own
-        case WalkEnd::NoAgentText: out.put("ERROR: No device was named\n"); return;
-        case WalkEnd::BadAgentText:
-            out.put("ERROR: The device's name or address holds a blank or a control character\n");
-            return;
-        case WalkEnd::CommunityTooLong:
-            out.put("ERROR: The community is too long: no reply that carries it back fits the " +
-                    std::to_string(limits::kReceiveBuffer) + " bytes that can be received\n");
-            return;
+        case WalkEnd::Interrupted: return;
+        case WalkEnd::Refused: printRefusal(ending.refusal, out); return;
         case WalkEnd::NoReply: {
             const Silence& silence = ending.silence;
             printUnready(silence, out);

@@ -48,11 +48,15 @@ enum class WalkEnd {
     Interrupted,   // a request to stop came
     OutputFailed,  // what the run printed could not be written
     OutOfMemory,   // memory ran out
-    // The command line was not accepted:
-    Usage,             // ...the count of its arguments
-    NoAgentText,       // ...an empty agent text
-    BadAgentText,      // ...an agent text with a blank or a control character
-    CommunityTooLong,  // ...a community too long for any reply to fit
+    Refused,       // the command line was not accepted: the usage text follows
+};
+
+// Why the command line was not accepted.
+enum class Refusal {
+    Usage,             // the count of its arguments: the usage text says it all
+    NoAgentText,       // an empty agent text
+    BadAgentText,      // an agent text with a blank or a control character
+    CommunityTooLong,  // a community too long for any reply to fit
 };
 
 // The details of NoReply: what kept the requests from the device, or its
@@ -83,6 +87,7 @@ struct Ending {
     Ending(WalkEnd how = WalkEnd::EndOfColumn) : end(how) {}
     explicit Ending(Silence why) : end(WalkEnd::NoReply), silence(std::move(why)) {}
     explicit Ending(Rejected what) : end(WalkEnd::SetAside), rejected(std::move(what)) {}
+    explicit Ending(Refusal why) : end(WalkEnd::Refused), refusal(why) {}
     static Ending interrupted(int signal);
     static Ending outputFailed(int error);
 
@@ -91,6 +96,7 @@ struct Ending {
     Rejected rejected;  // SetAside: what was set aside
     int signal = 0;     // Interrupted: the number of the signal that asked to stop
     int error = 0;      // OutputFailed: the system's error code
+    Refusal refusal = Refusal::Usage;  // Refused: why
 };
 
 // The exit status of an ending.
