@@ -274,8 +274,14 @@ std::size_t errorAt(const std::string& line) {
     return p1 != std::string::npos ? p1 : line.find("ERROR: ");
 }
 
-void check(WalkEnd end, const std::string& output, Responder& responder, const Walked& column, double seconds) {
+void check(WalkEnd end, std::string output, Responder& responder, const Walked& column, double seconds) {
     std::lock_guard<std::mutex> lock(responder.mutex);
+    // The run is said between the socket library's start-up and clean-up.
+    if (!startsWith(output, kStartup.c_str()) || output.size() < kStartup.size() + kCleanup.size() ||
+        output.compare(output.size() - kCleanup.size(), kCleanup.size(), kCleanup) != 0) {
+        broken("a run not between the socket library's start-up and clean-up", output);
+    }
+    output = output.substr(kStartup.size(), output.size() - kStartup.size() - kCleanup.size());
     const std::vector<std::string> all = lines(output);
     // Rows, each the line after "OID Response:" that is neither blank, nor an
     // error, nor the index that could not be read.
@@ -343,7 +349,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     {
         Responder responder(column, script);
-        const auto run = runWalk(
+        const auto run = walkCaptured(
             settingsFor(responder.port(), {.old = (data[0] & 1) != 0, .debug = true, .timeoutMs = kTimeoutMs}));
         check(run.end, run.output, responder, column, run.seconds);
     }

@@ -15,6 +15,10 @@ constexpr char kNoReply[] =
     "ERROR P1: No returned packet.  Your SNMP community string may be incorrect, or there may be a problem "
     "communicating with the device.\n";
 
+// What a run in debug mode says around the walk.
+const std::string kStartup = "Winsock Startup...successful\n";
+const std::string kCleanup = "Winsock cleanup...completed\n";
+
 // Everything written to a stream that can be read back (a tmpfile), from its
 // start; the stream is closed.
 inline std::string readBack(std::FILE* stream) {
@@ -80,13 +84,12 @@ inline WalkSettings settingsFor(std::uint16_t port, const WalkOptions& options =
     return settings;
 }
 
-inline Ran<WalkEnd> runWalk(const WalkSettings& settings, std::FILE* stream = nullptr) {
+// The walk as the tool runs it, to its end.
+inline Ran<WalkEnd> walkCaptured(const WalkSettings& settings, std::FILE* stream = nullptr) {
     return runCaptured(
         [&](std::FILE* out) {
             Output output(out);
-            const Ending end = walkArpTable(settings, output);
-            printEnding(end, output);
-            return end.end;
+            return runWalk(settings, output, stderr).end;
         },
         stream);
 }

@@ -140,10 +140,10 @@ TEST(CommandLine, SwitchesAndHeader) {
         const auto result = runInProcess(args);
         EXPECT_EQ(result.end, 2);
         std::string expected = kBanner + header("0.0.0.0", row.debug, row.old);
-        if (row.debug) expected += "Winsock Startup...successful\n";
+        if (row.debug) expected += kStartup;
         // Nothing can be sent to no device: no attempt is made.
         expected += std::string("ERROR: The address 0.0.0.0 names no device\n") + kNoReply;
-        if (row.debug) expected += "Winsock cleanup...completed\n";
+        if (row.debug) expected += kCleanup;
         EXPECT_EQ(result.output, expected);
     }
 }
@@ -170,7 +170,7 @@ TEST(CommandLine, TheBinaryEndToEnd) {
     EXPECT_EQ(run.end, 2);
     EXPECT_EQ(run.output.substr(0, sizeof kBanner - 1), kBanner);
     EXPECT_NE(run.output.find(kNoReply), std::string::npos);
-    EXPECT_NE(run.output.find("Winsock cleanup...completed\n"), std::string::npos);
+    EXPECT_NE(run.output.find(kCleanup), std::string::npos);
 #endif
 }
 

@@ -18,7 +18,7 @@
 namespace {
 
 Ran<WalkEnd> walk(const ScriptedAgent& agent, const WalkOptions& options = {}) {
-    return runWalk(settingsFor(agent.port(), options));
+    return walkCaptured(settingsFor(agent.port(), options));
 }
 
 TEST(Walk, NormalTable) {
@@ -158,12 +158,12 @@ TEST(Walk, NothingSentEndsAtOnce) {
         WalkSettings settings = settingsFor(agent.port(), {.timeoutMs = 5000, .host = row.host});
         settings.debugMode = true;
         if (row.refused) settings.port = 0;
-        const auto ran = runWalk(settings);
+        const auto ran = walkCaptured(settings);
         EXPECT_EQ(ran.end, WalkEnd::NoReply);
         // The cause, with the system's reason, then the line callers look for.
         const std::size_t cause = ran.output.find(row.cause);
         ASSERT_NE(cause, std::string::npos) << ran.output;
-        EXPECT_EQ(ran.output.substr(ran.output.find('\n', cause) + 1), kNoReply);
+        EXPECT_EQ(ran.output.substr(ran.output.find('\n', cause) + 1), kNoReply + kCleanup);
         // A refused send is said in debug mode, and no attempt waits.
         EXPECT_EQ(ran.output.find("...failed: ") != std::string::npos, row.refused) << ran.output;
         EXPECT_EQ(ran.output.find("Receiving response"), std::string::npos);
@@ -178,28 +178,31 @@ TEST(Walk, NothingListens) {
     // unreachable from the device itself, and the next goes at once. (Wine
     // hands up no such report: each attempt there waits its time.)
     const std::uint16_t closed = closedPort();
-    const auto run = runWalk(settingsFor(closed, {.debug = true, .timeoutMs = 2000}));
+    const auto run = walkCaptured(settingsFor(closed, {.debug = true, .timeoutMs = 2000}));
     EXPECT_EQ(run.end, WalkEnd::NoReply);
     EXPECT_LT(run.seconds, 1.0);
     // Three sends, each ended at once by its report, then the report's line.
     const std::string attempt = "\nSending GETNEXT: 1.3.6.1.2.1.4.22.1.2...sent\nReceiving response..."
                                 "a report from 127.0.0.1: ICMP port unreachable...completed...";
-    EXPECT_EQ(run.output, attempt + attempt + attempt + "ERROR: 127.0.0.1 reports that nothing listens on UDP port " +
-                              std::to_string(closed) + " there, or a firewall rejects it (ICMP port unreachable)\n" +
-                              kNoReply);
+    EXPECT_EQ(run.output, kStartup + attempt + attempt + attempt +
+                              "ERROR: 127.0.0.1 reports that nothing listens on UDP port " + std::to_string(closed) +
+                              " there, or a firewall rejects it (ICMP port unreachable)\n" + kNoReply + kCleanup);
 }
 #endif
 
 TEST(Walk, DebugOutputToTheByte) {
     ScriptedAgent agent(tableScript({mac("2.10.0.0.1", "00 0c 29 3a 4b 5c")}));
     const auto run = walk(agent, {.debug = true});
+    // Between the socket library's start-up and its clean-up, which comes
+    // after the ending's lines.
     EXPECT_EQ(run.output,
+              kStartup +
               "\nSending GETNEXT: 1.3.6.1.2.1.4.22.1.2...sent\nReceiving response...completed...received..."
               "RequestID matches...No SNMP Error\nOID Response:    1.3.6.1.2.1.4.22.1.2.2.10.0.0.1\n"
               "10.0.0.1\t00-0c-29-3a-4b-5c\t2\n"
               "\nSending GETNEXT: 1.3.6.1.2.1.4.22.1.2.2.10.0.0.1...sent\nReceiving response...completed...received..."
               "RequestID matches...No SNMP Error\nOID Response:    1.3.6.1.2.1.4.22.1.3.1.10.0.0.1\n"
-              "\n\nOID is outside list\n\n");
+              "\n\nOID is outside list\n\n" + kCleanup);
 }
 
 TEST(Walk, NextRequestNamesTheReplysOidInItsShortestForm) {

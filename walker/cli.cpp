@@ -62,15 +62,14 @@ private:
     const bool debug_;
 };
 
-// The banner, the command line and the header, then the walk, with the
-// socket library started in sockets; how it ended.
-Ending run(int argc, const char* const* argv, Output& out, const RunOptions& options,
-           std::optional<SocketLibrary>& sockets) {
+// The banner, the command line and the header: the walk's settings, or the
+// ending that comes in place of a walk.
+std::optional<Ending> readCommandLine(int argc, const char* const* argv, Output& out, const RunOptions& options,
+                                      WalkSettings& settings) {
     out.put(kBanner);
     if (argc < 3 || argc > 5) return Ending(Refusal::Usage);
     if (*argv[1] == '\0') return Ending(Refusal::NoAgentText);
     if (!namesADevice(argv[1])) return Ending(Refusal::BadAgentText);
-    WalkSettings settings;
     for (int i = 3; i < argc; ++i) {
         if (sameSwitch(argv[i], "-d")) settings.debugMode = true;
         if (sameSwitch(argv[i], "-o")) settings.useOldOids = true;
@@ -91,19 +90,37 @@ Ending run(int argc, const char* const* argv, Output& out, const RunOptions& opt
     settings.agent = argv[1];
     settings.port = options.port;
     settings.timeoutMs = options.timeoutMs;
+    return std::nullopt;
+}
 
-    sockets.emplace(out, settings.debugMode);
-    return walkArpTable(settings, out);
+// Everything received goes out as the run ends, however it ended; a line on
+// errors says when it could not.
+Ending finish(Ending ending, Output& out, std::FILE* errors) {
+    ending = settle(std::move(ending), out);
+    if (ending.end == WalkEnd::OutputFailed) printEnding(ending, out, errors);
+    return ending;
 }
 
 }  // namespace
+
+Ending runWalk(const WalkSettings& settings, Output& out, std::FILE* errors) {
+    Ending ending;
+    {
+        const SocketLibrary sockets(out, settings.debugMode);
+        ending = walkArpTable(settings, out);
+        printEnding(ending, out);
+    }
+    return finish(std::move(ending), out, errors);
+}
 
 int runTarnwick(int argc, const char* const* argv, std::FILE* stream, const RunOptions& options) {
     Output out(stream);
     Ending ending;
     try {
-        std::optional<SocketLibrary> sockets;
-        ending = run(argc, argv, out, options, sockets);
+        WalkSettings settings;
+        const std::optional<Ending> instead = readCommandLine(argc, argv, out, options, settings);
+        if (!instead) return exitStatus(runWalk(settings, out, options.errors));
+        ending = *instead;
         printEnding(ending, out);
         if (ending.end == WalkEnd::Refused) printUsage(out, argc > 0 && argv[0] != nullptr ? argv[0] : "tarnwick");
     } catch (const std::bad_alloc&) {
@@ -111,8 +128,5 @@ int runTarnwick(int argc, const char* const* argv, std::FILE* stream, const RunO
         ending = Ending(WalkEnd::OutOfMemory);
         printEnding(ending, out);
     }
-    // Everything received goes out as the run ends, however it ended.
-    ending = settle(std::move(ending), out);
-    if (ending.end == WalkEnd::OutputFailed) printEnding(ending, out, options.errors);
-    return exitStatus(ending);
+    return exitStatus(finish(std::move(ending), out, options.errors));
 }

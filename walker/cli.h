@@ -15,6 +15,12 @@ struct RunOptions {
     std::FILE* errors = stderr;
 };
 
+// The walk as the tool runs it once the header is out: the socket library
+// started around it, the ending's lines, and everything flushed. Gives the
+// ending as it then stands, whose exit status the tool returns; when out
+// cannot be written, one line on errors names the cause.
+Ending runWalk(const WalkSettings& settings, Output& out, std::FILE* errors);
+
 // Runs the tool on a command line (argv[0] the program name as invoked),
 // printing everything to out; returns the exit status of its ending. When out
 // cannot be written, the walk stops and one line on options.errors names the
