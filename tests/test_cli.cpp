@@ -174,6 +174,39 @@ TEST(CommandLine, TheBinaryEndToEnd) {
 #endif
 }
 
+TEST(CommandLine, UnderAnyMemoryLimit) {
+#if defined(_WIN32) || TARNWICK_EMULATED || defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "limits the Linux binary's own address space";
+#else
+    // Under a limit on its address space, the program cannot be loaded at all
+    // (127, from the loader, before any code of its own), or runs out of
+    // memory (4, its line the last), or gets through (2: 0.0.0.0 names no
+    // device, and nothing is sent). Near the lowest limit that gets through,
+    // the C++ runtime may have gone without its reserve for exceptions.
+    const auto underLimit = [](long kb) {
+        return runBinary("/", "bash",
+                         {"-c", "ulimit -v " + std::to_string(kb) + "; exec " + quote(TARNWICK_BINARY) + " 0.0.0.0 public -d"});
+    };
+    long fails = 1024, passes = 1024 * 1024;
+    ASSERT_EQ(underLimit(passes).end, 2);
+    while (passes - fails > 4) {
+        const long mid = (fails + passes) / 2;
+        (underLimit(mid).end == 2 ? passes : fails) = mid;
+    }
+    const std::string line = "ERROR: Out of memory\n";
+    int ranOut = 0;
+    for (long kb = passes - 4; kb > passes - 1024; kb -= 4) {
+        const auto run = underLimit(kb);
+        SCOPED_TRACE(std::to_string(kb) + " KB: " + run.output);
+        if (run.end == 127) break;
+        ASSERT_EQ(run.end, 4);
+        ASSERT_EQ(run.output.substr(run.output.size() - std::min(run.output.size(), line.size())), line);
+        ++ranOut;
+    }
+    EXPECT_GT(ranOut, 0);
+#endif
+}
+
 TEST(CommandLine, LongArgumentsAreTakenWhole) {
     // Far beyond the 100 characters of old: used whole, never cut.
     const std::string community(3000, 'c');

@@ -1,5 +1,6 @@
 #include "walker/cli.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <optional>
@@ -101,6 +102,47 @@ Ending finish(Ending ending, Output& out, std::FILE* errors) {
     return ending;
 }
 
+// Room for the C++ runtime to throw bad_alloc (some 150 bytes), and more
+// than an allocator keeps aside for reuse at one size only (glibc: 1 KiB).
+constexpr std::size_t kRoomToThrow = 4096;
+
+// The run under way: where it says that memory ran out.
+struct Running {
+    Output* out = nullptr;
+    std::FILE* errors = nullptr;
+} running;
+
+// Memory ran out. Throwing bad_alloc takes memory for the exception itself,
+// and a process that cannot grow at all (under a tight ulimit -v) may have
+// none left, nor the C++ runtime's reserve for it, which it sets aside as the
+// program starts and goes without when that fails. Then the run ends here,
+// as it would have ended: the out-of-memory line, everything flushed.
+void outOfMemory() {
+    if (void* room = std::malloc(kRoomToThrow)) {
+        std::free(room);
+        throw std::bad_alloc();
+    }
+    printEnding(Ending(WalkEnd::OutOfMemory), *running.out);
+    std::_Exit(exitStatus(finish(Ending(WalkEnd::OutOfMemory), *running.out, running.errors)));
+}
+
+// While a run goes on, memory that runs out goes through outOfMemory.
+class MemoryWatch {
+public:
+    MemoryWatch(Output& out, std::FILE* errors) : previous_(std::set_new_handler(outOfMemory)) {
+        running = {&out, errors};
+    }
+    ~MemoryWatch() {
+        std::set_new_handler(previous_);
+        running = {};
+    }
+    MemoryWatch(const MemoryWatch&) = delete;
+    MemoryWatch& operator=(const MemoryWatch&) = delete;
+
+private:
+    const std::new_handler previous_;
+};
+
 }  // namespace
 
 Ending runWalk(const WalkSettings& settings, Output& out, std::FILE* errors) {
@@ -115,6 +157,7 @@ Ending runWalk(const WalkSettings& settings, Output& out, std::FILE* errors) {
 
 int runTarnwick(int argc, const char* const* argv, std::FILE* stream, const RunOptions& options) {
     Output out(stream);
+    const MemoryWatch memory(out, options.errors);
     Ending ending;
     try {
         WalkSettings settings;
