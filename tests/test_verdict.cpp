@@ -377,7 +377,10 @@ TEST(Attempts, WhatIsShown) {
     const struct {
         std::string events, shown;
     } rows[] = {
-        {"oTA", "sent\nReceiving response...ignored a Trap...completed..."},
+        // Each datagram set aside as the ending's line names its kind, with what it held.
+        {"oTIFA", "sent\nReceiving response...ignored a Trap...ignored a reply with another request-id: 124..."
+                  "ignored a reply that does not follow the OID asked for: " + std::string(kColumn) +
+                  "...completed..."},
         {"ot r", "sent\nReceiving response...completed..." + sending + "failed: " + net::errorText(EHOSTUNREACH) +
                      "\nReceiving response..."},
         {"Pbo", "ignored a report from 127.0.0.1 about an earlier request: ICMP port unreachable...sent\n"

@@ -11,21 +11,6 @@ const char kNoReplyLine[] =
     "ERROR P1: No returned packet.  Your SNMP community string may be incorrect, or there may be a problem "
     "communicating with the device.\n";
 
-// A kind of datagram set aside, as the line for a mix of kinds names it.
-// No default: a reason without a phrase does not compile.
-std::string phraseFor(const AsideKind& kind) {
-    switch (kind.reason) {
-        case AsideReason::OtherRequestId: return "a reply with another request-id";
-        case AsideReason::NoBinding: return "a reply without a binding";
-        case AsideReason::NotFollowing: return "a reply that does not follow the OID asked for";
-        case AsideReason::NotAResponse: return pduName(kind.pduType);
-        case AsideReason::TooLong:
-            return "a reply longer than the " + std::to_string(limits::kReceiveBuffer) + " bytes that can be received";
-        case AsideReason::Unreadable: return "a datagram that could not be read";
-    }
-    return {};
-}
-
 // The line of a single kind, with the details of the latest such datagram.
 std::string lineFor(const Aside& aside) {
     switch (aside.kind.reason) {
@@ -141,7 +126,7 @@ void printEnding(const Ending& ending, Output& out, std::FILE* errors) {
             }
             std::string line = "ERROR: The device's replies could not be used: ";
             for (std::size_t i = 0; i < rejected.kinds.size(); ++i) {
-                line += (i == 0 ? "" : ", ") + phraseFor(rejected.kinds[i]);
+                line += (i == 0 ? "" : ", ") + asideName(rejected.kinds[i]);
             }
             out.put(line + "\n");
             return;
@@ -175,6 +160,20 @@ Ending settle(Ending ending, Output& out) {
     if (signal != 0 && (!written || ending.end == WalkEnd::OutputFailed)) return Ending::interrupted(signal);
     if (!written && ending.end != WalkEnd::Interrupted) return Ending::outputFailed(out.error());
     return ending;
+}
+
+// No default: a reason without a name does not compile.
+std::string asideName(const AsideKind& kind) {
+    switch (kind.reason) {
+        case AsideReason::OtherRequestId: return "a reply with another request-id";
+        case AsideReason::NoBinding: return "a reply without a binding";
+        case AsideReason::NotFollowing: return "a reply that does not follow the OID asked for";
+        case AsideReason::NotAResponse: return pduName(kind.pduType);
+        case AsideReason::TooLong:
+            return "a reply longer than the " + std::to_string(limits::kReceiveBuffer) + " bytes that can be received";
+        case AsideReason::Unreadable: return "a datagram that could not be read";
+    }
+    return {};
 }
 
 std::string pduName(std::uint8_t type) {

@@ -111,9 +111,11 @@ void printEnding(const Ending& ending, Output& out, std::FILE* errors = nullptr)
 // stop outranks a failed write, and a failed write outranks the rest.
 Ending settle(Ending ending, Output& out);
 
-// Names shared with the progress lines: a PDU type with its article ("a
-// Trap"), an IPv4 address in host order as dotted decimal, and a report of
-// the network's by its ICMP name ("ICMP port unreachable").
+// Names shared with the progress lines: a kind of datagram set aside ("a
+// reply without a binding"), a PDU type with its article ("a Trap"), an IPv4
+// address in host order as dotted decimal, and a report of the network's by
+// its ICMP name ("ICMP port unreachable").
+std::string asideName(const AsideKind& kind);
 std::string pduName(std::uint8_t type);
 std::string dotted(std::uint32_t address);
 std::string icmpName(const net::Report& report);

@@ -45,27 +45,25 @@ Attempts::Attempts(SnmpTransport& transport, std::int32_t attemptMs, bool debug)
     : transport_(transport), attemptTime_(attemptMs), debug_(debug) {}
 
 Attempts::Verdict Attempts::consider(const Datagram& datagram) const {
-    const auto setAside = [this](const std::string& what, AsideReason reason, std::uint8_t pduType = 0) {
-        return Verdict{Verdict::SetAside, debug_ ? "ignored " + what + "..." : "", {{reason, pduType}, {}, {}}};
+    // Shown as the ending's line names its kind, with what this one held.
+    const auto setAside = [this](AsideReason reason, const std::string& held = {}, std::uint8_t pduType = 0) {
+        const AsideKind kind{reason, pduType};
+        if (!debug_) return Verdict{Verdict::SetAside, {}, {kind, {}, {}}};
+        const std::string what = "ignored " + asideName(kind) + (held.empty() ? "" : ": " + held) + "...";
+        return Verdict{Verdict::SetAside, what, {kind, {}, {}}};
     };
     if (!transport_.fromAgent(datagram.sender)) {
         return {Verdict::Stranger, debug_ ? "ignored a datagram from " + dotted(datagram.sender) + "..." : "", {}};
     }
-    if (datagram.what == Received::TooLong) {
-        return setAside("a reply longer than the receive buffer", AsideReason::TooLong);
-    }
-    if (datagram.what != Received::Message) return setAside("an unreadable datagram", AsideReason::Unreadable);
+    if (datagram.what == Received::TooLong) return setAside(AsideReason::TooLong);
+    if (datagram.what != Received::Message) return setAside(AsideReason::Unreadable);
     SnmpMessage& reply = *datagram.message;
-    if (reply.pduType() != pdutags::kGetResponse) {
-        return setAside(pduName(reply.pduType()), AsideReason::NotAResponse, reply.pduType());
-    }
+    if (reply.pduType() != pdutags::kGetResponse) return setAside(AsideReason::NotAResponse, {}, reply.pduType());
     if (reply.requestId() != kRequestId) {
-        return setAside("a reply with request-id " + std::to_string(reply.requestId()), AsideReason::OtherRequestId);
+        return setAside(AsideReason::OtherRequestId, std::to_string(reply.requestId()));
     }
     const SnmpVarbind* head = reply.varbindList()->head();
-    if (head == nullptr || head->name() == nullptr) {
-        return setAside("a reply without a binding", AsideReason::NoBinding);
-    }
+    if (head == nullptr || head->name() == nullptr) return setAside(AsideReason::NoBinding);
     // An error reply, or an exception in place of the value, names the OID
     // asked: endOfMibView does (RFC 3416, 4.2.2). Naming an earlier one, it
     // is a late copy of an earlier answer, like any other reply.
@@ -73,7 +71,7 @@ Attempts::Verdict Attempts::consider(const Datagram& datagram) const {
     const bool ending = reply.errorStatus() != 0 || exceptionName(head->value()) != nullptr;
     if (order > 0 || (order == 0 && ending)) return {Verdict::Answers, {}, {}};
     const std::string name = head->name()->toString();
-    Verdict verdict = setAside("a reply for " + name, AsideReason::NotFollowing);
+    Verdict verdict = setAside(AsideReason::NotFollowing, name);
     verdict.aside.asked = asked_->toString();
     verdict.aside.answered = name;
     return verdict;
