@@ -3,7 +3,6 @@
 #include <chrono>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "tests/runner.h"
 #include "tests/scripted_agent.h"
@@ -230,6 +229,13 @@ TEST(SocketLayer, WhatAnIcmpErrorSays) {
     }
 }
 
+// A transport that can wait until the system holds something for it, a
+// datagram or a report, without taking it.
+struct Watched : SnmpTransport {
+    using SnmpTransport::SnmpTransport;
+    bool holdsSomething(int ms) { return net::waitReadable(socketHandle_, ms) == net::Wait::Readable; }
+};
+
 TEST(Transport, TheNetworksReports) {
     Winsock winsock;
 #ifdef _WIN32
@@ -268,7 +274,7 @@ TEST(Transport, TheNetworksReports) {
     // A port on 127.0.0.1 where nothing listens: each send draws a port
     // unreachable, which comes up as a report, not as a failed receive, and
     // names the address and port of the datagram it is about.
-    SnmpTransport transport(closedPort(), "127.0.0.1");
+    Watched transport(closedPort(), "127.0.0.1");
     auto message = walkRequest();
     ASSERT_GT(transport.send(*message), 0);
     const Datagram first = transport.receiveDatagram(2000);
@@ -285,7 +291,7 @@ TEST(Transport, TheNetworksReports) {
     // fails with it, and the report is still there to be taken, without a
     // wait; then sends go out again.
     ASSERT_GT(transport.send(*message), 0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ASSERT_TRUE(transport.holdsSomething(2000));
     EXPECT_EQ(transport.send(*message), 0);
     EXPECT_TRUE(transport.pendingReport().has_value());
     EXPECT_FALSE(transport.pendingReport().has_value());
