@@ -2,10 +2,8 @@
 # tarnwick against net-snmp's snmpd serving a real kernel neighbour table, in a
 # network namespace of this test's own; compared with what snmpwalk reads.
 # Usage: kernel_table.sh path/to/tarnwick
-bin=$(readlink -f "$1")
 . "$(dirname "$0")/lib.sh"
-need_namespace
-command -v snmpd >/dev/null || [ -x /usr/sbin/snmpd ] || { echo "SKIPPED: snmpd is not installed" >&2; exit $E2E_SKIP; }
+open_test "$1" snmpd
 
 community="tw-e2e-$RANDOM$RANDOM"
 

@@ -9,20 +9,38 @@ E2E_SKIP=77
 ns=""
 work=""
 agent_pids=()
+# The folder of the tests, with the helpers and the data beside them.
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+
+# The opening of a test: the program under test ($1) as bin, the programs
+# the test needs beyond ip and snmpwalk ($2...), and a network namespace of
+# its own.
+open_test() {
+  bin=$(readlink -f "$1")
+  shift
+  need "$@"
+  need_namespace
+}
+
+# Ends the test as skipped, saying why.
+skip() {
+  echo "SKIPPED: $*" >&2
+  exit $E2E_SKIP
+}
+
+# Skips the test unless each program named is installed.
+need() {
+  local tool
+  for tool in "$@"; do
+    command -v "$tool" >/dev/null || [ -x "/usr/sbin/$tool" ] || skip "$tool is not installed"
+  done
+}
 
 need_namespace() {
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "SKIPPED: not root, so no network namespace can be made" >&2
-    exit $E2E_SKIP
-  fi
-  for tool in ip snmpwalk; do
-    command -v "$tool" >/dev/null || { echo "SKIPPED: $tool is not installed" >&2; exit $E2E_SKIP; }
-  done
+  [ "$(id -u)" -eq 0 ] || skip "not root, so no network namespace can be made"
+  need ip snmpwalk
   ns="tw-e2e-$$-$RANDOM"
-  if ! ip netns add "$ns" 2>/dev/null; then
-    echo "SKIPPED: this machine cannot make a network namespace" >&2
-    exit $E2E_SKIP
-  fi
+  ip netns add "$ns" 2>/dev/null || skip "this machine cannot make a network namespace"
   work=$(mktemp -d /tmp/tarnwick-e2e.XXXXXX)
   chmod 755 "$work"
   trap cleanup EXIT
@@ -114,7 +132,7 @@ start_snmpd() {
 # the community of each table is its file name.
 start_snmpsim() {
   local data=$1 first
-  command -v snmpsimd >/dev/null || { echo "SKIPPED: snmpsimd is not installed" >&2; exit $E2E_SKIP; }
+  need snmpsimd
   mkdir -p "$work/snmpsim/data" "$work/snmpsim/cache"
   cp "$data"/*.snmprec "$work/snmpsim/data/"
   chown -R nobody:nogroup "$work/snmpsim"
@@ -228,7 +246,7 @@ start_agent_devices() {
 start_responder() {
   local via=$1 own=$2
   shift
-  "$via" python3 "$(dirname "${BASH_SOURCE[0]}")/responder.py" "$@" > "$work/ready.$own" 2>&1 &
+  "$via" python3 "$here/responder.py" "$@" > "$work/ready.$own" 2>&1 &
   agent_pids+=($!)
   for _ in $(seq 100); do [ -s "$work/ready.$own" ] && break; sleep 0.05; done
 }

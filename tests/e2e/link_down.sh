@@ -10,11 +10,8 @@
 # the second request's first send is refused and still waits out its attempt,
 # so its second send, at 6 s, is answered.
 # Usage: link_down.sh path/to/tarnwick
-bin=$(readlink -f "$1")
-here=$(cd "$(dirname "$0")" && pwd)
-. "$here/lib.sh"
-need_namespace
-command -v python3 >/dev/null || { echo "SKIPPED: python3 is not installed" >&2; exit $E2E_SKIP; }
+. "$(dirname "$0")/lib.sh"
+open_test "$1" python3
 
 # The device lives in a namespace of its own: an address of the walker's own
 # namespace would be reached over loopback, whatever its link does.

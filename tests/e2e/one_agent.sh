@@ -8,11 +8,8 @@
 # unknown name, and a stop request while the name server is silent, end the
 # program at once.
 # Usage: one_agent.sh path/to/tarnwick
-bin=$(readlink -f "$1")
-here=$(cd "$(dirname "$0")" && pwd)
-. "$here/lib.sh"
-need_namespace
-command -v python3 >/dev/null || { echo "SKIPPED: python3 is not installed" >&2; exit $E2E_SKIP; }
+. "$(dirname "$0")/lib.sh"
+open_test "$1" python3
 
 start_agent_devices
 check_one_agent 10.77.0.1 10.77.0.255 "$bin"

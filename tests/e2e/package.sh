@@ -11,14 +11,11 @@
 #          path/to/tarnwick path/to/the-deb's-build-folder
 deb=$(readlink -f "$1")
 zip=$(readlink -f "$2")
-bin=$(readlink -f "$3")
 build=$(readlink -f "$4")
-here=$(cd "$(dirname "$0")" && pwd)
-. "$here/lib.sh"
-need_namespace
+. "$(dirname "$0")/lib.sh"
+open_test "$3"
 if dpkg-query -W -f='${Status}' tarnwick 2>/dev/null | grep -q "ok installed"; then
-  echo "SKIPPED: a tarnwick package is installed on this machine already; it is left alone" >&2
-  exit $E2E_SKIP
+  skip "a tarnwick package is installed on this machine already; it is left alone"
 fi
 before_cleanup() { dpkg -r tarnwick >/dev/null 2>&1; }
 

@@ -2,10 +2,8 @@
 # tarnwick against snmpsimd serving recorded tables from tests/data, both
 # columns, compared with what snmpwalk reads from the same agent.
 # Usage: recorded_tables.sh path/to/tarnwick
-bin=$(readlink -f "$1")
-here=$(cd "$(dirname "$0")" && pwd)
-. "$here/lib.sh"
-need_namespace
+. "$(dirname "$0")/lib.sh"
+open_test "$1"
 start_snmpsim "$here/../data" || exit 1
 
 for table in switch48 awkward; do

@@ -13,11 +13,8 @@
 #   link, about the walker's requests to a device at 10.122.0.4 that answers
 #   each in 20 ms: they cost no row, no send, and no attempt's time.
 # Usage: unreachable.sh path/to/tarnwick
-bin=$(readlink -f "$1")
-here=$(cd "$(dirname "$0")" && pwd)
-. "$here/lib.sh"
-need_namespace
-command -v python3 >/dev/null || { echo "SKIPPED: python3 is not installed" >&2; exit $E2E_SKIP; }
+. "$(dirname "$0")/lib.sh"
+open_test "$1" python3
 
 start_device_link tw-u0 tw-u1 10.122.0
 no_reply='ERROR P1: No returned packet.  Your SNMP community string may be incorrect, or there may be a problem communicating with the device.'

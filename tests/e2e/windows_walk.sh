@@ -6,11 +6,8 @@
 # more than 32 interfaces too.
 # Usage: windows_walk.sh path/to/tarnwick.exe path/to/tarnwick
 exe=$(readlink -f "$1")
-bin=$(readlink -f "$2")
-here=$(cd "$(dirname "$0")" && pwd)
-. "$here/lib.sh"
-command -v wine >/dev/null || { echo "SKIPPED: wine is not installed" >&2; exit 77; }
-need_namespace
+. "$(dirname "$0")/lib.sh"
+open_test "$2" wine
 export WINEPREFIX="$work/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 # Wine opens sockets in its server process: the server must run inside the
 # namespace too, so it is started there, by the first Wine program, and stopped
