@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "transport/sockets.h"
 #include "walker/cli.h"
 #include "walker/walk.h"
 
@@ -14,6 +15,12 @@
 constexpr char kNoReply[] =
     "ERROR P1: No returned packet.  Your SNMP community string may be incorrect, or there may be a problem "
     "communicating with the device.\n";
+
+// The socket library, started for as long as the guard stands.
+struct Winsock {
+    Winsock() { net::startup(); }
+    ~Winsock() { net::cleanup(); }
+};
 
 // What a run in debug mode says around the walk.
 const std::string kStartup = "Winsock Startup...successful\n";

@@ -27,11 +27,6 @@ constexpr int kAddressInUse = EADDRINUSE;
 constexpr int kNotASocket = EBADF;
 #endif
 
-struct Winsock {
-    Winsock() { net::startup(); }
-    ~Winsock() { net::cleanup(); }
-};
-
 // An agent that answers request n with the datagrams of replies[n - 1].
 ScriptedAgent::Script answers(std::vector<std::vector<ScriptedReply>> replies) {
     return [replies](SnmpMessage*, int n) {

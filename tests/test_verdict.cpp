@@ -44,10 +44,7 @@ Datagram datagramOf(const Bytes& bytes, std::uint32_t sender = kAgent, Received 
 // Made only to say who the agent is: nothing is sent on them. The socket
 // library starts before they are made, and stops after they are gone.
 struct Agents {
-    struct Started {
-        Started() { net::startup(); }
-        ~Started() { net::cleanup(); }
-    } started;
+    Winsock started;
     SnmpTransport unicast{161, "127.0.0.1"};
     SnmpTransport broadcast{161, "255.255.255.255"};
 };
