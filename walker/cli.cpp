@@ -94,14 +94,6 @@ std::optional<Ending> readCommandLine(int argc, const char* const* argv, Output&
     return std::nullopt;
 }
 
-// Everything received goes out as the run ends, however it ended; a line on
-// errors says when it could not.
-Ending finish(Ending ending, Output& out, std::FILE* errors) {
-    ending = settle(std::move(ending), out);
-    if (ending.end == WalkEnd::OutputFailed) printEnding(ending, out, errors);
-    return ending;
-}
-
 // Room for the C++ runtime to throw bad_alloc (some 150 bytes), and more
 // than an allocator keeps aside for reuse at one size only (glibc: 1 KiB).
 constexpr std::size_t kRoomToThrow = 4096;
@@ -123,7 +115,7 @@ void outOfMemory() {
         throw std::bad_alloc();
     }
     printEnding(Ending(WalkEnd::OutOfMemory), *running.out);
-    std::_Exit(exitStatus(finish(Ending(WalkEnd::OutOfMemory), *running.out, running.errors)));
+    std::_Exit(exitStatus(settle(Ending(WalkEnd::OutOfMemory), *running.out, running.errors)));
 }
 
 // While a run goes on, memory that runs out goes through outOfMemory.
@@ -152,7 +144,7 @@ Ending runWalk(const WalkSettings& settings, Output& out, std::FILE* errors) {
         ending = walkArpTable(settings, out);
         printEnding(ending, out);
     }
-    return finish(std::move(ending), out, errors);
+    return settle(std::move(ending), out, errors);
 }
 
 int runTarnwick(int argc, const char* const* argv, std::FILE* stream, const RunOptions& options) {
@@ -171,5 +163,6 @@ int runTarnwick(int argc, const char* const* argv, std::FILE* stream, const RunO
         ending = Ending(WalkEnd::OutOfMemory);
         printEnding(ending, out);
     }
-    return exitStatus(finish(std::move(ending), out, options.errors));
+    // Everything received goes out as the run ends, however it ended.
+    return exitStatus(settle(std::move(ending), out, options.errors));
 }

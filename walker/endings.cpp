@@ -153,12 +153,13 @@ Ending Ending::outputFailed(int error) {
     return lost;
 }
 
-Ending settle(Ending ending, Output& out) {
+Ending settle(Ending ending, Output& out, std::FILE* errors) {
     const bool written = out.flush();
     // A request to stop stays the reason, also when the reader then went away.
     const int signal = net::interruption();
     if (signal != 0 && (!written || ending.end == WalkEnd::OutputFailed)) return Ending::interrupted(signal);
-    if (!written && ending.end != WalkEnd::Interrupted) return Ending::outputFailed(out.error());
+    if (!written && ending.end != WalkEnd::Interrupted) ending = Ending::outputFailed(out.error());
+    if (ending.end == WalkEnd::OutputFailed) printEnding(ending, out, errors);
     return ending;
 }
 

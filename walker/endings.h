@@ -108,8 +108,9 @@ int exitStatus(const Ending& ending);
 void printEnding(const Ending& ending, Output& out, std::FILE* errors = nullptr);
 
 // The ending that stands once what was printed has been flushed: a request to
-// stop outranks a failed write, and a failed write outranks the rest.
-Ending settle(Ending ending, Output& out);
+// stop outranks a failed write, and a failed write outranks the rest, whose
+// line then goes to errors.
+Ending settle(Ending ending, Output& out, std::FILE* errors);
 
 // Names shared with the progress lines: a kind of datagram set aside ("a
 // reply without a binding"), a PDU type with its article ("a Trap"), an IPv4
