@@ -37,14 +37,16 @@ Attempts::Step told(Walk& w, Attempts::Step step) {
 Attempts::Step send(Walk& w) {
     if (w.transport.send(w.request) != 0) return told(w, w.attempts.sent(Clock::now()));
     const int error = w.transport.lastError();
+    bool taken = false;
     Attempts::Step step{Attempts::Next::Resend};
-    int taken = 0;
-    for (std::optional<net::Report> report; step.next == Attempts::Next::Resend; ++taken) {
-        if (!(report = w.transport.pendingReport())) break;
+    while (step.next == Attempts::Next::Resend) {
+        const std::optional<net::Report> report = w.transport.pendingReport();
+        if (!report) break;
+        taken = true;
         step = told(w, w.attempts.heard(*report, Clock::now()));
     }
     if (step.next != Attempts::Next::Resend) return step;
-    return told(w, taken > 0 ? w.attempts.blocked(Clock::now()) : w.attempts.refused(error, Clock::now()));
+    return told(w, taken ? w.attempts.blocked(Clock::now()) : w.attempts.refused(error, Clock::now()));
 }
 
 // Waits at most step's time for a datagram; step becomes what follows, and
