@@ -125,4 +125,69 @@ TEST(Row, AddressMarkersInTheIndex) {
     }
 }
 
+TEST(Row, WhatAnAnswerMeans) {
+    const Bytes next = hexBytes("2B 06 01 02 01 04 16 01 02 01 0A 00 00 02");  // the next row's name
+    const std::string view = "\n\nNo OID follows in the device's view\n\n";
+    const char* const mac = "00 01 02 03 04 05";
+    const struct {
+        const char* what;
+        Bytes reply;
+        bool row;  // a row to print, or how the walk ends
+        WalkEnd end = WalkEnd::EndOfColumn;
+        std::string progress = "";  // with -d, after "received...RequestID matches..."
+    } rows[] = {
+        {"a row", makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.0.1", macValue(mac)), true},
+        {"a NULL value", makeResponse(next, hexBytes("05 00")), true},
+        {"genErr", makeResponse(kNetToMediaColumn, macValue(mac), 123, 5, 1), false, WalkEnd::ErrorStatus,
+         "error-status genErr (5), error-index 1\n"},
+        {"tooBig", makeResponse(kNetToMediaColumn, nullptr, 123, 1), false, WalkEnd::ErrorStatus,
+         "error-status tooBig (1), error-index 0\n"},
+        {"inconsistentName", makeResponse(kNetToMediaColumn, nullptr, 123, 18, 2), false, WalkEnd::ErrorStatus,
+         "error-status inconsistentName (18), error-index 2\n"},
+        {"a status without a name", makeResponse(kNetToMediaColumn, nullptr, 123, 19, 1), false, WalkEnd::ErrorStatus,
+         "error-status 19, error-index 1\n"},
+        {"noSuchName: the end of the agent's view", makeResponse(kNetToMediaColumn, nullptr, 123, 2), false, WalkEnd::EndOfColumn,
+         "noSuchName" + view},
+        // An SNMPv2 exception in place of the value ends the column too.
+        {"endOfMibView", makeResponse(next, hexBytes("82 00")), false, WalkEnd::EndOfColumn,
+         "No SNMP Error\nendOfMibView" + view},
+        {"noSuchObject", makeResponse(next, hexBytes("80 00")), false, WalkEnd::EndOfColumn,
+         "No SNMP Error\nnoSuchObject" + view},
+        {"noSuchInstance", makeResponse(next, hexBytes("81 00")), false, WalkEnd::EndOfColumn,
+         "No SNMP Error\nnoSuchInstance" + view},
+        {"too few index numbers", makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.1", macValue(mac)), false,
+         WalkEnd::BadIndex,
+         "No SNMP Error\nOID Response:    1.3.6.1.2.1.4.22.1.2.1.10.0.1\nIndex that could not be read: 1.10.0.1\n"},
+        {"an address number above 255", makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.0.256", macValue(mac)), false,
+         WalkEnd::BadIndex},
+        {"the next column", makeResponse("1.3.6.1.2.1.4.22.1.3.1.10.0.0.1", macValue(mac)), false},
+        {"a column that starts with the same digits", makeResponse("1.3.6.1.2.1.4.22.1.20.1.10.0.0.1", macValue(mac)),
+         false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const auto reply = decoded(row.reply);
+        ASSERT_NE(reply, nullptr);
+        for (const bool debug : {false, true}) {
+            std::FILE* stream = std::tmpfile();
+            Row read;
+            std::optional<Ending> end;
+            {
+                Output out(stream);
+                end = judge(*reply, kNetToMedia, debug, out, read);
+            }
+            // The ending's line is printed by the walk; with -d, what led to it.
+            const std::string progress = readBack(stream);
+            const std::string shown = debug && !row.progress.empty() ? "received...RequestID matches..." + row.progress : "";
+            if (!debug || !row.progress.empty()) {
+                EXPECT_EQ(progress, shown);
+            }
+            ASSERT_EQ(!end.has_value(), row.row);
+            if (end.has_value()) {
+                EXPECT_EQ(end->end, row.end);
+            }
+        }
+    }
+}
+
 }  // namespace

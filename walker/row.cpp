@@ -1,7 +1,36 @@
 #include "walker/row.h"
 
 #include <charconv>
+#include <cstring>
 #include <iterator>
+#include <string>
+
+namespace {
+
+// The error-status with which an SNMPv1 agent says that no object follows.
+constexpr std::int32_t kNoSuchName = 2;
+
+// The names of the error-status values: RFC 1157's 0 to 5, RFC 3416's 6 to 18.
+constexpr const char* kErrorNames[] = {
+    "noError",      "tooBig",           "noSuchName",          "badValue",     "readOnly",
+    "genErr",       "noAccess",         "wrongType",           "wrongLength",  "wrongEncoding",
+    "wrongValue",   "noCreation",       "inconsistentValue",   "resourceUnavailable",
+    "commitFailed", "undoFailed",       "authorizationError",  "notWritable",  "inconsistentName",
+};
+
+// An error reply's status, by name and number, and its error-index.
+std::string errorLine(SnmpMessage& reply) {
+    const std::int32_t status = reply.errorStatus();
+    std::string line = "error-status ";
+    if (status >= 0 && static_cast<std::size_t>(status) < std::size(kErrorNames)) {
+        line += std::string(kErrorNames[status]) + " (" + std::to_string(status) + ")";
+    } else {
+        line += std::to_string(status);
+    }
+    return line + ", error-index " + std::to_string(reply.errorIndex());
+}
+
+}  // namespace
 
 bool readIndex(const char* text, const Column& column, Row& row) {
     // The five or six numbers of the index, the markers that some devices put
@@ -59,4 +88,44 @@ void printRow(Output& out, const Row& row) {
     p = std::to_chars(p, end, row.ifIndex).ptr;
     *p++ = '\n';
     out.write(line, static_cast<std::size_t>(p - line));
+}
+
+std::optional<Ending> judge(SnmpMessage& reply, const Column& column, bool debug, Output& out, Row& row) {
+    // The request-id was checked with the rest of what answers (consider).
+    if (debug) out.put("received...RequestID matches...");
+    if (reply.errorStatus() == kNoSuchName) {
+        // RFC 1157, 4.1.3: an SNMPv1 agent answers a GetNext past the last
+        // object it shows with noSuchName. Its view ends here, and so does
+        // the column within it.
+        if (debug) out.put("noSuchName\n\nNo OID follows in the device's view\n\n");
+        return WalkEnd::EndOfColumn;
+    }
+    if (reply.errorStatus() != 0) {
+        if (debug) out.put(errorLine(reply) + "\n");
+        return WalkEnd::ErrorStatus;
+    }
+    if (debug) out.put("No SNMP Error\n");
+    // An answer has a binding with a name: consider() let no other through.
+    SnmpVarbind* binding = reply.varbindList()->head();
+    // RFC 3416, 4.2.2: an agent answers a GetNext past the last object it
+    // shows with endOfMibView; the other two exceptions end the walk alike.
+    if (const char* exception = exceptionName(binding->value())) {
+        if (debug) out.put(std::string(exception) + "\n\nNo OID follows in the device's view\n\n");
+        return WalkEnd::EndOfColumn;
+    }
+    row.oid = binding->name()->toString();
+    if (debug) out.put(std::string("OID Response:    ") + row.oid + "\n");
+    // The column's OID and a dot: the next column (…1.3) and one whose number
+    // merely begins with the same digits (…1.20) are outside it.
+    const std::size_t length = std::strlen(column.oid);
+    if (std::strncmp(row.oid, column.oid, length) != 0 || row.oid[length] != '.') {
+        if (debug) out.put("\n\nOID is outside list\n\n");
+        return WalkEnd::EndOfColumn;
+    }
+    if (!readIndex(row.oid + length + 1, column, row)) {
+        if (debug) out.put(std::string("Index that could not be read: ") + (row.oid + length + 1) + "\n");
+        return WalkEnd::BadIndex;
+    }
+    row.value = binding->value();
+    return std::nullopt;
 }

@@ -1,11 +1,14 @@
-// A row of the table: the columns that can be walked, the interface index and
-// address read from the index of a reply's OID, and the printed line.
+// A row of the table: the columns that can be walked, what an answer comes to
+// (a row, or the walk's end), the interface index and address read from the
+// index of a reply's OID, and the printed line.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
-#include "snmp/values.h"
+#include "snmp/message.h"
+#include "walker/endings.h"
 #include "walker/output.h"
 
 // The two columns that can be walked.
@@ -44,3 +47,7 @@ bool readIndex(const char* text, const Column& column, Row& row);
 // IpAddress, Opaque) as two lower-case hex digits each, joined by "-"; fewer
 // bytes give fewer groups. Any other value shows its own text.
 void printRow(Output& out, const Row& row);
+
+// Decides on an answer: a row, or how the walk ends (and, in debug mode,
+// prints the progress lines).
+std::optional<Ending> judge(SnmpMessage& reply, const Column& column, bool debug, Output& out, Row& row);

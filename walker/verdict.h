@@ -1,6 +1,6 @@
 // What the walk makes of what it receives: the one owner of a request's
 // attempts, which decides what each datagram, report and send means and what
-// the walk does next, and the judge of an answer (a row, or the walk's end).
+// the walk does next.
 #pragma once
 
 #include <chrono>
@@ -12,8 +12,6 @@
 #include "snmp/message.h"
 #include "transport/transport.h"
 #include "walker/endings.h"
-#include "walker/output.h"
-#include "walker/row.h"
 
 // Every request carries this id; only a reply with it can answer.
 constexpr std::int32_t kRequestId = 123;
@@ -109,8 +107,4 @@ private:
     Rejected rejected_;
     std::string shown_;
 };
-
-// Decides on an answer: a row, or how the walk ends (and, in debug mode,
-// prints the progress lines).
-std::optional<Ending> judge(SnmpMessage& reply, const Column& column, bool debug, Output& out, Row& row);
 
