@@ -27,7 +27,6 @@
 struct ScriptedReply {
     Bytes bytes;
     int delayMs = 0;
-    bool forged = false;  // sent from 127.0.0.2, another sender than the agent
 };
 
 // A UDP socket bound to a loopback address of its own, such as 127.0.0.2.
@@ -79,7 +78,6 @@ public:
         socket_ = net::openUdpSocket();
         net::bindAny(socket_, 0);
         port_ = net::localPort(socket_);
-        forger_ = openOnLoopback("127.0.0.2");
         thread_ = std::thread([this] { serve(); });
     }
 
@@ -87,7 +85,6 @@ public:
         stop_ = true;
         thread_.join();
         net::closeSocket(socket_);
-        net::closeSocket(forger_);
         net::cleanup();
     }
 
@@ -120,7 +117,6 @@ private:
         Bytes bytes;
         std::uint32_t address;
         std::uint16_t port;
-        bool forged;
     };
 
     void serve() {
@@ -131,7 +127,7 @@ private:
             std::vector<Pending> later;
             for (Pending& p : pending) {
                 if (p.due <= now) {
-                    net::sendTo(p.forged ? forger_ : socket_, p.bytes.data(), p.bytes.size(), p.address, p.port);
+                    net::sendTo(socket_, p.bytes.data(), p.bytes.size(), p.address, p.port);
                 } else {
                     later.push_back(std::move(p));
                 }
@@ -151,14 +147,13 @@ private:
             const int number = ++requests_;
             for (auto& reply : script_(request.get(), number)) {
                 pending.push_back({std::chrono::steady_clock::now() + std::chrono::milliseconds(reply.delayMs),
-                                   std::move(reply.bytes), address, port, reply.forged});
+                                   std::move(reply.bytes), address, port});
             }
         }
     }
 
     Script script_;
     net::SocketHandle socket_;
-    net::SocketHandle forger_;
     std::uint16_t port_ = 0;
     std::atomic<bool> stop_{false};
     std::atomic<int> requests_{0};

@@ -7,7 +7,6 @@
 #include "tests/runner.h"
 #include "tests/scripted_agent.h"
 #include "transport/transport.h"
-#include "walker/verdict.h"
 
 #ifdef _WIN32
 #include <winsock2.h>
@@ -225,45 +224,36 @@ TEST(SocketLayer, WhatAnIcmpErrorSays) {
 }
 
 // A transport that can wait until the system holds something for it, a
-// datagram or a report, without taking it.
+// datagram or a report, without taking it, and be given a failed send's error.
 struct Watched : SnmpTransport {
     using SnmpTransport::SnmpTransport;
     bool holdsSomething(int ms) { return net::waitReadable(socketHandle_, ms) == net::Wait::Readable; }
+    void failedWith(int error) { lastError_ = error; }
 };
 
 TEST(Transport, TheNetworksReports) {
     Winsock winsock;
 #ifdef _WIN32
-    // Winsock hands them up as a failed receive, and says neither who sent
-    // them nor about what: the report is about the agent, from nobody named,
-    // so a port unreachable counts as the device's own. (Wine never hands
-    // one up, so the mapping is all that can be tested here.)
+    // Winsock fails a receive or a send with them, and says neither who sent
+    // them nor about what: a report about the agent, from nobody named.
+    // (Wine never hands one up, so the mapping is all that can be tested.)
     const struct {
         int error;
-        std::string line;  // empty: no report
-    } rows[] = {
-        {WSAECONNRESET, "ERROR: The network reports that nothing listens on UDP port 161 at 10.1.2.3, or a firewall "
-                        "rejects it (ICMP port unreachable)\n"},
-        {WSAENETRESET, "ERROR: The network reports that 10.1.2.3 cannot be reached (ICMP time exceeded)\n"},
-        {WSAEMSGSIZE, ""},
-    };
-    SnmpTransport transport(161, "10.1.2.3");
-    ASSERT_TRUE(transport.ready());
+        net::Report::Kind kind;  // Other: no report
+    } rows[] = {{WSAECONNRESET, net::Report::PortUnreachable}, {WSAENETRESET, net::Report::TimeExceeded},
+                {WSAEMSGSIZE, net::Report::Other}};
+    Watched transport(161, "10.1.2.3");
     for (const auto& row : rows) {
         SCOPED_TRACE(row.error);
-        net::Report report{net::Report::Other, 0x0A010203, 0x0A010209, 9};  // what a recvfrom may leave behind
-        ASSERT_EQ(net::reportOf(row.error, report), !row.line.empty());
-        if (row.line.empty()) continue;
-        transport.aboutThePeer(report);
-        SnmpOid asked("1.3.6.1.2.1.4.22.1.2");
-        Attempts attempts(transport, 1000, false);
-        const auto now = Attempts::Clock::now();
-        attempts.ask(asked);
-        attempts.sent(now);
-        // The port unreachable ends the attempt; nothing else does.
-        EXPECT_EQ(attempts.heard(report, now).ms == 0, report.kind == net::Report::PortUnreachable);
-        attempts.timedOut();
-        EXPECT_EQ(printed(attempts.ending()), row.line + kNoReply);
+        transport.failedWith(row.error);
+        EXPECT_TRUE(transport.takeReports(0).empty());
+        const std::vector<net::Report> reports = transport.takeReports(1);
+        ASSERT_EQ(reports.size(), row.kind == net::Report::Other ? 0u : 1u);
+        if (reports.empty()) continue;
+        EXPECT_EQ(reports[0].kind, row.kind);
+        EXPECT_EQ(reports[0].sender, 0u);
+        EXPECT_EQ(reports[0].destination, 0x0A010203u);
+        EXPECT_EQ(reports[0].port, 161);
     }
 #else
     // A port on 127.0.0.1 where nothing listens: each send draws a port
@@ -274,7 +264,8 @@ TEST(Transport, TheNetworksReports) {
     ASSERT_GT(transport.send(*message), 0);
     const Datagram first = transport.receiveDatagram(2000);
     ASSERT_EQ(first.what, Received::Report);
-    EXPECT_TRUE(transport.quotesThePeer(first.report));
+    EXPECT_EQ(first.report.destination, transport.peerAddress());
+    EXPECT_EQ(first.report.port, transport.peerPort());
     const std::uint16_t elsewhere = closedPort();
     ASSERT_GT(transport.sendTo(hexBytes("30 00").data(), 2, 0x7F000001, elsewhere), 0);
     const Datagram second = transport.receiveDatagram(2000);
@@ -284,12 +275,16 @@ TEST(Transport, TheNetworksReports) {
     EXPECT_EQ(second.report.sender, 0x7F000001u);
     // One left unread stands as the socket's pending error: the next send
     // fails with it, and the report is still there to be taken, without a
-    // wait; then sends go out again.
+    // wait, when one more is heard; then sends go out again.
     ASSERT_GT(transport.send(*message), 0);
     ASSERT_TRUE(transport.holdsSomething(2000));
     EXPECT_EQ(transport.send(*message), 0);
-    EXPECT_TRUE(transport.pendingReport().has_value());
-    EXPECT_FALSE(transport.pendingReport().has_value());
+    EXPECT_TRUE(transport.takeReports(0).empty());
+    EXPECT_EQ(transport.takeReports(5).size(), 1u);
+    EXPECT_GT(transport.send(*message), 0);
+    // Reports turned off leave no pending error behind to fail a send.
+    ASSERT_TRUE(transport.holdsSomething(2000));
+    transport.hearReports(false);
     EXPECT_GT(transport.send(*message), 0);
 #endif
 }

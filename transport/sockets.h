@@ -93,7 +93,8 @@ struct Report {
 };
 
 // Whether the system hands up the network's reports (takeReport, reportOf): on
-// from the start. Off, it drops them, and none fails a send or a read.
+// from the start. Off, it drops them, those that wait included, and none
+// fails a send or a read.
 void hearReports(SocketHandle handle, bool on);
 
 // Takes a report that the system holds for the socket, without waiting;
@@ -107,10 +108,10 @@ bool takeReport(SocketHandle handle, Report& report);
 // 5.2.7.1).
 Report::Kind icmpKind(std::uint8_t type, std::uint8_t code);
 
-// Whether a failed receive's error code is a report, and which: Winsock's
-// WSAECONNRESET is a port unreachable, WSAENETRESET a time exceeded. Winsock
-// says neither who sent it nor about which datagram: the report names no
-// sender and no destination. Linux's reports come from the error queue alone.
+// Whether a failed send's or receive's error code is a report, and which:
+// Winsock's WSAECONNRESET is a port unreachable, WSAENETRESET a time exceeded.
+// Winsock says neither who sent it nor about which datagram: the report names
+// no sender and no destination. Linux's reports come from the error queue alone.
 bool reportOf(int error, Report& report);
 
 enum class Wait { Readable, TimedOut, Failed, Interrupted };

@@ -110,6 +110,11 @@ void hearReports(SocketHandle handle, bool on) {
     // sends draw; with it, they wait in the socket's error queue.
     const int value = on ? 1 : 0;
     ::setsockopt(fd(handle), IPPROTO_IP, IP_RECVERR, &value, sizeof value);
+    // Off, the queue is emptied, but not the error that the latest report left
+    // pending, which would fail the next send: reading it clears it.
+    int pending = 0;
+    socklen_t length = sizeof pending;
+    if (!on) ::getsockopt(fd(handle), SOL_SOCKET, SO_ERROR, &pending, &length);
 }
 
 int enableBroadcast(SocketHandle handle) {

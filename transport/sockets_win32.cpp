@@ -188,7 +188,8 @@ bool takeReport(SocketHandle, Report&) { return false; }
 
 bool reportOf(int error, Report& report) {
     // Winsock hands up the ICMP errors that a send drew as the next receive's
-    // failure: port unreachable as WSAECONNRESET, time exceeded as WSAENETRESET.
+    // or send's failure: port unreachable as WSAECONNRESET, time exceeded as
+    // WSAENETRESET.
     // It documents no sender for them, whatever recvfrom leaves in its argument.
     if (error != WSAECONNRESET && error != WSAENETRESET) return false;
     report = Report();

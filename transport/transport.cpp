@@ -111,11 +111,13 @@ Datagram UdpSocket::receiveDatagram(std::int32_t waitMs) {
     return datagram;
 }
 
-std::optional<net::Report> UdpSocket::pendingReport() {
+std::vector<net::Report> UdpSocket::takeReports(std::size_t most) {
+    std::vector<net::Report> reports;
     net::Report report;
-    if (!ready_ || !net::takeReport(socketHandle_, report)) return std::nullopt;
-    aboutThePeer(report);
-    return report;
+    if (most > 0 && net::reportOf(lastError_, report)) reports.push_back(report);
+    while (ready_ && reports.size() < most && net::takeReport(socketHandle_, report)) reports.push_back(report);
+    for (net::Report& r : reports) aboutThePeer(r);
+    return reports;
 }
 
 void UdpSocket::aboutThePeer(net::Report& report) const {

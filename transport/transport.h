@@ -4,8 +4,8 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "snmp/message.h"
@@ -31,8 +31,8 @@ struct Datagram {
     net::Report report;                    // for Report; its destination is the peer's where the system says none
 };
 
-// Sockets, buffers, the time-out and the peer's address and port; what
-// counts as the agent is SnmpTransport's.
+// Sockets, buffers, the time-out and the peer's address and port; which
+// senders count as the agent is SnmpTransport's.
 class UdpSocket {
 public:
     UdpSocket(std::int32_t port, std::int32_t timeoutSeconds);
@@ -63,15 +63,16 @@ public:
     // came to: a datagram, decoded where it can be, and its sender, or why
     // none came. Nothing, at once, unless ready.
     Datagram receiveDatagram(std::int32_t waitMs);
-    // A report of the network's that waits, taken without a wait, or none.
-    // One left waiting would fail the next send.
-    std::optional<net::Report> pendingReport();
+    // After a failed send, the reports of the network's that failed it, taken
+    // without a wait, at most most of them: Winsock's is the send's own error,
+    // Linux keeps them in a queue.
+    std::vector<net::Report> takeReports(std::size_t most);
     // Whether the system hands up the network's reports (on from the start).
-    void hearReports(bool on) { if (ready_) net::hearReports(socketHandle_, on); }
+    void hearReports(bool on) {
+        if (on != std::exchange(hearing_, on) && ready_) net::hearReports(socketHandle_, on);
+    }
     // Where the system did not say, a report is about a datagram to the peer.
     void aboutThePeer(net::Report& report) const;
-    // Whether a report is about a datagram sent to the peer's address and port.
-    bool quotesThePeer(const net::Report& r) const { return r.destination == peerAddress_ && r.port == peerPort_; }
 
     std::int32_t lastError() const { return lastError_; }
     std::int32_t receivedLength() const { return receivedLength_; }
@@ -79,6 +80,8 @@ public:
     const std::uint8_t* buffer() const { return buffer_.data(); }
     bool ready() const { return ready_; }
     std::uint16_t localPort() const { return net::localPort(socketHandle_); }
+    std::uint32_t peerAddress() const { return peerAddress_; }
+    std::uint16_t peerPort() const { return peerPort_; }
 
 protected:
     void createSocket();
@@ -102,6 +105,7 @@ protected:
     std::uint32_t peerAddress_ = 0;
     std::uint16_t peerPort_ = 0;
     bool ready_ = false;
+    bool hearing_ = true;
 };
 
 // What kept a transport from becoming ready, and the system's error code

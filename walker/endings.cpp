@@ -31,7 +31,6 @@ std::string lineFor(const Aside& aside) {
 
 // The line that says why nothing could be sent at all.
 void printUnready(const Silence& silence, Output& out) {
-    if (silence.unready.cause == Unready::None) return;
     const std::string reason = net::errorText(silence.unready.code);
     switch (silence.unready.cause) {
         case Unready::None: return;

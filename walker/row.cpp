@@ -91,7 +91,7 @@ void printRow(Output& out, const Row& row) {
 }
 
 std::optional<Ending> judge(SnmpMessage& reply, const Column& column, bool debug, Output& out, Row& row) {
-    // The request-id was checked with the rest of what answers (consider).
+    // The request-id was checked with the rest of what answers, by the exchange.
     if (debug) out.put("received...RequestID matches...");
     if (reply.errorStatus() == kNoSuchName) {
         // RFC 1157, 4.1.3: an SNMPv1 agent answers a GetNext past the last
@@ -105,7 +105,7 @@ std::optional<Ending> judge(SnmpMessage& reply, const Column& column, bool debug
         return WalkEnd::ErrorStatus;
     }
     if (debug) out.put("No SNMP Error\n");
-    // An answer has a binding with a name: consider() let no other through.
+    // An answer has a binding with a name: the exchange let no other through.
     SnmpVarbind* binding = reply.varbindList()->head();
     // RFC 3416, 4.2.2: an agent answers a GetNext past the last object it
     // shows with endOfMibView; the other two exceptions end the walk alike.

@@ -11,7 +11,8 @@
 #   the host unreachable that Linux reports from the walker's own address.
 # - A flood of port unreachables forged from 10.122.0.3, another host on the
 #   link, about the walker's requests to a device at 10.122.0.4 that answers
-#   each in 20 ms: they cost no row, no send, and no attempt's time.
+#   each in 20 ms: they cost no row, no send, and no attempt's time, and each
+#   attempt hears at most a hundred of them.
 # Usage: unreachable.sh path/to/tarnwick
 . "$(dirname "$0")/lib.sh"
 open_test "$1" python3
@@ -70,8 +71,9 @@ kill "$flood"
 wait "$flood"
 read -r sent seconds < <(tail -n 1 "$work/flood")
 heard=$(grep -o 'a report from 10.122.0.3' "$work/flooded" | wc -l)
-check "a flood: the reports reached the walk, which then heard no more ($sent sent in $seconds s, $heard heard)" \
-  [ "$heard" -ge 100 -a "$heard" -lt 1000 ]
+attempts=$(grep -o 'Sending GETNEXT' "$work/flooded" | wc -l)
+check "a flood: the reports reached the walk, which heard at most 100 in each of its $attempts attempts ($sent sent in $seconds s, $heard heard)" \
+  [ "$heard" -ge 100 -a "$heard" -le $((100 * attempts)) ]
 check "a flood: exit status 0 ($code)" [ "$code" -eq 0 ]
 check "a flood: every row" [ "$(table_rows < "$work/flooded" | grep -c $'^10.122.9.[0-9]*\t02-00-00-00-00-')" -eq 100 ]
 check "a flood: no send failed" [ "$(grep -c 'failed:' "$work/flooded")" -eq 0 ]

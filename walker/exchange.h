@@ -1,0 +1,125 @@
+// The walk's exchange with the device, without I/O: the walk tells it what
+// happened, and when, and does what it says next.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <utility>
+
+#include "snmp/values.h"
+#include "transport/transport.h"
+#include "walker/endings.h"
+
+// Every request carries this id; only a reply with it can answer.
+constexpr std::int32_t kRequestId = 123;
+// Sends of one request before the walk gives up on it.
+constexpr int kAttempts = 3;
+// Reports heard in one attempt before it hears no more: a device or a router
+// sends one a datagram, and a flood, read report by report, holds all up.
+constexpr int kReportsHeard = 100;
+// The longest rest after a failed receive.
+constexpr std::int32_t kRestMs = 100;
+
+// The device asked: its address and port, and whether the address is a
+// broadcast address, at which the first device to answer becomes the one.
+struct Peer {
+    std::uint32_t address = 0;
+    std::uint16_t port = 0;
+    bool broadcast = false;
+};
+
+// What the walk knows of the request in flight and of the device: each attempt
+// and what it drew, who has answered, and in debug mode what each event was.
+// The rule: only a GetResponse from the device with the request's id and a
+// binding beyond the OID asked answers. One that names an earlier OID is a
+// late copy of an earlier answer; one that names the OID asked is a late copy
+// too, or an agent that does not advance, unless it reports an error or
+// carries an SNMPv2 exception in place of the value, which name the OID asked
+// (RFC 1157, 4.1.3; RFC 3416, 4.2.2). A report is about the request only once
+// a send of it went out, and only if it quotes a datagram to the device's
+// address and port. Until a datagram of the walk has answered, such a port
+// unreachable from a unicast device's own address, or from no address the
+// system names, says that nothing listens: a wait then reads what already
+// waits, and the attempt ends. No other report ever shortens a wait. Reports
+// that fail a send are heard the same way, and the request goes again at once.
+class Exchange {
+public:
+    using Clock = std::chrono::steady_clock;
+    enum class Next {
+        Send,  // send the request
+        Wait,  // rest restMs, then wait at most waitMs for a datagram
+        Take,  // the datagram just received answers the request
+        End,   // the request drew no answer: the walk ends with ending()
+    };
+    struct Step {
+        Next next;
+        std::int32_t waitMs = 0;  // 0: read only what already waits
+        std::int32_t restMs = 0;
+    };
+
+    Exchange(const Peer& peer, std::int32_t attemptMs, bool debug);
+
+    // A new request, for the OID after asked (which outlives it).
+    Step ask(SnmpOid& asked);
+    // A send went out; the attempt's time runs from its first send.
+    Step sent(Clock::time_point now);
+    // A send failed with the system's error code; reports are those that the
+    // system held for the socket then, at most reportsLeft() of them.
+    Step sendFailed(int error, std::span<const net::Report> reports, Clock::time_point now);
+    // What a wait came to: a datagram, a report, nothing, or a failed receive.
+    Step received(const Datagram& datagram, Clock::time_point now);
+
+    // How many more reports the attempt under way hears: with none left, the
+    // system is to hand up no more until the next attempt.
+    int reportsLeft() const { return kReportsHeard - attempt_.reports; }
+    // How the walk ends when the request drew no answer: when every attempt drew
+    // from the device only datagrams set aside, with the line of their kind or
+    // mix; else in silence, with what kept the requests or answers from it.
+    Ending ending() const;
+    // In debug mode, the progress text of the events since it was last taken.
+    std::string shown() { return std::exchange(shown_, {}); }
+
+private:
+    enum class Phase {
+        Sending,   // the attempt's request has not gone out
+        Waiting,   // it went out, or an earlier one did: wait until the time runs out
+        Draining,  // nothing listens: read what already waits, then end
+    };
+    // What the attempt under way has drawn; each attempt starts from nothing.
+    struct Attempt {
+        Phase phase = Phase::Sending;
+        std::optional<Clock::time_point> deadline;
+        int reports = 0;    // reports heard
+        bool drew = false;  // whether the device sent a datagram that was set aside
+        bool refusedOnce = false;  // whether the system refused a send of it once
+    };
+    // What the request in flight has drawn; each request starts from nothing.
+    struct Request {
+        SnmpOid* asked = nullptr;
+        int attempts = 0;
+        int drewAttempts = 0;  // attempts that drew a datagram set aside
+        bool sent = false;     // whether a send of it went out
+        Silence silence;
+        Rejected rejected;
+    };
+    struct SetAside;
+    // Why a datagram from the device is set aside; none when it answers.
+    std::optional<SetAside> setAside(const Datagram& datagram) const;
+    bool fromDevice(std::uint32_t address) const;
+    bool nothingListens(const net::Report& report) const;
+    void hear(const net::Report& report);
+    Step waitOn(Clock::time_point now);
+    Step endAttempt();
+
+    const Peer peer_;
+    const std::chrono::milliseconds attemptTime_;
+    const bool debug_;
+    // The address of the first datagram that answered; none until one has.
+    std::optional<std::uint32_t> answerer_;
+    Request request_;
+    Attempt attempt_;
+    std::string shown_;
+};
