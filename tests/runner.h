@@ -75,7 +75,7 @@ auto runCaptured(Run&& run, std::FILE* stream = nullptr) -> Ran<decltype(run(str
 struct WalkOptions {
     bool old = false;    // the older column (-o)
     bool debug = false;  // progress lines (-d)
-    int timeoutMs = 300;
+    int timeoutMs = 2000;  // no answer is given up on, however busy the machine
     std::string host = "127.0.0.1";
 };
 

@@ -289,7 +289,7 @@ TEST(CommandLine, AWriteThatFailsAtTheLastLine) {
         return {{makeResponse("1.3.6.1.2.1.4.22.1.2.1.10.0.0.3", macValue("00 00 00 00 00 03"), 124)}};
     });
     const std::vector<std::string> args = {"tarnwick", "127.0.0.1", "public"};
-    const RunOptions options{.port = agent.port(), .timeoutMs = 150};
+    const RunOptions options{.port = agent.port(), .timeoutMs = 1000};
     const auto whole = runInProcess(args, options);
     ASSERT_EQ(whole.end, 3);
     EXPECT_EQ(whole.output, kBanner + header("127.0.0.1", false, false) + "10.0.0.1\t00-00-00-00-00-01\t1\n" +
@@ -299,7 +299,7 @@ TEST(CommandLine, AWriteThatFailsAtTheLastLine) {
     std::FILE* out = fmemopen(room.data(), room.size(), "w");
     ASSERT_NE(out, nullptr);
     std::FILE* errors = std::tmpfile();
-    EXPECT_EQ(runInProcess(args, {.port = agent.port(), .timeoutMs = 150, .errors = errors}, out).end, 5);
+    EXPECT_EQ(runInProcess(args, {.port = agent.port(), .timeoutMs = 1000, .errors = errors}, out).end, 5);
     std::fclose(out);
     EXPECT_EQ(readBack(errors).rfind("ERROR: The output could not be written: ", 0), 0u);
 }
