@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <mutex>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -110,8 +111,11 @@ TEST(CommandLine, CommandLinesNotAccepted) {
         EXPECT_EQ(result.end, 1);
         EXPECT_EQ(result.output, kBanner + row.line + usage("TARNWICK"));
     }
-    // Only a-z change case: digits, dots and capitals stay.
+    // Only a-z change case: digits, dots and capitals stay. The caller's
+    // new-handler stands again after the run.
+    const std::new_handler own = [] { std::abort(); }, before = std::set_new_handler(own);
     EXPECT_EQ(runInProcess({"./Tarn-wick_2.exe"}).output, kBanner + usage("./TARN-WICK_2.EXE"));
+    EXPECT_EQ(std::set_new_handler(before), own);
 }
 
 TEST(CommandLine, SwitchesAndHeader) {

@@ -440,7 +440,6 @@ TEST(Endings, ExitStatusesAndLines) {
         std::string error = "";
     } rows[] = {
         {WalkEnd::EndOfColumn, 0, ""},
-        {Ending(Refusal::Usage), 1, ""},
         {Ending(Silence{}), 2, kNoReply},
         {WalkEnd::ErrorStatus, 3, "ERROR P1: Error receiving packet\n"},
         {WalkEnd::BadIndex, 3, "ERROR: Mac address could not be read\n"},

@@ -5,6 +5,7 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "transport/sockets.h"
 #include "walker/walk.h"
@@ -18,19 +19,6 @@ bool sameSwitch(const char* argument, const char* name) {
     return argument[0] == name[0] && argument[1] != '\0' && (argument[1] | 0x20) == name[1] && argument[2] == '\0';
 }
 
-void printUsage(Output& out, const char* programName) {
-    std::string name = programName;
-    for (char& c : name) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    out.put("  A program to use SNMP to fetch the ARP cache of a device.\n");
-    out.put("\n  Usage:\t" + name + " ipAddress community [-o] [-d]\n\n");
-    out.put("  Arguments:\tipAddress = IP address of switch (or DNS name)\n");
-    out.put("\t\tcommunity = SNMP read/write community name on switch\n");
-    out.put("\t\t[-o] = Use old depricated OIDs (1.3.6.1.2.1.3.1.1.2)\n");
-    out.put("\t\t[-d] = Output debugging information\n");
-}
-
 // The agent's text goes into the header as it is: a blank or a control
 // character there could forge lines of output, and names no device.
 bool namesADevice(const char* agent) {
@@ -41,8 +29,9 @@ bool namesADevice(const char* agent) {
     return true;
 }
 
-// The socket library, started for the walk and cleaned up as the guard goes,
-// after the ending's lines; in debug mode, each is said.
+// The socket library, started for the walk and cleaned up once, after the
+// ending's lines, or as the guard goes when memory runs out on the way; in
+// debug mode, each is said.
 class SocketLibrary {
 public:
     SocketLibrary(Output& out, bool debug) : out_(out), debug_(debug) {
@@ -50,7 +39,9 @@ public:
         net::startup();
         if (debug_) out_.put("successful\n");
     }
-    ~SocketLibrary() {
+    ~SocketLibrary() { cleanUp(); }
+    void cleanUp() {
+        if (std::exchange(cleaned_, true)) return;
         if (debug_) out_.put("Winsock cleanup...");
         net::cleanup();
         if (debug_) out_.put("completed\n");
@@ -61,16 +52,27 @@ public:
 private:
     Output& out_;
     const bool debug_;
+    bool cleaned_ = false;
 };
+
+// Finishes a run, however it ended: the ending's lines, then the socket
+// library's clean-up where it was started, then everything flushed. Gives the
+// ending that then stands.
+Ending finish(const Ending& ending, Output& out, std::FILE* errors, SocketLibrary* sockets = nullptr) {
+    printEnding(ending, out);
+    if (sockets != nullptr) sockets->cleanUp();
+    return settle(ending, out, errors);
+}
 
 // The banner, the command line and the header: the walk's settings, or the
 // ending that comes in place of a walk.
 std::optional<Ending> readCommandLine(int argc, const char* const* argv, Output& out, const RunOptions& options,
                                       WalkSettings& settings) {
     out.put(kBanner);
-    if (argc < 3 || argc > 5) return Ending(Refusal::Usage);
-    if (*argv[1] == '\0') return Ending(Refusal::NoAgentText);
-    if (!namesADevice(argv[1])) return Ending(Refusal::BadAgentText);
+    const char* program = argc > 0 && argv[0] != nullptr ? argv[0] : "tarnwick";
+    if (argc < 3 || argc > 5) return Ending(Refusal::Usage, program);
+    if (*argv[1] == '\0') return Ending(Refusal::NoAgentText, program);
+    if (!namesADevice(argv[1])) return Ending(Refusal::BadAgentText, program);
     for (int i = 3; i < argc; ++i) {
         if (sameSwitch(argv[i], "-d")) settings.debugMode = true;
         if (sameSwitch(argv[i], "-o")) settings.useOldOids = true;
@@ -78,7 +80,7 @@ std::optional<Ending> readCommandLine(int argc, const char* const* argv, Output&
     settings.community = argv[2];
     // A reply brings the community back: one too long for the receive buffer
     // could never be read, and a cut one would ask with the wrong community.
-    if (!repliesFit(settings.community, settings.useOldOids)) return Ending(Refusal::CommunityTooLong);
+    if (!repliesFit(settings.community, settings.useOldOids)) return Ending(Refusal::CommunityTooLong, program);
     out.put(std::string("Agent:\t\t") + argv[1] + "\n");
     out.put(settings.debugMode ? "DebugMode:\tTRUE\n" : "DebugMode:\tFALSE\n");
     out.put(std::string("OID:\t\t") + (settings.useOldOids ? kOldAtColumn : kNetToMediaColumn) + "\n\n");
@@ -114,8 +116,7 @@ void outOfMemory() {
         std::free(room);
         throw std::bad_alloc();
     }
-    printEnding(Ending(WalkEnd::OutOfMemory), *running.out);
-    std::_Exit(exitStatus(settle(Ending(WalkEnd::OutOfMemory), *running.out, running.errors)));
+    std::_Exit(exitStatus(finish(Ending(WalkEnd::OutOfMemory), *running.out, running.errors)));
 }
 
 // While a run goes on, memory that runs out goes through outOfMemory.
@@ -138,31 +139,19 @@ private:
 }  // namespace
 
 Ending runWalk(const WalkSettings& settings, Output& out, std::FILE* errors) {
-    Ending ending;
-    {
-        const SocketLibrary sockets(out, settings.debugMode);
-        ending = walkArpTable(settings, out);
-        printEnding(ending, out);
-    }
-    return settle(std::move(ending), out, errors);
+    SocketLibrary sockets(out, settings.debugMode);
+    return finish(walkArpTable(settings, out), out, errors, &sockets);
 }
 
 int runTarnwick(int argc, const char* const* argv, std::FILE* stream, const RunOptions& options) {
     Output out(stream);
     const MemoryWatch memory(out, options.errors);
-    Ending ending;
     try {
         WalkSettings settings;
         const std::optional<Ending> instead = readCommandLine(argc, argv, out, options, settings);
-        if (!instead) return exitStatus(runWalk(settings, out, options.errors));
-        ending = *instead;
-        printEnding(ending, out);
-        if (ending.end == WalkEnd::Refused) printUsage(out, argc > 0 && argv[0] != nullptr ? argv[0] : "tarnwick");
+        return exitStatus(instead ? finish(*instead, out, options.errors) : runWalk(settings, out, options.errors));
     } catch (const std::bad_alloc&) {
         // The socket library was cleaned up on the way here: this line is the run's last.
-        ending = Ending(WalkEnd::OutOfMemory);
-        printEnding(ending, out);
+        return exitStatus(finish(Ending(WalkEnd::OutOfMemory), out, options.errors));
     }
-    // Everything received goes out as the run ends, however it ended.
-    return exitStatus(settle(std::move(ending), out, options.errors));
 }

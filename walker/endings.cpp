@@ -47,7 +47,7 @@ void printUnready(const Silence& silence, Output& out) {
 }
 
 // The line that says why the command line was not accepted, before the
-// usage text, which is the command line's own.
+// usage text.
 void printRefusal(Refusal refusal, Output& out) {
     switch (refusal) {
         case Refusal::Usage: return;
@@ -60,6 +60,17 @@ void printRefusal(Refusal refusal, Output& out) {
                     std::to_string(limits::kReceiveBuffer) + " bytes that can be received\n");
             return;
     }
+}
+
+// The usage text, with the program's name as invoked, in capitals.
+void printUsage(Output& out, std::string name) {
+    for (char& c : name) c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    out.put("  A program to use SNMP to fetch the ARP cache of a device.\n");
+    out.put("\n  Usage:\t" + name + " ipAddress community [-o] [-d]\n\n");
+    out.put("  Arguments:\tipAddress = IP address of switch (or DNS name)\n");
+    out.put("\t\tcommunity = SNMP read/write community name on switch\n");
+    out.put("\t\t[-o] = Use old depricated OIDs (1.3.6.1.2.1.3.1.1.2)\n");
+    out.put("\t\t[-d] = Output debugging information\n");
 }
 
 // The line that says what the network reported about the request.
@@ -98,7 +109,10 @@ void printEnding(const Ending& ending, Output& out, std::FILE* errors) {
     switch (ending.end) {
         case WalkEnd::EndOfColumn:
         case WalkEnd::Interrupted: return;
-        case WalkEnd::Refused: printRefusal(ending.refusal, out); return;
+        case WalkEnd::Refused:
+            printRefusal(ending.refusal, out);
+            printUsage(out, ending.program);
+            return;
         case WalkEnd::NoReply: {
             const Silence& silence = ending.silence;
             printUnready(silence, out);

@@ -87,7 +87,7 @@ struct Ending {
     Ending(WalkEnd how = WalkEnd::EndOfColumn) : end(how) {}
     explicit Ending(Silence why) : end(WalkEnd::NoReply), silence(std::move(why)) {}
     explicit Ending(Rejected what) : end(WalkEnd::SetAside), rejected(std::move(what)) {}
-    explicit Ending(Refusal why) : end(WalkEnd::Refused), refusal(why) {}
+    Ending(Refusal why, std::string program) : end(WalkEnd::Refused), refusal(why), program(std::move(program)) {}
     static Ending interrupted(int signal);
     static Ending outputFailed(int error);
 
@@ -97,6 +97,7 @@ struct Ending {
     int signal = 0;     // Interrupted: the number of the signal that asked to stop
     int error = 0;      // OutputFailed: the system's error code
     Refusal refusal = Refusal::Usage;  // Refused: why
+    std::string program;               // Refused: the program's name as invoked, for the usage text
 };
 
 // The exit status of an ending.
