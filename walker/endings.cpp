@@ -154,18 +154,6 @@ void printEnding(const Ending& ending, Output& out, std::FILE* errors) {
     }
 }
 
-Ending Ending::interrupted(int signal) {
-    Ending stopped(WalkEnd::Interrupted);
-    stopped.signal = signal;
-    return stopped;
-}
-
-Ending Ending::outputFailed(int error) {
-    Ending lost(WalkEnd::OutputFailed);
-    lost.error = error;
-    return lost;
-}
-
 Ending settle(Ending ending, Output& out, std::FILE* errors) {
     const bool written = out.flush();
     // A request to stop stays the reason, also when the reader then went away.

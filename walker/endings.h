@@ -88,8 +88,8 @@ struct Ending {
     explicit Ending(Silence why) : end(WalkEnd::NoReply), silence(std::move(why)) {}
     explicit Ending(Rejected what) : end(WalkEnd::SetAside), rejected(std::move(what)) {}
     Ending(Refusal why, std::string program) : end(WalkEnd::Refused), refusal(why), program(std::move(program)) {}
-    static Ending interrupted(int signal);
-    static Ending outputFailed(int error);
+    static Ending interrupted(int signal) { Ending e(WalkEnd::Interrupted); e.signal = signal; return e; }
+    static Ending outputFailed(int error) { Ending e(WalkEnd::OutputFailed); e.error = error; return e; }
 
     WalkEnd end;
     Silence silence;    // NoReply: what kept the requests, or the answers
