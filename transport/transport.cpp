@@ -183,10 +183,14 @@ std::int32_t SnmpTransport::send(SnmpMessage& message) {
 }
 
 bool SnmpTransport::fromAgent(std::uint32_t address) const {
+    return countsAsAgent(address, peerAddress_, broadcast_, answeredAddress_);
+}
+
+bool countsAsAgent(std::uint32_t address, std::uint32_t agent, bool broadcast, std::uint32_t answered) {
     // Only devices asked at a broadcast address answer from another address;
     // a device may answer from any port of its own.
-    if (!broadcast_) return address == peerAddress_;
-    return answeredAddress_ == 0 || address == answeredAddress_;
+    if (!broadcast) return address == agent;
+    return answered == 0 || address == answered;
 }
 
 void SnmpTransport::answeredBy(std::uint32_t address) {

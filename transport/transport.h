@@ -165,6 +165,12 @@ private:
     std::uint32_t answeredAddress_ = 0;
 };
 
+// Whether a datagram from address counts as the agent's: asked at one
+// device's address, only from that address; asked at a broadcast address,
+// from any until a device has answered (answered: its address, or 0), then
+// only from that one. SnmpTransport and the walk both decide by it.
+bool countsAsAgent(std::uint32_t address, std::uint32_t agent, bool broadcast, std::uint32_t answered);
+
 // Whether address is a broadcast address among this machine's interfaces:
 // 255.255.255.255, or the directed broadcast ((own & mask) | ~mask) of an
 // interface address that is up, has the broadcast flag, is no point-to-point

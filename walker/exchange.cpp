@@ -14,10 +14,7 @@ Exchange::Exchange(const Peer& peer, std::int32_t attemptMs, bool debug)
     : peer_(peer), attemptTime_(attemptMs), debug_(debug) {}
 
 bool Exchange::fromDevice(std::uint32_t address) const {
-    // Only devices asked at a broadcast address answer from another address;
-    // a device may answer from any port of its own.
-    if (!peer_.broadcast) return address == peer_.address;
-    return !answerer_ || address == *answerer_;
+    return countsAsAgent(address, peer_.address, peer_.broadcast, answerer_.value_or(0));
 }
 
 bool Exchange::nothingListens(const net::Report& report) const {
