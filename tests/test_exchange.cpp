@@ -58,7 +58,7 @@ struct Story : Told {
                    std::to_string(step.waitMs);
             waitMs = step.waitMs;
         }
-        decisions += (decisions.empty() ? "" : ", ") + said + (exchange.reportsLeft() > 0 ? "" : " (reports off)");
+        decisions += (decisions.empty() ? "" : ", ") + said + (step.hears > 0 ? "" : " (reports off)");
         shown += exchange.shown();
         if (step.next == Exchange::Next::End) lines = printed(exchange.ending());
     }

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "transport/datagram.h"
+
 namespace net {
 
 // A socket handle wide enough for both platforms' handles.
@@ -79,18 +81,6 @@ std::string errorText(int code);
 // Sends one datagram; the count sent, or -1.
 int sendTo(SocketHandle handle, const std::uint8_t* bytes, std::size_t length, std::uint32_t address,
            std::uint16_t port);
-
-// What the network reported about a datagram this socket sent: an ICMP
-// error, as the system hands it up. Nothing here says what it means.
-struct Report {
-    enum Kind { PortUnreachable, HostUnreachable, NetworkUnreachable, Prohibited, TimeExceeded, Other };
-    Kind kind = Other;
-    std::uint32_t sender = 0;       // who sent the report; 0 when the system does not say
-    std::uint32_t destination = 0;  // where the datagram it is about went; 0 when the system does not say
-    std::uint16_t port = 0;         // and to which port
-    std::uint8_t type = 0;          // the ICMP type and code, where the system gives them
-    std::uint8_t code = 0;
-};
 
 // Whether the system hands up the network's reports (takeReport, reportOf): on
 // from the start. Off, it drops them, those that wait included, and none

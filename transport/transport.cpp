@@ -111,11 +111,13 @@ Datagram UdpSocket::receiveDatagram(std::int32_t waitMs) {
     return datagram;
 }
 
-std::vector<net::Report> UdpSocket::takeReports(std::size_t most) {
+std::vector<net::Report> UdpSocket::takeReports(int most) {
     std::vector<net::Report> reports;
     net::Report report;
     if (most > 0 && net::reportOf(lastError_, report)) reports.push_back(report);
-    while (ready_ && reports.size() < most && net::takeReport(socketHandle_, report)) reports.push_back(report);
+    while (ready_ && static_cast<int>(reports.size()) < most && net::takeReport(socketHandle_, report)) {
+        reports.push_back(report);
+    }
     for (net::Report& r : reports) aboutThePeer(r);
     return reports;
 }
@@ -183,18 +185,11 @@ std::int32_t SnmpTransport::send(SnmpMessage& message) {
 }
 
 bool SnmpTransport::fromAgent(std::uint32_t address) const {
-    return countsAsAgent(address, peerAddress_, broadcast_, answeredAddress_);
-}
-
-bool countsAsAgent(std::uint32_t address, std::uint32_t agent, bool broadcast, std::uint32_t answered) {
-    // Only devices asked at a broadcast address answer from another address;
-    // a device may answer from any port of its own.
-    if (!broadcast) return address == agent;
-    return answered == 0 || address == answered;
+    return countsAsAgent(address, peerAddress_, broadcast_, answered_);
 }
 
 void SnmpTransport::answeredBy(std::uint32_t address) {
-    if (broadcast_ && answeredAddress_ == 0) answeredAddress_ = address;
+    if (broadcast_ && !answered_) answered_ = address;
 }
 
 SnmpMessage* SnmpTransport::receive() {

@@ -3,36 +3,17 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "snmp/message.h"
+#include "transport/datagram.h"
 #include "transport/sockets.h"
 
-// What one wait for a datagram came to.
-enum class Received {
-    Message,      // a datagram that decoded to a message
-    Unreadable,   // a datagram that did not: empty or damaged
-    TooLong,      // a datagram longer than the receive buffer, as the system reports it
-    Report,       // no datagram: the network's report about one sent (an ICMP error)
-    TimedOut,     // nothing came in time
-    Failed,       // the wait or the read failed, or the socket is not ready
-    Interrupted,  // a request to stop ended the wait
-};
-
-// One wait's result: what came and, for a datagram, from whom. Whether it
-// answers anything is the caller's to decide.
-struct Datagram {
-    Received what = Received::Failed;
-    std::uint32_t sender = 0;              // the sender's IPv4 address, for the first three kinds
-    std::unique_ptr<SnmpMessage> message;  // the decoded message, for Message
-    net::Report report;                    // for Report; its destination is the peer's where the system says none
-};
-
-// Sockets, buffers, the time-out and the peer's address and port; which
-// senders count as the agent is SnmpTransport's.
+// Sockets, buffers, the time-out and the peer's address and port. It hands
+// up every datagram with its sender; whom to believe is the caller's.
 class UdpSocket {
 public:
     UdpSocket(std::int32_t port, std::int32_t timeoutSeconds);
@@ -66,7 +47,7 @@ public:
     // After a failed send, the reports of the network's that failed it, taken
     // without a wait, at most most of them: Winsock's is the send's own error,
     // Linux keeps them in a queue.
-    std::vector<net::Report> takeReports(std::size_t most);
+    std::vector<net::Report> takeReports(int most);
     // Whether the system hands up the network's reports (on from the start).
     void hearReports(bool on) {
         if (on != std::exchange(hearing_, on) && ready_) net::hearReports(socketHandle_, on);
@@ -108,25 +89,11 @@ protected:
     bool hearing_ = true;
 };
 
-// What kept a transport from becoming ready, and the system's error code
-// where the system gave one. The walker words it.
-struct Unready {
-    enum Cause {
-        None,         // the transport is ready
-        NoSocket,     // no UDP socket could be opened
-        NotResolved,  // the name did not resolve to an IPv4 address (an empty one never does)
-        ZeroAddress,  // 0.0.0.0, which names no device
-        NotBound,     // the socket could not be bound
-    };
-    Cause cause = None;
-    int code = 0;
-};
-
 // A UdpSocket bound to one agent, named by a dotted IPv4 address or a DNS name
 // that is resolved once, at construction. Whether that address is a broadcast
-// address is decided then too, before anything is sent. A device's datagrams
-// count only from its address, from any port; asked at a broadcast address,
-// any device counts until the caller names the one that answered.
+// address is decided then too, before anything is sent. receive() hands out
+// only the agent's datagrams, by countsAsAgent: asked at a broadcast address,
+// any device's until its caller names the one that answered.
 class SnmpTransport : public UdpSocket {
 public:
     // Time-out 5 seconds.
@@ -161,15 +128,9 @@ private:
     bool hasHost_ = false;
     Unready unready_;
     bool broadcast_ = false;
-    // With a broadcast agent: the device that answered; 0 until one has.
-    std::uint32_t answeredAddress_ = 0;
+    // With a broadcast agent: the device that answered, once one has.
+    std::optional<std::uint32_t> answered_;
 };
-
-// Whether a datagram from address counts as the agent's: asked at one
-// device's address, only from that address; asked at a broadcast address,
-// from any until a device has answered (answered: its address, or 0), then
-// only from that one. SnmpTransport and the walk both decide by it.
-bool countsAsAgent(std::uint32_t address, std::uint32_t agent, bool broadcast, std::uint32_t answered);
 
 // Whether address is a broadcast address among this machine's interfaces:
 // 255.255.255.255, or the directed broadcast ((own & mask) | ~mask) of an

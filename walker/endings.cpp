@@ -203,6 +203,8 @@ std::string icmpName(const net::Report& report) {
     return "ICMP type " + std::to_string(report.type) + ", code " + std::to_string(report.code);
 }
 
+std::string systemError(int code) { return net::errorText(code); }
+
 std::string dotted(std::uint32_t address) {
     return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xFF) + "." +
            std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF);

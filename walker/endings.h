@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "transport/transport.h"
+#include "transport/datagram.h"
 #include "walker/output.h"
 
 // Why a datagram from the device was set aside: it cannot answer the request.
@@ -121,3 +121,5 @@ std::string asideName(const AsideKind& kind);
 std::string pduName(std::uint8_t type);
 std::string dotted(std::uint32_t address);
 std::string icmpName(const net::Report& report);
+// The system's words for an error code of the socket layer.
+std::string systemError(int code);

@@ -14,7 +14,7 @@ Exchange::Exchange(const Peer& peer, std::int32_t attemptMs, bool debug)
     : peer_(peer), attemptTime_(attemptMs), debug_(debug) {}
 
 bool Exchange::fromDevice(std::uint32_t address) const {
-    return countsAsAgent(address, peer_.address, peer_.broadcast, answerer_.value_or(0));
+    return countsAsAgent(address, peer_.address, peer_.broadcast, answerer_);
 }
 
 bool Exchange::nothingListens(const net::Report& report) const {
@@ -51,8 +51,7 @@ std::optional<Exchange::SetAside> Exchange::setAside(const Datagram& datagram) c
 Exchange::Step Exchange::ask(SnmpOid& asked) {
     request_ = Request();
     request_.asked = &asked;
-    attempt_.phase = Phase::Sending;
-    return endAttempt();
+    return startAttempt();
 }
 
 Exchange::Step Exchange::sent(Clock::time_point now) {
@@ -70,13 +69,13 @@ Exchange::Step Exchange::sendFailed(int error, std::span<const net::Report> repo
         // is, and the request goes again at once, until the attempt's time
         // runs out under a flood of them.
         for (const net::Report& report : reports) hear(report);
-        return now < *attempt_.deadline ? Step{Next::Send} : endAttempt();
+        return now < *attempt_.deadline ? step(Next::Send) : endAttempt();
     }
     // A report read already can leave its error pending, which fails one
     // send (a flood comes between the two): a refusal is one twice in a row.
-    if (!std::exchange(attempt_.refusedOnce, true)) return {Next::Send};
+    if (!std::exchange(attempt_.refusedOnce, true)) return step(Next::Send);
     request_.silence.refused = error;
-    if (debug_) shown_ += "failed: " + net::errorText(error) + "\n";
+    if (debug_) shown_ += "failed: " + systemError(error) + "\n";
     // With no route from the start there is nothing to wait for; once a send
     // has gone out, a link may come back, or an earlier answer: the attempt waits.
     if (!request_.sent && !answerer_) return endAttempt();
@@ -86,22 +85,19 @@ Exchange::Step Exchange::sendFailed(int error, std::span<const net::Report> repo
 }
 
 Exchange::Step Exchange::received(const Datagram& datagram, Clock::time_point now) {
-    switch (datagram.what) {
-        case Received::Report: hear(datagram.report); return waitOn(now);
-        case Received::TimedOut:
-        case Received::Interrupted:
-        case Received::Failed: {
-            // In a drain nothing more waits, or nothing more can be read.
-            if (attempt_.phase == Phase::Draining) return endAttempt();
-            // A wait that ended early goes on; one that failed rests a moment
-            // first: a failure that repeats at once must not spin.
-            const Step on = waitOn(now);
-            const std::int32_t rest = datagram.what == Received::Failed ? std::min(on.waitMs, kRestMs) : 0;
-            return on.next == Next::Wait ? Step{Next::Wait, on.waitMs - rest, rest} : on;
-        }
-        case Received::Message:
-        case Received::Unreadable:
-        case Received::TooLong: break;
+    if (datagram.what == Received::Report) {
+        hear(datagram.report);
+        return waitOn(now);
+    }
+    if (datagram.what == Received::TimedOut || datagram.what == Received::Failed) {
+        // In a drain nothing more waits, or nothing more can be read.
+        if (attempt_.phase == Phase::Draining) return endAttempt();
+        // A wait can end a little before the time asked for: it goes on for
+        // what is left. One that failed rests a moment first: a failure that
+        // repeats at once must not spin.
+        const Step on = waitOn(now);
+        const std::int32_t rest = datagram.what == Received::Failed ? std::min(on.waitMs, kRestMs) : 0;
+        return on.next == Next::Wait ? step(Next::Wait, on.waitMs - rest, rest) : on;
     }
     if (!fromDevice(datagram.sender)) {
         if (!request_.silence.stranger) request_.silence.stranger = datagram.sender;
@@ -112,7 +108,7 @@ Exchange::Step Exchange::received(const Datagram& datagram, Clock::time_point no
     if (!set) {
         if (!answerer_) answerer_ = datagram.sender;
         if (debug_) shown_ += "completed...";
-        return Step{Next::Take};
+        return step(Next::Take);
     }
     // Each kind once, in the order they came; shown as the ending's line
     // names its kind, with what this one held.
@@ -126,7 +122,7 @@ Exchange::Step Exchange::received(const Datagram& datagram, Clock::time_point no
 
 void Exchange::hear(const net::Report& report) {
     // One that came as reports were turned off is not heard.
-    if (reportsLeft() <= 0) return;
+    if (attempt_.reports >= kReportsHeard) return;
     // Before a send of this request went out, a report is about an earlier
     // one, or about nothing the walk sent; so is one that quotes a datagram
     // to another address or port.
@@ -149,18 +145,22 @@ void Exchange::hear(const net::Report& report) {
 
 Exchange::Step Exchange::waitOn(Clock::time_point now) {
     if (now >= *attempt_.deadline) return endAttempt();
-    if (attempt_.phase == Phase::Draining) return Step{Next::Wait};
-    return {Next::Wait,
-            static_cast<std::int32_t>(std::chrono::ceil<std::chrono::milliseconds>(*attempt_.deadline - now).count())};
+    if (attempt_.phase == Phase::Draining) return step(Next::Wait);
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(*attempt_.deadline - now);
+    return step(Next::Wait, static_cast<std::int32_t>(left.count()));
 }
 
 Exchange::Step Exchange::endAttempt() {
     if (attempt_.phase != Phase::Sending && debug_) shown_ += "completed...";
+    return startAttempt();
+}
+
+Exchange::Step Exchange::startAttempt() {
     attempt_ = Attempt{};
-    if (request_.attempts == kAttempts) return Step{Next::End};
+    if (request_.attempts == kAttempts) return step(Next::End);
     ++request_.attempts;
     if (debug_) shown_ += std::string("\nSending GETNEXT: ") + request_.asked->toString() + "...";
-    return Step{Next::Send};
+    return step(Next::Send);
 }
 
 Ending Exchange::ending() const {

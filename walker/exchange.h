@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "snmp/values.h"
-#include "transport/transport.h"
+#include "transport/datagram.h"
 #include "walker/endings.h"
 
 // Every request carries this id; only a reply with it can answer.
@@ -44,7 +44,8 @@ struct Peer {
 // unreachable from a unicast device's own address, or from no address the
 // system names, says that nothing listens: a wait then reads what already
 // waits, and the attempt ends. No other report ever shortens a wait. Reports
-// that fail a send are heard the same way, and the request goes again at once.
+// that fail a send are named the same way, but end no attempt: the request
+// goes again at once, until the attempt's time runs out.
 class Exchange {
 public:
     using Clock = std::chrono::steady_clock;
@@ -58,23 +59,24 @@ public:
         Next next;
         std::int32_t waitMs = 0;  // 0: read only what already waits
         std::int32_t restMs = 0;
+        // Reports the attempt still hears; with none, the system is to hand up none.
+        int hears = kReportsHeard;
     };
 
     Exchange(const Peer& peer, std::int32_t attemptMs, bool debug);
 
     // A new request, for the OID after asked (which outlives it).
     Step ask(SnmpOid& asked);
-    // A send went out; the attempt's time runs from its first send.
+    // A send went out. The attempt's time runs from its first send, whether
+    // that went out or failed.
     Step sent(Clock::time_point now);
     // A send failed with the system's error code; reports are those that the
-    // system held for the socket then, at most reportsLeft() of them.
+    // system held for the socket then, at most the step's hears of them.
     Step sendFailed(int error, std::span<const net::Report> reports, Clock::time_point now);
     // What a wait came to: a datagram, a report, nothing, or a failed receive.
+    // A wait that a request to stop cut short never comes here: the run ends.
     Step received(const Datagram& datagram, Clock::time_point now);
 
-    // How many more reports the attempt under way hears: with none left, the
-    // system is to hand up no more until the next attempt.
-    int reportsLeft() const { return kReportsHeard - attempt_.reports; }
     // How the walk ends when the request drew no answer: when every attempt drew
     // from the device only datagrams set aside, with the line of their kind or
     // mix; else in silence, with what kept the requests or answers from it.
@@ -111,8 +113,14 @@ private:
     bool fromDevice(std::uint32_t address) const;
     bool nothingListens(const net::Report& report) const;
     void hear(const net::Report& report);
+    // Every step is made here, with how many reports the attempt still hears.
+    Step step(Next next, std::int32_t waitMs = 0, std::int32_t restMs = 0) const {
+        return {next, waitMs, restMs, kReportsHeard - attempt_.reports};
+    }
     Step waitOn(Clock::time_point now);
+    // Ends the attempt under way and starts the next, or ends the request.
     Step endAttempt();
+    Step startAttempt();
 
     const Peer peer_;
     const std::chrono::milliseconds attemptTime_;

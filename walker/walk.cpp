@@ -31,7 +31,7 @@ std::optional<Ending> answerTo(Walk& w, SnmpOid& asked, std::unique_ptr<SnmpMess
     for (Exchange::Step step = w.exchange.ask(asked);;) {
         // In debug mode, what the exchange made of what happened.
         if (w.settings.debugMode) w.out.put(w.exchange.shown());
-        w.transport.hearReports(w.exchange.reportsLeft() > 0);
+        w.transport.hearReports(step.hears > 0);
         if (step.next == Exchange::Next::Take) return std::nullopt;
         if (step.next == Exchange::Next::End) return w.exchange.ending();
         // Rows received go out before the walk waits for the device, and in
@@ -44,19 +44,15 @@ std::optional<Ending> answerTo(Walk& w, SnmpOid& asked, std::unique_ptr<SnmpMess
             // exchange still hears: one left waiting would fail the next send too.
             step = w.transport.send(w.request) != 0
                        ? w.exchange.sent(Clock::now())
-                       : w.exchange.sendFailed(w.transport.lastError(),
-                                               w.transport.takeReports(w.exchange.reportsLeft()), Clock::now());
+                       : w.exchange.sendFailed(w.transport.lastError(), w.transport.takeReports(step.hears),
+                                               Clock::now());
             continue;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(step.restMs));
         Datagram datagram = w.transport.receiveDatagram(step.waitMs);
         if (datagram.what == Received::Interrupted) return Ending::interrupted(net::interruption());
         step = w.exchange.received(datagram, Clock::now());
-        if (step.next == Exchange::Next::Take) {
-            // Only an answer says which device a broadcast reached.
-            w.transport.answeredBy(datagram.sender);
-            reply = std::move(datagram.message);
-        }
+        if (step.next == Exchange::Next::Take) reply = std::move(datagram.message);
     }
 }
 
