@@ -322,9 +322,14 @@ TEST(Exchange, WhatARequestComesTo) {
         // Refused sends that waited out their attempts: what came still counts.
         {"refused after a send went out", {attempt({trap}), refused, trap, nothingCame, refused, trap, nothingCame},
          "wait 1000, wait 1000, send, wait 1000, wait 1000, send, wait 1000, wait 1000, end", trapLine},
-        // With nothing sent yet, a refused send ends its attempt at once; once
-        // a send has gone out, a link that went down may come back.
-        {"refused from the start", {refused, refused, refused}, "send, send, end", refusal + kNoReply},
+        // With nothing sent yet, a refused send pauses its attempt a second
+        // (all of it here), then the next sends: a link down for less costs
+        // no row, and the last attempt ends at once. Once a send has gone
+        // out, a link that went down may come back: the attempt waits.
+        {"refused from the start", {refused, nothingCame, refused, nothingCame, refused},
+         "wait 1000, send, wait 1000, send, end", refusal + kNoReply},
+        {"refused from the start, then a link back", {refused, nothingCame, sent, answer},
+         "wait 1000, send, wait 1000, take"},
         {"refused after an answer", {sent, answer, nextRequest, refused}, "wait 1000, take, send, wait 1000"},
         // A report read already can leave its error pending, which fails one
         // send: a send refused once goes again at once.
@@ -379,7 +384,7 @@ TEST(Exchange, WhatIsShown) {
         {{sent, trap, otherId, theColumn, answer},
          "sent\nReceiving response...ignored a Trap...ignored a reply with another request-id: 124..."
          "ignored a reply that does not follow the OID asked for: " + std::string(kColumn) + "...completed..."},
-        {{refused}, "failed: " + net::errorText(EHOSTUNREACH) + "\n" + sending},
+        {{refused, nothingCame}, "failed: " + net::errorText(EHOSTUNREACH) + "\n" + sending},
         {{sent, nothingCame, refused, nothingCame},
          "sent\nReceiving response...completed..." + sending + "failed: " + net::errorText(EHOSTUNREACH) +
              "\nReceiving response...completed..." + sending},

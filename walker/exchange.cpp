@@ -76,9 +76,14 @@ Exchange::Step Exchange::sendFailed(int error, std::span<const net::Report> repo
     if (!std::exchange(attempt_.refusedOnce, true)) return step(Next::Send);
     request_.silence.refused = error;
     if (debug_) shown_ += "failed: " + systemError(error) + "\n";
-    // With no route from the start there is nothing to wait for; once a send
-    // has gone out, a link may come back, or an earlier answer: the attempt waits.
-    if (!request_.sent && !answerer_) return endAttempt();
+    // Once a send has gone out, a link may come back, or an earlier answer:
+    // the attempt waits. Before, the link may be down for a moment (coming
+    // up, or its queue dropping all): the attempt pauses, then the next one
+    // sends, and with no route at all the walk still ends in seconds.
+    if (!request_.sent && !answerer_) {
+        if (request_.attempts == kAttempts || now >= *attempt_.deadline) return endAttempt();
+        return step(Next::Wait, std::min(kPauseMs, msLeft(now)));
+    }
     attempt_.phase = Phase::Waiting;
     if (debug_) shown_ += "Receiving response...";
     return waitOn(now);
@@ -90,8 +95,8 @@ Exchange::Step Exchange::received(const Datagram& datagram, Clock::time_point no
         return waitOn(now);
     }
     if (datagram.what == Received::TimedOut || datagram.what == Received::Failed) {
-        // In a drain nothing more waits, or nothing more can be read.
-        if (attempt_.phase == Phase::Draining) return endAttempt();
+        // A drain, or the pause after a refusal, is over.
+        if (attempt_.phase != Phase::Waiting) return endAttempt();
         // A wait can end a little before the time asked for: it goes on for
         // what is left. One that failed rests a moment first: a failure that
         // repeats at once must not spin.
@@ -145,9 +150,11 @@ void Exchange::hear(const net::Report& report) {
 
 Exchange::Step Exchange::waitOn(Clock::time_point now) {
     if (now >= *attempt_.deadline) return endAttempt();
-    if (attempt_.phase == Phase::Draining) return step(Next::Wait);
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(*attempt_.deadline - now);
-    return step(Next::Wait, static_cast<std::int32_t>(left.count()));
+    return step(Next::Wait, attempt_.phase == Phase::Waiting ? msLeft(now) : 0);
+}
+
+std::int32_t Exchange::msLeft(Clock::time_point now) const {
+    return static_cast<std::int32_t>(std::chrono::ceil<std::chrono::milliseconds>(*attempt_.deadline - now).count());
 }
 
 Exchange::Step Exchange::endAttempt() {

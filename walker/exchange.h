@@ -22,6 +22,8 @@ constexpr int kAttempts = 3;
 constexpr int kReportsHeard = 100;
 // The longest rest after a failed receive.
 constexpr std::int32_t kRestMs = 100;
+// The pause before the next attempt when the system refused every send so far.
+constexpr std::int32_t kPauseMs = 1000;
 
 // The device asked: its address and port, and whether the address is a
 // broadcast address, at which the first device to answer becomes the one.
@@ -86,7 +88,7 @@ public:
 
 private:
     enum class Phase {
-        Sending,   // the attempt's request has not gone out
+        Sending,   // the attempt's request has not gone out: after a refusal, pause, then end
         Waiting,   // it went out, or an earlier one did: wait until the time runs out
         Draining,  // nothing listens: read what already waits, then end
     };
@@ -118,6 +120,7 @@ private:
         return {next, waitMs, restMs, kReportsHeard - attempt_.reports};
     }
     Step waitOn(Clock::time_point now);
+    std::int32_t msLeft(Clock::time_point now) const;
     // Ends the attempt under way and starts the next, or ends the request.
     Step endAttempt();
     Step startAttempt();

@@ -9,6 +9,9 @@
 # on its way (the device takes a second to answer), and comes back 2 s later:
 # the second request's first send is refused and still waits out its attempt,
 # so its second send, at 6 s, is answered.
+# Then a walk that starts while its link's queue drops every datagram, for
+# 200 ms: its first sends are refused (no buffer space), the attempt pauses a
+# second, and the next one goes out: every row of 30, exit status 0.
 # Usage: link_down.sh path/to/tarnwick
 . "$(dirname "$0")/lib.sh"
 open_test "$1" python3
@@ -53,5 +56,25 @@ check "a route gone after the first answer: the device's row" grep -qxF $'10.120
 check "a route gone after the first answer: the next request's first send refused" \
   [ "$(grep -c 'failed: ' "$work/route")" -eq 1 ]
 check "a route gone after the first answer: the refused send waited out its attempt ($ms ms)" [ "$ms" -ge 5500 ]
-[ $failures -eq 0 ] || cat "$work/link" "$work/route" >&2
+
+# The device's link address is known, so that the datagram itself meets the
+# queue (an unresolved one would wait for ARP and be lost in silence).
+in_peer ip addr add 10.120.0.4/24 dev tw-l1
+start_responder in_peer 10.120.0.4 10.120.0.4 0 0 - - table 30
+in_ns ip neigh replace 10.120.0.4 lladdr "$(in_peer cat /sys/class/net/tw-l1/address)" dev tw-l0 nud permanent
+in_ns tc qdisc add dev tw-l0 root pfifo limit 0
+start=$(date +%s%N)
+in_ns "$bin" 10.120.0.4 public -d > "$work/outage" &
+pid=$!
+sleep 0.2
+in_ns tc qdisc del dev tw-l0 root
+wait "$pid"
+code=$?
+ms=$(( ($(date +%s%N) - start) / 1000000 ))
+check "an outage at the start: exit status 0 ($code)" [ "$code" -eq 0 ]
+check "an outage at the start: every row" [ "$(table_rows < "$work/outage" | grep -c $'^10.122.9.[0-9]*\t')" -eq 30 ]
+check "an outage at the start: the first send refused for want of buffer space" \
+  grep -q 'failed: No buffer space available' "$work/outage"
+check "an outage at the start: a pause of a second, no wait of five ($ms ms)" [ "$ms" -ge 900 -a "$ms" -lt 4000 ]
+[ $failures -eq 0 ] || cat "$work/link" "$work/route" "$work/outage" >&2
 [ $failures -eq 0 ]
