@@ -129,6 +129,7 @@ const Event tooLong = datagram({}, kAgent, Received::TooLong);
 // Reports, about the request's datagram to the device, heard times times.
 const net::Report kPortClosed{net::Report::PortUnreachable, kAgent, kAgent, 161, 3, 3};
 const net::Report kRouterHostUnreachable{net::Report::HostUnreachable, kRouter, kAgent, 161, 3, 1};
+const net::Report kSpent{net::Report::Other, 0, kAgent, 161, 0, 0, true};
 Event report(const net::Report& report, int times = 1) {
     return [=](Story& s) {
         Datagram datagram = datagramOf(Received::Report);
@@ -332,8 +333,11 @@ TEST(Exchange, WhatARequestComesTo) {
          "wait 1000, send, wait 1000, take"},
         {"refused after an answer", {sent, answer, nextRequest, refused}, "wait 1000, take, send, wait 1000"},
         // A report read already can leave its error pending, which fails one
-        // send: a send refused once goes again at once.
+        // send: a send refused once goes again at once. Linux's ECONNREFUSED
+        // is always such a spent report: no refusal, and named nowhere.
         {"refused once", {sent, nothingCame, refusedOnce, sent, answer}, "wait 1000, send, send, wait 1000, take"},
+        {"spent reports", {sent, nothingCame, failedBy(kSpent), failedBy(kSpent), sent, nothingCame, attempt()},
+         "wait 1000, send, send, send, wait 1000, send, wait 1000, end", kNoReply},
         // Refusals are named, before the datagrams from other hosts, of which
         // the first is named; the report comes first of all.
         {"all of it", {attempt({fromAnotherHost, hostUnreachable}), refused, nothingCame, attempt()}, "",
@@ -539,7 +543,8 @@ void walk(const Peer& peer, const std::vector<Drawn>& events, Rule rule) {
         }
         step = act.to(exchange, asked);
         const std::string shown = exchange.shown();
-        RC_LOG() << "+" << e.us << " us: " << act.what << " " << (act.datagram ? act.datagram->what : "") << " from "
+        static const char* const what[] = {"ask", "sent", "send failed", "", "a report", "nothing", "receive failed"};
+        RC_LOG() << "+" << e.us << " us: " << (act.datagram ? act.datagram->what : what[act.what]) << " from "
                  << dotted(act.sender) << ", " << act.reports.size() << " reports: " << said(step) << "\n";
         r.acts.push_back(act);
         r.decided.push_back(said(step) + shown);

@@ -274,13 +274,17 @@ TEST(Transport, TheNetworksReports) {
     EXPECT_EQ(second.report.port, elsewhere);
     EXPECT_EQ(second.report.sender, 0x7F000001u);
     // One left unread stands as the socket's pending error: the next send
-    // fails with it, and the report is still there to be taken, without a
-    // wait, when one more is heard; then sends go out again.
+    // fails with it, ECONNREFUSED, which is no refusal but a report already
+    // spent; the report itself is still there to be taken, without a wait,
+    // when more are heard; then sends go out again.
     ASSERT_GT(transport.send(*message), 0);
     ASSERT_TRUE(transport.holdsSomething(2000));
     EXPECT_EQ(transport.send(*message), 0);
+    EXPECT_EQ(transport.lastError(), ECONNREFUSED);
     EXPECT_TRUE(transport.takeReports(0).empty());
-    EXPECT_EQ(transport.takeReports(5).size(), 1u);
+    const std::vector<net::Report> pending = transport.takeReports(5);
+    ASSERT_EQ(pending.size(), 2u);
+    EXPECT_TRUE(pending[0].spent && !pending[1].spent);
     EXPECT_GT(transport.send(*message), 0);
     // Reports turned off leave no pending error behind to fail a send.
     ASSERT_TRUE(transport.holdsSomething(2000));

@@ -20,6 +20,7 @@ struct Report {
     std::uint16_t port = 0;         // and to which port
     std::uint8_t type = 0;          // the ICMP type and code, where the system gives them
     std::uint8_t code = 0;
+    bool spent = false;  // an earlier report's error that the socket kept: nothing new
 };
 
 }  // namespace net

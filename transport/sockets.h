@@ -101,7 +101,8 @@ Report::Kind icmpKind(std::uint8_t type, std::uint8_t code);
 // Whether a failed send's or receive's error code is a report, and which:
 // Winsock's WSAECONNRESET is a port unreachable, WSAENETRESET a time exceeded.
 // Winsock says neither who sent it nor about which datagram: the report names
-// no sender and no destination. Linux's reports come from the error queue alone.
+// no sender and no destination. Linux's reports come from the error queue; its
+// ECONNREFUSED is a spent report, one already read whose error the socket kept.
 bool reportOf(int error, Report& report);
 
 enum class Wait { Readable, TimedOut, Failed, Interrupted };

@@ -288,7 +288,14 @@ bool takeReport(SocketHandle handle, Report& report) {
     return false;
 }
 
-bool reportOf(int, Report&) { return false; }
+bool reportOf(int error, Report& report) {
+    // An unconnected UDP socket's own datagram is never refused: a send that
+    // fails with ECONNREFUSED fails with the error of a report already read.
+    if (error != ECONNREFUSED) return false;
+    report = Report();
+    report.spent = true;
+    return true;
+}
 
 int receiveFrom(SocketHandle handle, std::uint8_t* buffer, std::size_t size, std::uint32_t* address,
                 std::uint16_t* port, Report* report) {

@@ -71,8 +71,9 @@ Exchange::Step Exchange::sendFailed(int error, std::span<const net::Report> repo
         for (const net::Report& report : reports) hear(report);
         return now < *attempt_.deadline ? step(Next::Send) : endAttempt();
     }
-    // A report read already can leave its error pending, which fails one
-    // send (a flood comes between the two): a refusal is one twice in a row.
+    // A host or network unreachable that a report left pending fails a send
+    // with the same code as a real refusal (a flood comes between the two):
+    // a refusal is one twice in a row.
     if (!std::exchange(attempt_.refusedOnce, true)) return step(Next::Send);
     request_.silence.refused = error;
     if (debug_) shown_ += "failed: " + systemError(error) + "\n";
@@ -130,10 +131,12 @@ void Exchange::hear(const net::Report& report) {
     if (attempt_.reports >= kReportsHeard) return;
     // Before a send of this request went out, a report is about an earlier
     // one, or about nothing the walk sent; so is one that quotes a datagram
-    // to another address or port.
-    const bool about = request_.sent && report.destination == peer_.address && report.port == peer_.port;
+    // to another address or port. One that the socket kept from an earlier
+    // report is about nothing new, and not shown, but counts.
+    const bool about =
+        !report.spent && request_.sent && report.destination == peer_.address && report.port == peer_.port;
     const bool nobody = about && nothingListens(report);
-    if (debug_) {
+    if (debug_ && !report.spent) {
         const std::string from = "a report from " + (report.sender != 0 ? dotted(report.sender) : "the network");
         const std::string of = request_.sent ? dotted(report.destination) + " port " + std::to_string(report.port)
                                              : "an earlier request";
