@@ -83,7 +83,7 @@ TEST(CommandLine, UsageShowsTheProgramNameInCapitals) {
 }
 
 TEST(CommandLine, CommandLinesNotAccepted) {
-    const std::string agent = "ERROR: The device's name or address holds a blank or a control character\n";
+    const std::string agent = "ERROR: The device's name or address holds a blank or a byte outside printable ASCII\n";
     const std::string tooLong =
         "ERROR: The community is too long: no reply that carries it back fits the 4096 bytes that can be received\n";
     const struct {
@@ -94,9 +94,15 @@ TEST(CommandLine, CommandLinesNotAccepted) {
         {{"tarnwick", "10.0.0.1"}},
         {{"tarnwick", "10.0.0.1", "public", "-d", "-o", "extra"}},
         {{"tarnwick", "a", "b", "c", "d", "e", "f"}},
-        // An agent text with a blank or a control character, which would
-        // forge output in the header: the CR of a device list with CRLF too.
+        // An agent text with a blank or a byte outside printable ASCII, which
+        // would forge output in the header: the CR of a device list with CRLF
+        // too, and the line ends of a reader that splits lines as Unicode does
+        // (U+0085 and U+2028 in UTF-8, 0x85 alone), a C1 CSI, DEL.
         {{"tarnwick", "127.0.0.1\n10.66.66.66\t66-66-66-66-66-66\t3", "public"}, agent},
+        {{"tarnwick", "10.0.0.1\xC2\x85" "ERROR: forged", "public"}, agent},
+        {{"tarnwick", "10.0.0.1\xE2\x80\xA8" "ERROR: forged", "public"}, agent},
+        {{"tarnwick", "10.0.0.1\x85", "public"}, agent},
+        {{"tarnwick", "10.0.0.1\x9B" "2J", "public"}, agent},
         {{"tarnwick", "device\x7f", "public"}, agent},
         {{"tarnwick", "10.0.0.1 10.0.0.2", "public"}, agent},
         {{"tarnwick", "10.0.0.1\r", "public"}, agent},

@@ -19,12 +19,14 @@ bool sameSwitch(const char* argument, const char* name) {
     return argument[0] == name[0] && argument[1] != '\0' && (argument[1] | 0x20) == name[1] && argument[2] == '\0';
 }
 
-// The agent's text goes into the header as it is: a blank or a control
-// character there could forge lines of output, and names no device.
+// The agent's text goes into the header as it is: a blank, a control
+// character or any byte outside printable ASCII (a reader that splits lines
+// as Unicode does ends one at U+0085 or U+2028) could forge lines of output,
+// and a dotted address or a DNS name has none.
 bool namesADevice(const char* agent) {
     for (const char* c = agent; *c != '\0'; ++c) {
         const auto byte = static_cast<unsigned char>(*c);
-        if (byte <= ' ' || byte == 0x7F) return false;
+        if (byte <= ' ' || byte >= 0x7F) return false;
     }
     return true;
 }

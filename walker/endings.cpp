@@ -53,7 +53,7 @@ void printRefusal(Refusal refusal, Output& out) {
         case Refusal::Usage: return;
         case Refusal::NoAgentText: out.put("ERROR: No device was named\n"); return;
         case Refusal::BadAgentText:
-            out.put("ERROR: The device's name or address holds a blank or a control character\n");
+            out.put("ERROR: The device's name or address holds a blank or a byte outside printable ASCII\n");
             return;
         case Refusal::CommunityTooLong:
             out.put("ERROR: The community is too long: no reply that carries it back fits the " +

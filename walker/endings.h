@@ -55,7 +55,7 @@ enum class WalkEnd {
 enum class Refusal {
     Usage,             // the count of its arguments: the usage text says it all
     NoAgentText,       // an empty agent text
-    BadAgentText,      // an agent text with a blank or a control character
+    BadAgentText,      // an agent text with a blank or a byte outside printable ASCII
     CommunityTooLong,  // a community too long for any reply to fit
 };
 
