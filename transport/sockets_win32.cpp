@@ -64,7 +64,12 @@ void closeSocket(SocketHandle handle) {
 
 SocketHandle openUdpSocket() {
     const SOCKET s = ::socket(AF_INET, SOCK_DGRAM, 0);
-    return s == INVALID_SOCKET ? kInvalidSocket : static_cast<SocketHandle>(s);
+    if (s == INVALID_SOCKET) return kInvalidSocket;
+    // Windows hands up a port unreachable from the start, a time exceeded only
+    // once asked: ask for both, so the socket hears the same reports at
+    // start-up as after a flood, and as on Linux.
+    hearReports(static_cast<SocketHandle>(s), true);
+    return static_cast<SocketHandle>(s);
 }
 
 int enableBroadcast(SocketHandle handle) {
