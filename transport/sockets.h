@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,12 @@ void watchInterruptions();
 // The number of the signal that asked the program to stop (SIGINT's 2 for
 // Ctrl-C, SIGBREAK's 21 for Ctrl-Break), or 0.
 int interruption();
+
+// Whether a stream's descriptor is non-blocking, as a parent may leave a pipe;
+// and, after a write to such a one failed, whether it failed only because it
+// would block, once the stream can take more (a request to stop ends the wait).
+bool nonBlocking(std::FILE* stream);
+bool waitWritable(std::FILE* stream);
 
 // Starts the socket library (Winsock version 1.1 where there is Winsock).
 // Returns 0 or the start-up's error code.

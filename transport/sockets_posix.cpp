@@ -90,6 +90,17 @@ void watchInterruptions() {
 
 int interruption() { return caught; }
 
+bool nonBlocking(std::FILE* stream) {
+    const int flags = ::fcntl(::fileno(stream), F_GETFL);
+    return flags != -1 && (flags & O_NONBLOCK) != 0;
+}
+
+bool waitWritable(std::FILE* stream) {
+    // Only a request to stop interrupts the wait: no other signal is caught.
+    pollfd writable{::fileno(stream), POLLOUT, 0};
+    return (errno == EAGAIN || errno == EWOULDBLOCK) && ::poll(&writable, 1, -1) == 1;
+}
+
 int startup() { return 0; }
 void cleanup() {}
 int lastError() { return errno; }

@@ -49,6 +49,10 @@ void watchInterruptions() { SetConsoleCtrlHandler(onControl, TRUE); }
 
 int interruption() { return caught.load(); }
 
+// A console's or a file's output always blocks.
+bool nonBlocking(std::FILE*) { return false; }
+bool waitWritable(std::FILE*) { return false; }
+
 int startup() {
     WSADATA data;
     // Winsock 1.1 is all the tool needs.

@@ -9,7 +9,9 @@
 
 class Output {
 public:
-    explicit Output(std::FILE* stream) : stream_(stream) {}
+    // A stream that would block is written unbuffered, so that what it has
+    // not taken is still here to be written once it can take more.
+    explicit Output(std::FILE* stream);
     ~Output() { flush(); }
     Output(const Output&) = delete;
     Output& operator=(const Output&) = delete;
