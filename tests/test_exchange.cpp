@@ -194,11 +194,11 @@ const Drawable kDatagrams[] = {
      "ERROR: The device's replies are longer than the 4096 bytes that can be received\n", Received::TooLong},
     // Who sent it comes first, whatever it is.
     {"the next row from a stranger", kNext,
-     "ERROR: Datagrams came only from 127.0.0.2, not from the device's address, and were set aside\n" +
+     "ERROR: Datagrams came only from 127.0.0.2, not from the device's address, and were ignored\n" +
          std::string(kNoReply),
      Received::Message, kStranger},
     {"a reply too long for the buffer, from a stranger", {},
-     "ERROR: Datagrams came only from 127.0.0.2, not from the device's address, and were set aside\n" +
+     "ERROR: Datagrams came only from 127.0.0.2, not from the device's address, and were ignored\n" +
          std::string(kNoReply),
      Received::TooLong, kStranger},
 };
@@ -285,7 +285,7 @@ TEST(Exchange, WhatAReportMeans) {
 TEST(Exchange, WhatARequestComesTo) {
     const std::string refusal = "ERROR: The request could not be sent: " + net::errorText(EHOSTUNREACH) + "\n";
     const std::string strangers =
-        "ERROR: Datagrams came only from 127.0.0.2, not from the device's address, and were set aside\n";
+        "ERROR: Datagrams came only from 127.0.0.2, not from the device's address, and were ignored\n";
     const std::string mix = "ERROR: The device's replies could not be used: ";
     const std::string trapLine = "ERROR: The device answered with a Trap, not a GetResponse\n";
     const std::string otherIdLine = "ERROR P1: Request ID does not match\n";

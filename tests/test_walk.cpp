@@ -102,7 +102,7 @@ TEST(Walk, RefusedReplies) {
          WalkEnd::SetAside, "ERROR P1: Request ID does not match\n"},
         {"from another address of the device", makeResponse("1.3.6.1.2.1.4.22.1.3", new SnmpInteger(1)),
          WalkEnd::NoReply,
-         std::string("ERROR: Datagrams came only from 127.0.0.1, not from the device's address, and were set aside\n") +
+         std::string("ERROR: Datagrams came only from 127.0.0.1, not from the device's address, and were ignored\n") +
              kNoReply,
          "127.0.0.2"},
     };

@@ -123,7 +123,7 @@ void printEnding(const Ending& ending, Output& out, std::FILE* errors) {
             if (silence.stranger) {
                 // A multi-homed device may answer from another of its addresses.
                 out.put("ERROR: Datagrams came only from " + dotted(*silence.stranger) +
-                        ", not from the device's address, and were set aside\n");
+                        ", not from the device's address, and were ignored\n");
             }
             out.put(kNoReplyLine);
             return;
