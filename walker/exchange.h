@@ -17,16 +17,16 @@
 constexpr std::int32_t kRequestId = 123;
 // Sends of one request before the walk gives up on it.
 constexpr int kAttempts = 3;
-// Reports heard in one attempt before it hears no more: a device or a router
-// sends one a datagram, and a flood, read report by report, holds all up.
+// Reports taken in one attempt: one a datagram is the most a device or router
+// sends, and a flood, read report by report, would hold all up.
 constexpr int kReportsHeard = 100;
-// The longest rest after a failed receive.
+// The longest rest after a failed receive; the pause after a refused send
+// before anything went out.
 constexpr std::int32_t kRestMs = 100;
-// The pause before the next attempt when the system refused every send so far.
 constexpr std::int32_t kPauseMs = 1000;
 
 // The device asked: its address and port, and whether the address is a
-// broadcast address, at which the first device to answer becomes the one.
+// broadcast address, at which the first device to answer becomes the device.
 struct Peer {
     std::uint32_t address = 0;
     std::uint16_t port = 0;
@@ -34,20 +34,18 @@ struct Peer {
 };
 
 // What the walk knows of the request in flight and of the device: each attempt
-// and what it drew, who has answered, and in debug mode what each event was.
-// The rule: only a GetResponse from the device with the request's id and a
-// binding beyond the OID asked answers. One that names an earlier OID is a
-// late copy of an earlier answer; one that names the OID asked is a late copy
-// too, or an agent that does not advance, unless it reports an error or
-// carries an SNMPv2 exception in place of the value, which name the OID asked
-// (RFC 1157, 4.1.3; RFC 3416, 4.2.2). A report is about the request only once
-// a send of it went out, and only if it quotes a datagram to the device's
-// address and port. Until a datagram of the walk has answered, such a port
-// unreachable from a unicast device's own address, or from no address the
-// system names, says that nothing listens: a wait then reads what already
-// waits, and the attempt ends. No other report ever shortens a wait. Reports
-// that fail a send are named the same way, but end no attempt: the request
-// goes again at once, until the attempt's time runs out.
+// and what it got, who has answered, and in debug mode what each event was.
+// Only a GetResponse from the device with the request's id and a binding
+// beyond the OID asked answers; one for the OID asked, only with an error or
+// an SNMPv2 exception in place of the value (RFC 1157, 4.1.3; RFC 3416,
+// 4.2.2). Any other is ignored: an earlier OID is a late reply, the OID asked
+// a late reply or an agent that does not advance. A report concerns the
+// request once a send of it went out, and only if it quotes a datagram to the
+// device's address and port; until a reply of the walk has answered, such a
+// port unreachable from a unicast device's own address, or from no address
+// the system names, says that nothing listens: a wait then reads what already
+// waits, and the attempt ends. No other report shortens a wait. Reports that
+// fail a send end no attempt: the request goes again at once.
 class Exchange {
 public:
     using Clock = std::chrono::steady_clock;
@@ -55,7 +53,7 @@ public:
         Send,  // send the request
         Wait,  // rest restMs, then wait at most waitMs for a datagram
         Take,  // the datagram just received answers the request
-        End,   // the request drew no answer: the walk ends with ending()
+        End,   // the request got no answer: the walk ends with ending()
     };
     struct Step {
         Next next;
@@ -79,9 +77,9 @@ public:
     // A wait that a request to stop cut short never comes here: the run ends.
     Step received(const Datagram& datagram, Clock::time_point now);
 
-    // How the walk ends when the request drew no answer: when every attempt drew
-    // from the device only datagrams set aside, with the line of their kind or
-    // mix; else in silence, with what kept the requests or answers from it.
+    // How the walk ends when the request got no answer: with the line of their
+    // kinds when every attempt got only ignored datagrams from the device;
+    // else with no reply, and what kept the requests or answers from it.
     Ending ending() const;
     // In debug mode, the progress text of the events since it was last taken.
     std::string shown() { return std::exchange(shown_, {}); }
