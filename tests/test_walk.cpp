@@ -316,6 +316,15 @@ TEST(Walk, StopsSendingWhenTheOutputFails) {
     }
     std::fclose(out);
     EXPECT_LT(agent.requests(), 1000);
+    // What was printed goes out before the name is looked up: an output that
+    // fails ends the walk there, before the name that names nothing is tried.
+    out = fmemopen(room.data(), 1, "w");
+    {
+        Output output(out);
+        output.put("header");
+        EXPECT_EQ(walkArpTable(settingsFor(agent.port(), {.host = ""}), output).end, WalkEnd::OutputFailed);
+    }
+    std::fclose(out);
 }
 
 #endif
