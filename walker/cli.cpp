@@ -88,10 +88,8 @@ std::optional<Ending> readCommandLine(int argc, const char* const* argv, Output&
     out.put(std::string("OID:\t\t") + (settings.useOldOids ? kOldAtColumn : kNetToMediaColumn) + "\n\n");
     out.put("IP Address\tMAC Address\t\tInt\n");
     out.put("---------------\t-----------------\t---\n");
-    // The header goes out before the device is contacted; to an output that
-    // cannot be written, nothing is sent at all.
-    if (!out.flush()) return Ending::outputFailed(out.error());
-
+    // The walk flushes the header before it contacts the device: to an output
+    // that cannot be written, nothing is sent at all.
     settings.agent = argv[1];
     settings.port = options.port;
     settings.timeoutMs = options.timeoutMs;
