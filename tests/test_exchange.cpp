@@ -389,6 +389,8 @@ TEST(Exchange, WhatIsShown) {
          "sent\nReceiving response...ignored a Trap...ignored a reply with another request-id: 124..."
          "ignored a reply that does not follow the OID asked for: " + std::string(kColumn) + "...completed..."},
         {{refused, nothingCame}, "failed: " + net::errorText(EHOSTUNREACH) + "\n" + sending},
+        // A spent report is not shown.
+        {{failedBy(kSpent), sent}, "sent\nReceiving response..."},
         {{sent, nothingCame, refused, nothingCame},
          "sent\nReceiving response...completed..." + sending + "failed: " + net::errorText(EHOSTUNREACH) +
              "\nReceiving response...completed..." + sending},
