@@ -17,13 +17,17 @@
 namespace {
 
 // The error codes as the platform names them: a local address that is taken,
-// and a handle that is no socket, such as one already closed.
+// a handle that is no socket (one already closed), port 0 as a destination
+// (as Wine names it; Windows itself says WSAEADDRNOTAVAIL), and two to leave
+// behind by hand.
 #ifdef _WIN32
-constexpr int kAddressInUse = WSAEADDRINUSE;
-constexpr int kNotASocket = WSAENOTSOCK;
+constexpr int kAddressInUse = WSAEADDRINUSE, kNotASocket = WSAENOTSOCK, kNoDestination = WSAEINVAL;
+constexpr int kSome = WSAEINVAL, kOther = WSAEACCES;
+void leaveError(int code) { WSASetLastError(code); }
 #else
-constexpr int kAddressInUse = EADDRINUSE;
-constexpr int kNotASocket = EBADF;
+constexpr int kAddressInUse = EADDRINUSE, kNotASocket = EBADF, kNoDestination = EINVAL;
+constexpr int kSome = EINVAL, kOther = EPERM;
+void leaveError(int code) { errno = code; }
 #endif
 
 // An agent that answers request n with the datagrams of replies[n - 1].
@@ -90,8 +94,12 @@ TEST(Transport, DatagramSizes) {
     EXPECT_EQ(transport.receiveDatagram(2000).what, Received::TooLong);
     EXPECT_EQ(transport.receivedLength(), 0);
     EXPECT_EQ(transport.lastError(), net::kMessageTooLong);
+#ifndef _WIN32
+    errno = 0;  // an empty datagram is no failure: the error code stays
+#endif
     EXPECT_EQ(transport.receiveDatagram(2000).what, Received::Unreadable);
     EXPECT_EQ(transport.receivedLength(), 0);
+    EXPECT_EQ(transport.lastError(), net::kMessageTooLong);
 
     // A message too long for one datagram is not sent, and the error is kept.
     huge->setCommunity(std::string(65500, 'c').c_str());
@@ -181,8 +189,36 @@ TEST(Transport, NotReadyWithoutAnAgent) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(transport.send(*message), 0);
     EXPECT_EQ(transport.receive(), nullptr);
+    EXPECT_EQ(transport.receiveDatagram(5000).what, Received::Failed);
     // At once: a wait would take the five seconds of the time-out.
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500));
+}
+
+TEST(Transport, ItsErrorCodeIsAFailedCallsAndItsBufferOne) {
+    Winsock winsock;
+    // The error code is taken at a failed call only: not at the start, nor at
+    // a send of no bytes, which is none.
+    const std::uint16_t closed = closedPort();
+    leaveError(kSome);
+    SnmpTransport transport(closed, "127.0.0.1");
+    EXPECT_EQ(transport.lastError(), 0);
+    const Bytes bytes = hexBytes("30 00");
+    EXPECT_EQ(transport.sendTo(bytes.data(), 0, 0x7F000001, transport.localPort()), 0);
+    EXPECT_EQ(transport.lastError(), 0);
+    // Broadcast is on: loopback's broadcast address takes a datagram.
+    EXPECT_EQ(transport.sendTo(bytes.data(), 2, 0x7FFFFFFF, closedPort()), 2);
+    // Port 0 is no destination: the send fails, and says why.
+    EXPECT_EQ(transport.sendTo(bytes.data(), 2, 0x7F000001, 0), 0);
+    EXPECT_EQ(transport.lastError(), kNoDestination);
+    leaveError(kOther);
+    EXPECT_EQ(transport.captureError(), kOther);
+    EXPECT_EQ(transport.lastError(), kOther);
+    // What a receive and a new buffer hand out is the buffer itself.
+    EXPECT_EQ(transport.setBufferSize(64), transport.buffer());
+    transport.setTimeout(1);
+    EXPECT_EQ(transport.receiveFrom(), nullptr);
+    ASSERT_EQ(transport.sendTo(bytes.data(), 2, 0x7F000001, transport.localPort()), 2);
+    EXPECT_EQ(transport.receiveFrom(), transport.buffer());
 }
 
 TEST(SocketLayer, ErrorCodesAsThePlatformNamesThem) {
