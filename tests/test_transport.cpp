@@ -137,6 +137,8 @@ TEST(Transport, BroadcastAddresses) {
         {"one without the broadcast flag", {noFlag}, 0x0A0102FF, false},
         {"a point-to-point link's", {pointToPoint}, 0x0A0102FF, false},
         {"the far end of a /31", {lan(0x0A4E0000, 0xFFFFFFFE, 0x0A4E0001)}, 0x0A4E0001, false},
+        // What the system reports counts only where it is the network's own.
+        {"another network's, reported", {lan(0x0A030005, 0xFFFF0000, 0x0A01FFFF)}, 0x0A01FFFF, false},
         {"a /32", {lan(0x0A090909, 0xFFFFFFFF, 0x0A090909)}, 0x0A090909, false},
         {"an own address", {slash24, lan(0x0A0102FF, 0xFFFF0000, 0x0A01FFFF)}, 0x0A0102FF, false},
         // ip addr add 10.110.0.1 peer 10.110.0.2/24: the peer where the broadcast goes.
@@ -190,6 +192,11 @@ TEST(Transport, NotReadyWithoutAnAgent) {
     EXPECT_EQ(transport.send(*message), 0);
     EXPECT_EQ(transport.receive(), nullptr);
     EXPECT_EQ(transport.receiveDatagram(5000).what, Received::Failed);
+    // No resolver was asked: no code of one is kept. A name that fails keeps its code.
+    EXPECT_EQ(transport.unready().code, 0);
+    const SnmpTransport unknown(161, std::string(300, 'h').c_str());
+    EXPECT_NE(unknown.unready().code, 0);
+    EXPECT_EQ(unknown.lastError(), unknown.unready().code);
     // At once: a wait would take the five seconds of the time-out.
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500));
 }
