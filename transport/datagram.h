@@ -22,7 +22,6 @@ struct Report {
     std::uint8_t code = 0;
     bool spent = false;  // an earlier report's error that the socket kept: nothing new
 };
-
 }  // namespace net
 
 // What one wait for a datagram came to.

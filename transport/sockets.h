@@ -23,13 +23,10 @@ extern const SocketHandle kInvalidSocket;
 extern const int kMessageTooLong;
 
 // Catches the requests to stop that a console program gets (SIGINT, SIGTERM
-// and SIGHUP; Ctrl-C and Ctrl-Break on a Windows console): from then on the
-// first of them ends every wait at once, and interruption() tells which it
-// was; a later one of another kind does not change that. The same signal a
-// second time ends the program at once, as the signal does; on Windows a
-// second Ctrl-C or Ctrl-Break ends it at once with 128 + the first's number.
-// After the first, a reader of standard output that goes away makes writes
-// fail (EPIPE) instead of ending the program by SIGPIPE.
+// and SIGHUP; Ctrl-C and Ctrl-Break on Windows). The first ends every wait at
+// once, and interruption() names it; a second ends the program at once (on
+// Windows with 128 + the first's number). After the first, a reader of
+// standard output that goes away makes writes fail (EPIPE), not SIGPIPE.
 void watchInterruptions();
 // The number of the signal that asked the program to stop (SIGINT's 2 for
 // Ctrl-C, SIGBREAK's 21 for Ctrl-Break), or 0.
@@ -41,10 +38,9 @@ int interruption();
 bool nonBlocking(std::FILE* stream);
 bool waitWritable(std::FILE* stream);
 
-// Starts the socket library (Winsock version 1.1 where there is Winsock).
-// Returns 0 or the start-up's error code.
+// Starts the socket library (Winsock 1.1 where there is Winsock): 0 or the
+// start-up's error code. cleanup() stops it again.
 int startup();
-// Stops it again.
 void cleanup();
 // The error code of the latest failed socket call of this thread.
 int lastError();
@@ -105,11 +101,10 @@ bool takeReport(SocketHandle handle, Report& report);
 // 5.2.7.1).
 Report::Kind icmpKind(std::uint8_t type, std::uint8_t code);
 
-// Whether a failed send's or receive's error code is a report, and which:
-// Winsock's WSAECONNRESET is a port unreachable, WSAENETRESET a time exceeded.
-// Winsock says neither who sent it nor about which datagram: the report names
-// no sender and no destination. Linux's reports come from the error queue; its
-// ECONNREFUSED is a spent report, one already read whose error the socket kept.
+// Whether a failed send's or receive's error code is a report, and which.
+// Winsock's WSAECONNRESET is a port unreachable, WSAENETRESET a time exceeded,
+// with no sender and no destination named. Linux's ECONNREFUSED is a spent
+// report: one already read from the error queue, whose error the socket kept.
 bool reportOf(int error, Report& report);
 
 enum class Wait { Readable, TimedOut, Failed, Interrupted };
@@ -123,12 +118,10 @@ Wait waitReadable(SocketHandle handle, int timeoutMs);
 constexpr int kReported = -2;
 
 // Reads one datagram into buffer, once waitReadable has said that something
-// waits (on Linux it does not wait when nothing does). Returns its length, or -1
-// on failure; a datagram longer than size is a failure with kMessageTooLong on
-// every platform. The sender's address and port are stored where pointers
-// are given. A report of the network's that fails the read, or waits where
-// no datagram does, gives kReported, with the report in report where it is
-// given (else it is dropped).
+// waits (on Linux it does not wait when nothing does): its length, or -1 on
+// failure; one longer than size fails with kMessageTooLong on every platform.
+// The sender goes where pointers are given. A report that fails the read, or
+// waits where no datagram does, gives kReported, with the report in report.
 int receiveFrom(SocketHandle handle, std::uint8_t* buffer, std::size_t size, std::uint32_t* address = nullptr,
                 std::uint16_t* port = nullptr, Report* report = nullptr);
 

@@ -63,6 +63,19 @@ extern "C" void onInterruption(int signal) {
     errno = saved;
 }
 
+// What a report of the error queue says happened: an ICMP error by its type
+// and code, or one the system raised itself by its error code.
+Report::Kind kindOf(const sock_extended_err& error) {
+    if (error.ee_origin == SO_EE_ORIGIN_ICMP) return icmpKind(error.ee_type, error.ee_code);
+    switch (error.ee_errno) {
+        case ECONNREFUSED: return Report::PortUnreachable;
+        case EHOSTUNREACH: return Report::HostUnreachable;
+        case ENETUNREACH: return Report::NetworkUnreachable;
+        case EACCES: case EPERM: return Report::Prohibited;
+        default: return Report::Other;
+    }
+}
+
 }  // namespace
 
 void watchInterruptions() {
@@ -146,8 +159,7 @@ std::uint16_t localPort(SocketHandle handle) {
 }
 
 int lookupIPv4(const char* name, std::uint32_t& address) {
-    addrinfo hints;
-    std::memset(&hints, 0, sizeof hints);
+    addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_DGRAM;
     addrinfo* found = nullptr;
@@ -200,15 +212,12 @@ int sendTo(SocketHandle handle, const std::uint8_t* bytes, std::size_t length, s
 Wait waitReadable(SocketHandle handle, int timeoutMs) {
     // poll() rather than select(): no descriptor set to fill, and no limit on
     // the descriptor's number.
-    if (fd(handle) < 0) {
+    const auto badHandle = [] {
         errno = EBADF;
         return Wait::Failed;
-    }
-    pollfd entries[2] = {};
-    entries[0].fd = fd(handle);
-    entries[0].events = POLLIN;
-    entries[1].fd = wakeRead;
-    entries[1].events = POLLIN;
+    };
+    if (fd(handle) < 0) return badHandle();
+    pollfd entries[2] = {{fd(handle), POLLIN, 0}, {wakeRead, POLLIN, 0}};
     const nfds_t count = wakeRead >= 0 ? 2 : 1;
     using Clock = std::chrono::steady_clock;
     const auto deadline = timeoutMs >= 0 ? Clock::now() + std::chrono::milliseconds(timeoutMs) : Clock::time_point{};
@@ -216,19 +225,12 @@ Wait waitReadable(SocketHandle handle, int timeoutMs) {
     for (;;) {
         if (caught != 0) return Wait::Interrupted;
         const int ready = ::poll(entries, count, wait);
-        if (ready > 0) {
-            if ((entries[0].revents & POLLNVAL) != 0) {
-                errno = EBADF;
-                return Wait::Failed;
-            }
-            if (entries[0].revents != 0) return Wait::Readable;
-            // Only the wake-up pipe: the signal is seen at the loop's top.
-        } else if (ready == 0) {
-            return Wait::TimedOut;
-        } else if (errno != EINTR) {
-            return Wait::Failed;
-        }
-        // Interrupted: wait on for the time that is left.
+        if (ready == 0) return Wait::TimedOut;
+        if (ready < 0 && errno != EINTR) return Wait::Failed;
+        if (ready > 0 && (entries[0].revents & POLLNVAL) != 0) return badHandle();
+        if (ready > 0 && entries[0].revents != 0) return Wait::Readable;
+        // Interrupted, or woken by the pipe only (the signal is seen at the
+        // loop's top): wait on for the time that is left.
         if (timeoutMs >= 0) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
             wait = left > 0 ? static_cast<int>(left) : 0;
@@ -236,39 +238,16 @@ Wait waitReadable(SocketHandle handle, int timeoutMs) {
     }
 }
 
-namespace {
-
-// What a report of the error queue says happened: an ICMP error by its type
-// and code, or one the system raised itself by its error code.
-Report::Kind kindOf(const sock_extended_err& error) {
-    if (error.ee_origin == SO_EE_ORIGIN_ICMP) return icmpKind(error.ee_type, error.ee_code);
-    switch (error.ee_errno) {
-        case ECONNREFUSED: return Report::PortUnreachable;
-        case EHOSTUNREACH: return Report::HostUnreachable;
-        case ENETUNREACH: return Report::NetworkUnreachable;
-        case EACCES: case EPERM: return Report::Prohibited;
-        default: return Report::Other;
-    }
-}
-
-}  // namespace
-
 bool takeReport(SocketHandle handle, Report& report) {
-    sockaddr_in destination;
-    std::memset(&destination, 0, sizeof destination);
+    sockaddr_in destination{};
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(sock_extended_err) + sizeof(sockaddr_in))];
     // The start of the datagram the report is about comes along; it is not
     // wanted, but qemu-user answers a read into no buffer at all with 0 bytes
     // without asking the system.
     std::uint8_t start[8];
     iovec into{start, sizeof start};
-    msghdr message{};
-    message.msg_name = &destination;
-    message.msg_namelen = sizeof destination;
-    message.msg_iov = &into;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
+    msghdr message{.msg_name = &destination, .msg_namelen = sizeof destination, .msg_iov = &into, .msg_iovlen = 1,
+                   .msg_control = control, .msg_controllen = sizeof control, .msg_flags = 0};
     // One entry a call: one without an IPv4 error in it is no report.
     if (::recvmsg(fd(handle), &message, MSG_ERRQUEUE | MSG_DONTWAIT) < 0) return false;
     for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {

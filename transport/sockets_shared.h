@@ -3,14 +3,11 @@
 // inet_addr and the byte-order functions on both platforms.
 #pragma once
 
-#include <cstring>
-
 namespace net {
 namespace {
 
 sockaddr_in makeAddress(std::uint32_t address, std::uint16_t port) {
-    sockaddr_in sa;
-    std::memset(&sa, 0, sizeof sa);
+    sockaddr_in sa{};
     sa.sin_family = AF_INET;
     sa.sin_addr.s_addr = htonl(address);
     sa.sin_port = htons(port);

@@ -2,6 +2,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -29,10 +30,8 @@ std::atomic<bool> endAtOnce{false};
 
 // Runs on a thread of its own that the console starts for the event.
 BOOL WINAPI onControl(DWORD event) {
-    int signal = 0;
-    if (event == CTRL_C_EVENT) signal = kSigInt;
-    else if (event == CTRL_BREAK_EVENT) signal = kSigBreak;
-    else return FALSE;
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+    const int signal = event == CTRL_C_EVENT ? kSigInt : kSigBreak;
     // A second request ends the program at once, with the status of the
     // first: the main thread may be stuck writing to a pipe nobody reads.
     int none = 0;
@@ -55,7 +54,6 @@ bool waitWritable(std::FILE*) { return false; }
 
 int startup() {
     WSADATA data;
-    // Winsock 1.1 is all the tool needs.
     return WSAStartup(MAKEWORD(1, 1), &data);
 }
 
@@ -152,6 +150,7 @@ int sendTo(SocketHandle handle, const std::uint8_t* bytes, std::size_t length, s
 
 Wait waitReadable(SocketHandle handle, int timeoutMs) {
     using Clock = std::chrono::steady_clock;
+    using Us = std::chrono::microseconds;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
     for (;;) {
         if (caught.load() != 0) return Wait::Interrupted;
@@ -160,26 +159,16 @@ Wait waitReadable(SocketHandle handle, int timeoutMs) {
         FD_SET(sock(handle), &readable);
         // select cannot watch the console, so it waits in short slices and the
         // request to stop is looked at between them.
-        long long us = kSliceMicroseconds;
-        bool last = false;
-        if (timeoutMs >= 0) {
-            const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
-            if (left <= us) {
-                us = left > 0 ? left : 0;
-                last = true;
-            }
-        }
-        timeval limit{};
-        limit.tv_sec = static_cast<long>(us / 1000000);
-        limit.tv_usec = static_cast<long>(us % 1000000);
+        const long long left =
+            timeoutMs < 0 ? kSliceMicroseconds + 1 : std::chrono::duration_cast<Us>(deadline - Clock::now()).count();
+        const bool last = left <= kSliceMicroseconds;
+        const long long us = last ? std::max(left, 0LL) : kSliceMicroseconds;
+        timeval limit{static_cast<long>(us / 1000000), static_cast<long>(us % 1000000)};
         // Winsock ignores select's first argument; the sets carry the handles.
         const int ready = ::select(0, &readable, nullptr, nullptr, &limit);
         if (ready > 0) return Wait::Readable;
-        if (ready == 0) {
-            if (last) return Wait::TimedOut;
-            continue;
-        }
-        if (WSAGetLastError() != WSAEINTR) return Wait::Failed;
+        if (ready == 0 && last) return Wait::TimedOut;
+        if (ready < 0 && WSAGetLastError() != WSAEINTR) return Wait::Failed;
     }
 }
 
@@ -197,9 +186,8 @@ bool takeReport(SocketHandle, Report&) { return false; }
 
 bool reportOf(int error, Report& report) {
     // Winsock hands up the ICMP errors that a send drew as the next receive's
-    // or send's failure: port unreachable as WSAECONNRESET, time exceeded as
-    // WSAENETRESET.
-    // It documents no sender for them, whatever recvfrom leaves in its argument.
+    // or send's failure, and documents no sender for them, whatever recvfrom
+    // leaves in its argument.
     if (error != WSAECONNRESET && error != WSAENETRESET) return false;
     report = Report();
     report.type = error == WSAECONNRESET ? 3 : 11;
@@ -210,8 +198,7 @@ bool reportOf(int error, Report& report) {
 
 int receiveFrom(SocketHandle handle, std::uint8_t* buffer, std::size_t size, std::uint32_t* address,
                 std::uint16_t* port, Report* report) {
-    sockaddr_in sender;
-    std::memset(&sender, 0, sizeof sender);
+    sockaddr_in sender{};
     int senderLength = sizeof sender;
     // Winsock fails a datagram longer than the buffer with WSAEMSGSIZE by itself.
     const int n = ::recvfrom(sock(handle), reinterpret_cast<char*>(buffer), static_cast<int>(size), 0,

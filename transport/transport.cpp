@@ -40,11 +40,8 @@ std::int32_t UdpSocket::captureError() {
 std::int32_t UdpSocket::sendTo(const std::uint8_t* bytes, std::int32_t length, std::uint32_t address,
                                std::uint16_t port) {
     const int sent = net::sendTo(socketHandle_, bytes, static_cast<std::size_t>(length), address, port);
-    if (sent < 0) {
-        captureError();
-        return 0;
-    }
-    return sent;
+    if (sent < 0) captureError();
+    return sent < 0 ? 0 : sent;
 }
 
 const std::uint8_t* UdpSocket::receiveFrom(std::uint32_t* senderAddress, std::uint16_t* senderPort) {
@@ -147,33 +144,18 @@ void SnmpTransport::fail(Unready::Cause cause, int code) {
 }
 
 void SnmpTransport::resolveAndBind() {
-    if (socketHandle_ == net::kInvalidSocket) {
-        fail(Unready::NoSocket, lastError_);
-        return;
-    }
+    if (socketHandle_ == net::kInvalidSocket) return fail(Unready::NoSocket, lastError_);
     // An empty host names no agent: no resolver is asked (Windows' would
     // give this machine's own address), and the transport stays not ready.
-    if (!hasHost_) {
-        fail(Unready::NotResolved);
-        return;
-    }
+    if (!hasHost_) return fail(Unready::NotResolved);
     // A dotted address needs no DNS query; anything else is looked up, once.
-    if (!net::parseIPv4(hostText_.c_str(), peerAddress_)) {
-        if (const int failed = net::lookupIPv4(hostText_.c_str(), peerAddress_); failed != 0) {
-            fail(Unready::NotResolved, failed);
-            return;
-        }
-    }
+    const char* host = hostText_.c_str();
+    const int failed = net::parseIPv4(host, peerAddress_) ? 0 : net::lookupIPv4(host, peerAddress_);
+    if (failed != 0) return fail(Unready::NotResolved, failed);
     // 0.0.0.0 is "this host" as a source only: a system that sends to it
     // anyway answers from another address, which is no device's.
-    if (peerAddress_ == 0) {
-        fail(Unready::ZeroAddress);
-        return;
-    }
-    if (net::bindAny(socketHandle_, 0) != 0) {
-        fail(Unready::NotBound, captureError());
-        return;
-    }
+    if (peerAddress_ == 0) return fail(Unready::ZeroAddress);
+    if (net::bindAny(socketHandle_, 0) != 0) return fail(Unready::NotBound, captureError());
     // Decided here, once: a walk never changes whom it listens to because a
     // stranger spoke.
     broadcast_ = isBroadcastAddress(net::interfaceAddresses(socketHandle_), peerAddress_);

@@ -17,8 +17,7 @@
 class UdpSocket {
 public:
     UdpSocket(std::int32_t port, std::int32_t timeoutSeconds);
-    // Closes the socket.
-    ~UdpSocket();
+    ~UdpSocket();  // closes the socket
     UdpSocket(const UdpSocket&) = delete;
     UdpSocket& operator=(const UdpSocket&) = delete;
 
@@ -40,13 +39,12 @@ public:
     // One datagram, received with receiveFrom and decoded: a new message owned
     // by the caller, or null (nothing came, or it did not decode).
     SnmpMessage* receiveMessage();
-    // What a wait of at most waitMs milliseconds (negative: without limit)
-    // came to: a datagram, decoded where it can be, and its sender, or why
-    // none came. Nothing, at once, unless ready.
+    // What a wait of at most waitMs ms (negative: without limit) came to: a
+    // datagram, decoded where it can be, and its sender, or why none came.
+    // Unless ready, Failed at once.
     Datagram receiveDatagram(std::int32_t waitMs);
-    // After a failed send, the reports of the network's that failed it, taken
-    // without a wait, at most most of them: Winsock's is the send's own error,
-    // Linux keeps them in a queue.
+    // After a failed send, at most most of the reports that failed it, taken
+    // without a wait: Winsock's is the send's own error, Linux queues them.
     std::vector<net::Report> takeReports(int most);
     // Whether the system hands up the network's reports (on from the start).
     void hearReports(bool on) {
@@ -66,9 +64,8 @@ public:
 
 protected:
     void createSocket();
-    // receiveFrom with a wait of its own, saying in what what came instead
-    // of a datagram (Unreadable for an empty one, Report with the report);
-    // the sender is given for a datagram too long for the buffer too.
+    // receiveFrom with a wait of its own, saying in what what came instead of
+    // a datagram; the sender is given for one too long for the buffer too.
     const std::uint8_t* readDatagram(std::int32_t waitMs, Received& what, std::uint32_t* senderAddress,
                                      std::uint16_t* senderPort, net::Report& report);
     // The message that the datagram just received decodes to, or null.
@@ -132,11 +129,9 @@ private:
     std::optional<std::uint32_t> answered_;
 };
 
-// Whether address is a broadcast address among this machine's interfaces:
-// 255.255.255.255, or the directed broadcast ((own & mask) | ~mask) of an
-// interface address that is up, has the broadcast flag, is no point-to-point
-// link, has a prefix of /30 or shorter (a /31 link's far end and a /32 are
-// single devices) and for which the system reports that same broadcast
-// address (an address given with a peer reports the peer). None of this
-// machine's own addresses is a broadcast address.
+// Whether address is 255.255.255.255, or the directed broadcast ((own & mask)
+// | ~mask) that the system reports for an interface address that is up, has
+// the broadcast flag, is no point-to-point link and has a prefix of /30 or
+// shorter (a /31 link's far end and a /32 are single devices; an address
+// given with a peer reports the peer). None of this machine's own is.
 bool isBroadcastAddress(const std::vector<net::InterfaceAddress>& interfaces, std::uint32_t address);
