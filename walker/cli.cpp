@@ -1,7 +1,6 @@
 #include "walker/cli.h"
 
 #include <cstdlib>
-#include <cstring>
 #include <new>
 #include <optional>
 #include <string>

@@ -98,17 +98,14 @@ int exitStatus(const Ending& ending) {
         // 128 + the signal's number, as a shell reports a program it ended.
         case WalkEnd::Interrupted: return 128 + ending.signal;
         // The device answered, but the walk could not go on.
-        case WalkEnd::ErrorStatus:
-        case WalkEnd::BadIndex:
-        case WalkEnd::SetAside: return 3;
+        case WalkEnd::ErrorStatus: case WalkEnd::BadIndex: case WalkEnd::SetAside: return 3;
     }
     return 3;
 }
 
 void printEnding(const Ending& ending, Output& out, std::FILE* errors) {
     switch (ending.end) {
-        case WalkEnd::EndOfColumn:
-        case WalkEnd::Interrupted: return;
+        case WalkEnd::EndOfColumn: case WalkEnd::Interrupted: return;
         case WalkEnd::Refused:
             printRefusal(ending.refusal, out);
             printUsage(out, ending.program);

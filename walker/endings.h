@@ -31,10 +31,10 @@ struct AsideKind {
     bool operator==(const AsideKind&) const = default;
 };
 
-// One datagram set aside, with what the line of its kind takes.
+// One datagram set aside, with what the line of its kind and debug mode take.
 struct Aside {
     AsideKind kind;
-    // NotFollowing: the OID asked for, and the one the device named.
+    // NotFollowing: the OID asked for. The OID or request-id the device sent.
     std::string asked, answered;
 };
 

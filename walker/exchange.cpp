@@ -4,12 +4,6 @@
 
 #include "snmp/message.h"
 
-// A datagram set aside, with what it held that debug mode shows.
-struct Exchange::SetAside {
-    Aside aside;
-    std::string held;
-};
-
 Exchange::Exchange(const Peer& peer, std::int32_t attemptMs, bool debug)
     : peer_(peer), attemptTime_(attemptMs), debug_(debug) {}
 
@@ -24,9 +18,9 @@ bool Exchange::nothingListens(const net::Report& report) const {
     return report.kind == net::Report::PortUnreachable && !answerer_ && !peer_.broadcast && theDevice;
 }
 
-std::optional<Exchange::SetAside> Exchange::setAside(const Datagram& datagram) const {
-    const auto aside = [](AsideReason reason, std::string held = {}, std::uint8_t pduType = 0) {
-        return SetAside{{{reason, pduType}, {}, {}}, std::move(held)};
+std::optional<Aside> Exchange::setAside(const Datagram& datagram) const {
+    const auto aside = [](AsideReason reason, std::string answered = {}, std::uint8_t pduType = 0) {
+        return Aside{{reason, pduType}, {}, std::move(answered)};
     };
     if (datagram.what == Received::TooLong) return aside(AsideReason::TooLong);
     if (datagram.what != Received::Message) return aside(AsideReason::Unreadable);
@@ -42,10 +36,7 @@ std::optional<Exchange::SetAside> Exchange::setAside(const Datagram& datagram) c
     const int order = compareOids(*head->name(), asked);
     const bool ending = reply.errorStatus() != 0 || exceptionName(head->value()) != nullptr;
     if (order > 0 || (order == 0 && ending)) return std::nullopt;
-    SetAside late = aside(AsideReason::NotFollowing, head->name()->toString());
-    late.aside.asked = asked.toString();
-    late.aside.answered = late.held;
-    return late;
+    return Aside{{AsideReason::NotFollowing}, asked.toString(), head->name()->toString()};
 }
 
 Exchange::Step Exchange::ask(SnmpOid& asked) {
@@ -110,7 +101,7 @@ Exchange::Step Exchange::received(const Datagram& datagram, Clock::time_point no
         if (debug_) shown_ += "ignored a datagram from " + dotted(datagram.sender) + "...";
         return waitOn(now);
     }
-    const std::optional<SetAside> set = setAside(datagram);
+    const std::optional<Aside> set = setAside(datagram);
     if (!set) {
         if (!answerer_) answerer_ = datagram.sender;
         if (debug_) shown_ += "completed...";
@@ -120,9 +111,10 @@ Exchange::Step Exchange::received(const Datagram& datagram, Clock::time_point no
     // names its kind, with what this one held.
     if (!std::exchange(attempt_.drew, true)) ++request_.drewAttempts;
     std::vector<AsideKind>& kinds = request_.rejected.kinds;
-    if (std::count(kinds.begin(), kinds.end(), set->aside.kind) == 0) kinds.push_back(set->aside.kind);
-    request_.rejected.latest = set->aside;
-    if (debug_) shown_ += "ignored " + asideName(set->aside.kind) + (set->held.empty() ? "" : ": " + set->held) + "...";
+    if (std::count(kinds.begin(), kinds.end(), set->kind) == 0) kinds.push_back(set->kind);
+    request_.rejected.latest = *set;
+    const std::string& held = set->answered;
+    if (debug_) shown_ += "ignored " + asideName(set->kind) + (held.empty() ? "" : ": ") + held + "...";
     return waitOn(now);
 }
 

@@ -107,9 +107,8 @@ private:
         Silence silence;
         Rejected rejected;
     };
-    struct SetAside;
-    // Why a datagram from the device is set aside; none when it answers.
-    std::optional<SetAside> setAside(const Datagram& datagram) const;
+    // Why a datagram from the device is ignored; none when it answers.
+    std::optional<Aside> setAside(const Datagram& datagram) const;
     bool fromDevice(std::uint32_t address) const;
     bool nothingListens(const net::Report& report) const;
     void hear(const net::Report& report);

@@ -43,11 +43,9 @@ bool readIndex(const char* text, const Column& column, Row& row) {
         ++count;
         if (*p != '.') break;
     }
-    // The interface, then the markers that the column may carry before the
-    // address. Real life: the older column's index is ifIndex.kind.a.b.c.d
-    // with any kind, and many devices leave the kind out; some put the kind
-    // (1, IPv4) before the address of the default column too. Either may go
-    // on with the address's length, 4.
+    // Many devices leave the older column's kind out; some put the kind (1,
+    // IPv4) before the default column's address too; either may add the
+    // address's length, 4.
     std::size_t at = 1;
     if (column.withKind ? count >= 6 : count > 5 && index[1] == 1) ++at;
     if (index[at] == 4 && count >= at + 5) ++at;
